@@ -79,6 +79,18 @@ MessageBox::Answer MessageBox::show(QWidget* parent, Kind kind, const QString& t
     return Answer::Ok;
 }
 
-void ProcessPendingEvents() { QCoreApplication::processEvents(); }
+namespace {
+int& pendingEventsCount() {
+    static int count = 0;
+    return count;
+}
+}  // namespace
+
+void ProcessPendingEvents() {
+    ++pendingEventsCount();
+    QCoreApplication::processEvents();
+}
+
+int PendingEventsProcessed() { return pendingEventsCount(); }
 
 }  // namespace mirelo

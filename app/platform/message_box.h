@@ -39,5 +39,7 @@ private:
 
 // Lets the window repaint and handle queued input once, in the middle of a handler.
 void ProcessPendingEvents();
+// How many times ProcessPendingEvents has run in this process (tests check the handlers call it).
+int PendingEventsProcessed();
 
 }  // namespace mirelo
