@@ -98,15 +98,24 @@ void Form6::Command2_Click() {
 bool SaveSpectrumFile(const QString& path, const BinArray& spectrum, QString& reason) {
     const std::string text = SpectrumFileText(spectrum);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that every write reaches the file engine here and a short write (disk full,
+    // file-size limit) is seen: a buffered QSaveFile in Qt 6.4 commits a file cut short at the
+    // first partial write without reporting it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reason = file.errorString();
         return false;
     }
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        reason = file.errorString();
-        file.cancelWriting();
-        return false;
+    const char* data = text.data();
+    auto left = static_cast<qint64>(text.size());
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
+        if (written <= 0) {
+            reason = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+        data += written;
+        left -= written;
     }
     if (!file.commit()) {
         reason = file.errorString();

@@ -19,7 +19,7 @@ public:
         std::string text;  // Print only
     };
 
-    void Cls() override { ops.push_back({Kind::Cls}); }
+    void Cls() override { ops.push_back({Kind::Cls, 0, 0, 0, 0, {}, 0, {}}); }
     void SetDrawWidth(int pixels) override { ops.push_back({Kind::DrawWidth, 0, 0, 0, 0, {}, pixels, {}}); }
     void Line(float x1, float y1, float x2, float y2, Rgb colour) override {
         ops.push_back({Kind::Line, x1, y1, x2, y2, colour, 0, {}});
