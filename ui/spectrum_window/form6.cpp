@@ -91,8 +91,10 @@ void Form6::Command2_Click() {
         MessageBox::warning(this, QStringLiteral(" %1 に保存できませんでした（%2） ").arg(name, reason));
         return;
     }
+    // The window may be closed by its title bar while pending events run.
+    const QPointer<Form6> self(this);
     ProcessPendingEvents();
-    MessageBox::information(this, QStringLiteral(" スペクトルデータは X_SPCTL.dat に保存しました "));
+    MessageBox::information(self.data(), QStringLiteral(" スペクトルデータは X_SPCTL.dat に保存しました "));
 }
 
 bool SaveSpectrumFile(const QString& path, const BinArray& spectrum, QString& reason) {
