@@ -6,6 +6,10 @@
 // is destroyed at exit, once a window has been shown.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Widget tests never need a screen, also when CTest lists them before running.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
