@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -150,6 +151,36 @@ private:
     QPixmap image_;
 };
 
+// Where the piece `prefix` of a one-line label ends, in the coordinates of the label's parent.
+double TextEnd(const QLabel* host, const QString& prefix) {
+    const QFontMetricsF fm(host->font());
+    const QRect r = host->contentsRect();
+    double start = r.left();
+    const double whole = fm.horizontalAdvance(host->text());
+    if (host->alignment() & Qt::AlignHCenter) {
+        start += (r.width() - whole) / 2;
+    } else if (host->alignment() & Qt::AlignRight) {
+        start = r.right() + 1 - whole;
+    }
+    return host->x() + start + fm.horizontalAdvance(prefix);
+}
+
+// The middle dots and the superscript 2 are separate labels laid over a caption's blanks. The design
+// places them for Meiryo's widths; with a substitute face they are moved onto the same blanks, so
+// that "Gy・cm²" still reads as one unit.
+void CentreOnGap(const QLabel* host, const QString& left, const QString& right, QLabel* mark) {
+    const QString text = host->text();
+    const double from = TextEnd(host, text.left(text.indexOf(left) + left.size()));
+    const double to = TextEnd(host, text.left(text.indexOf(right)));
+    mark->setAlignment(Qt::AlignCenter);
+    mark->move(qRound((from + to) / 2 - mark->width() / 2.0), mark->y());
+}
+
+void PlaceAfter(const QLabel* host, const QString& word, QLabel* mark) {
+    const QString text = host->text();
+    mark->move(qRound(TextEnd(host, text.left(text.indexOf(word) + word.size()))) + 1, mark->y());
+}
+
 }  // namespace
 
 Form1* MainForm() { return mainForm().data(); }
@@ -194,7 +225,7 @@ Form1::Form1(QWidget* parent)
     Label80 = MakeCaption(this, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
                                  look::TwipsRect(1440, 960, 8100, 615), meiryo2025, blue});
     Label17 = MakeCaption(this, {"Label17", QStringLiteral("・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
-    Label87 = MakeCaption(this, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo975, blue});
+    Label87 = MakeCaption(this, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
     Label8 = MakeCaption(this, {"Label8", QStringLiteral("患者容積線量 ( Kg  Gy = J ) を算定する"),
                                 look::TwipsRect(2640, 1560, 7440, 615), meiryo2025, blue});
     Label18 = MakeCaption(this, {"Label18", QStringLiteral("・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
@@ -306,6 +337,11 @@ Form1::Form1(QWidget* parent)
     List1 = Make<QListWidget>(this, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
     List1->setFont(meiryo1575);
     List1->setAccessibleName(Label31->text());
+
+    CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
+    PlaceAfter(Label80, QStringLiteral("cm"), Label87);
+    CentreOnGap(Label8, QStringLiteral("Kg"), QStringLiteral("Gy"), Label18);
+    CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
 
     // Pictures.
     auto* picture1 = Make<PictureBox>(this, "Picture1", look::TwipsRect(9960, 7680, 480, 480));

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <cmath>
 
 #include "app/platform/look.h"
@@ -87,6 +89,27 @@ protected:
     }
 };
 
+// An option button whose caption wraps onto a second line when it does not fit, as the design's
+// tall "中央値を中心にして正規分布状に変動" button needs.
+class WrappingOption : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        const QString caption = opt.text;
+        opt.text.clear();
+        p.drawControl(QStyle::CE_RadioButton, opt);
+        opt.text = caption;
+        const QRect textRect = style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, this);
+        style()->drawItemText(&p, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, opt.palette,
+                              isEnabled(), caption, QPalette::WindowText);
+    }
+};
+
 }  // namespace
 
 bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxKv; }
@@ -141,7 +164,7 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     Frame2->setTitle(QStringLiteral(" 各管電圧の電流・時間積の変動状況 "));
     Option3 = Make<QRadioButton>(Frame2, "Option3", look::TwipsRect(480, 600, 3255, 345));
     Option3->setText(QStringLiteral("均等に変動"));
-    Option4 = Make<QRadioButton>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
+    Option4 = Make<WrappingOption>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
     Option4->setText(QStringLiteral("中央値を中心にして正規分布状に変動"));
     Picture1 = Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
     Picture1->setAccessibleName(QStringLiteral("均等と正規分布状の図"));
