@@ -1,54 +1,389 @@
 #include "app/main_window.h"
 
-#include <QVBoxLayout>
-#include <QPointer>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <cmath>
 
+#include "app/platform/look.h"
+#include "app/platform/message_box.h"
 #include "app/shared_state.h"
 #include "app/table_reader.h"
+#include "common/numeric_reading.h"
+#include "spectrum/calc_spectrum.h"
+#include "ui/spectrum_window/draw_spectrum.h"
 
 namespace mirelo {
 namespace {
+
+const QString kNotEntered = QStringLiteral(" 未入力項目があります ");
+const QString kShowSpectrumQuestion = QStringLiteral("  Ｘ線スペクトルを表示しますか？ \u3000");
+const QString kAreaDoseMissing = QStringLiteral(" 面積線量が未入力です ");
+const QString kTargetAngleInvalid = QStringLiteral(" ターゲット角度を正しく入力して下さい ");
+
 QPointer<Form1>& mainForm() {
     static QPointer<Form1> form;
     return form;
 }
 
 template <typename T>
-T* Make(QWidget* parent, const char* name) {
+T* Make(QWidget* parent, const char* name, QRect geometry) {
     auto* w = new T(parent);
     w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
     return w;
 }
+
+void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color) {
+    QPalette pal = w->palette();
+    pal.setColor(role, color);
+    w->setPalette(pal);
+}
+
+// A caption label: text, font, and optionally colour, background and border.
+struct Caption {
+    const char* name;
+    QString text;
+    QRect geometry;
+    QFont font;
+    QColor color = Qt::black;
+    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+};
+
+QLabel* MakeCaption(QWidget* parent, const Caption& c) {
+    auto* l = Make<QLabel>(parent, c.name, c.geometry);
+    l->setText(c.text);
+    l->setFont(c.font);
+    l->setAlignment(c.align);
+    SetColor(l, QPalette::WindowText, c.color);
+    return l;
+}
+
+void Bordered(QLabel* l, const QColor& background) {
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setLineWidth(1);
+    l->setAutoFillBackground(true);
+    SetColor(l, QPalette::Window, background);
+}
+
+QPushButton* MakeCommand(QWidget* parent, const char* name, const QString& caption, QRect geometry, const QFont& font) {
+    auto* b = Make<QPushButton>(parent, name, geometry);
+    b->setText(caption);
+    b->setFont(font);
+    SetColor(b, QPalette::Button, look::kButtonFace);
+    return b;
+}
+
+// The three small images: the window icon (a beam falling on a body), Picture1 (an X-ray tube) and
+// Picture2 (a patient).
+QPixmap WindowIconImage() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 230, 80));
+    p.drawPolygon(QPolygonF({QPointF(16, 3), QPointF(6, 22), QPointF(26, 22)}));
+    p.setBrush(QColor(40, 80, 200));
+    p.drawEllipse(QRectF(11, 1, 10, 6));
+    p.setBrush(QColor(230, 150, 120));
+    p.drawRoundedRect(QRectF(2, 22, 28, 8), 3, 3);
+    return pm;
+}
+
+QPixmap TubeImage() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::darkGray, 1));
+    p.setBrush(QColor(200, 220, 240));
+    p.drawEllipse(QRectF(3, 6, 26, 12));
+    p.setBrush(QColor(90, 90, 90));
+    p.drawRect(QRectF(8, 10, 5, 4));
+    p.drawRect(QRectF(19, 10, 5, 4));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 210, 0));
+    p.drawPolygon(QPolygonF({QPointF(16, 17), QPointF(9, 31), QPointF(23, 31)}));
+    return pm;
+}
+
+QPixmap PatientImage() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(120, 60, 40), 1));
+    p.setBrush(QColor(240, 190, 150));
+    p.drawEllipse(QRectF(12, 2, 8, 8));
+    p.drawRoundedRect(QRectF(9, 11, 14, 12), 3, 3);
+    p.drawRect(QRectF(10, 23, 5, 8));
+    p.drawRect(QRectF(17, 23, 5, 8));
+    return pm;
+}
+
+// A picture box: shows its image, takes the keyboard focus in its place of the tab order and has no
+// behaviour.
+class PictureBox : public QWidget {
+public:
+    using QWidget::QWidget;
+    void setImage(const QPixmap& image) {
+        image_ = image;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.drawPixmap(QPoint((width() - image_.width()) / 2, (height() - image_.height()) / 2), image_);
+        if (hasFocus()) {
+            p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+            p.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+    }
+
+private:
+    QPixmap image_;
+};
+
+// Where the piece `prefix` of a one-line label ends, in the coordinates of the label's parent.
+double TextEnd(const QLabel* host, const QString& prefix) {
+    const QFontMetricsF fm(host->font());
+    const QRect r = host->contentsRect();
+    double start = r.left();
+    const double whole = fm.horizontalAdvance(host->text());
+    if (host->alignment() & Qt::AlignHCenter) {
+        start += (r.width() - whole) / 2;
+    } else if (host->alignment() & Qt::AlignRight) {
+        start = r.right() + 1 - whole;
+    }
+    return host->x() + start + fm.horizontalAdvance(prefix);
+}
+
+// The middle dots and the superscript 2 are separate labels laid over a caption's blanks. The design
+// places them for Meiryo's widths; with a substitute face they are moved onto the same blanks, so
+// that "Gy・cm²" still reads as one unit.
+void CentreOnGap(const QLabel* host, const QString& left, const QString& right, QLabel* mark) {
+    const QString text = host->text();
+    const double from = TextEnd(host, text.left(text.indexOf(left) + left.size()));
+    const double to = TextEnd(host, text.left(text.indexOf(right)));
+    mark->setAlignment(Qt::AlignCenter);
+    mark->move(qRound((from + to) / 2 - mark->width() / 2.0), mark->y());
+}
+
+void PlaceAfter(const QLabel* host, const QString& word, QLabel* mark) {
+    const QString text = host->text();
+    mark->move(qRound(TextEnd(host, text.left(text.indexOf(word) + word.size()))) + 1, mark->y());
+}
+
 }  // namespace
 
 Form1* MainForm() { return mainForm().data(); }
 
-Form1::Form1(QWidget* parent) : QWidget(parent) {
-    mainForm() = this;
-    setWindowTitle(QStringLiteral("  Mirelo ( Patient Volume Dose from Area Dose )"));
-    auto* layout = new QVBoxLayout(this);
-    Text1 = Make<QLineEdit>(this, "Text1");
-    Text2 = Make<QLineEdit>(this, "Text2");
-    Text3 = Make<QLineEdit>(this, "Text3");
-    Text4 = Make<QLineEdit>(this, "Text4");
-    Label7 = Make<QLabel>(this, "Label7");
-    Text15 = Make<QLineEdit>(this, "Text15");
-    Label14 = Make<QLabel>(this, "Label14");
-    List1 = Make<QListWidget>(this, "List1");
-    Command1 = Make<QPushButton>(this, "Command1");
-    Command2 = Make<QPushButton>(this, "Command2");
-    Command3 = Make<QPushButton>(this, "Command3");
-    Command4 = Make<QPushButton>(this, "Command4");
-    Command5 = Make<QPushButton>(this, "Command5");
-    Command9 = Make<QPushButton>(this, "Command9");
-    for (QWidget* w : std::initializer_list<QWidget*>{Text1, Text2, Text3, Text4, Label7, Text15, Label14, List1,
-                                                      Command1, Command2, Command3, Command4, Command5, Command9}) {
-        layout->addWidget(w);
+void EndProgram() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        w->hide();
     }
-    SetEnableCommand9Handler([this] { Command9->setEnabled(true); });
+    QCoreApplication::exit(0);
 }
 
-Form1::~Form1() { SetEnableCommand9Handler({}); }
+Form1::Form1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      drawSpectrum(&DrawSpectrum),
+      showForm6(&ShowForm6),
+      endProgram(&EndProgram) {
+    mainForm() = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("  Mirelo ( ") + kLongTitle + QStringLiteral(" )"));
+    setWindowIcon(QIcon(WindowIconImage()));
+    setFont(look::Meiryo(9.75));
+    const QRect client = look::TwipsRect(0, 0, 17610, 8535);
+    setFixedSize(client.size());
+
+    const QFont meiryo1425 = look::Meiryo(14.25);
+    const QFont meiryo1575 = look::Meiryo(15.75);
+    const QFont meiryo2025 = look::Meiryo(20.25);
+    const QFont meiryo975 = look::Meiryo(9.75);
+    const QColor blue = look::kBlue;
+    const Qt::Alignment centre = Qt::AlignCenter;
+
+    // Title: the program's name in red over a yellow copy that shows as its shadow.
+    Label27 = MakeCaption(this, {"Label27", QStringLiteral("Mirelo"), look::TwipsRect(1080, 120, 1785, 645),
+                                 look::TimesNewRoman(27.75, true), QColor(255, 255, 0)});
+    Label34 = MakeCaption(this, {"Label34", QStringLiteral("Mirelo"), look::TwipsRect(1050, 105, 1785, 645),
+                                 look::TimesNewRoman(27.75, true), QColor(255, 0, 0)});
+    Label45 = MakeCaption(this, {"Label45", kLongTitle, look::TwipsRect(3720, 240, 6690, 465),
+                                 look::TimesNewRoman(20.25, true)});
+
+    // Headline.
+    Label80 = MakeCaption(this, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
+                                 look::TwipsRect(1440, 960, 8100, 615), meiryo2025, blue});
+    Label17 = MakeCaption(this, {"Label17", QStringLiteral("・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
+    Label87 = MakeCaption(this, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
+    Label8 = MakeCaption(this, {"Label8", QStringLiteral("患者容積線量 ( Kg  Gy = J ) を算定する"),
+                                look::TwipsRect(2640, 1560, 7440, 615), meiryo2025, blue});
+    Label18 = MakeCaption(this, {"Label18", QStringLiteral("・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
+    Label16 = MakeCaption(this, {"Label16", QStringLiteral("(Integral dose calculated using soft tissue absorbed dose)"),
+                                 look::TwipsRect(1920, 2160, 8175, 405), look::TimesNewRoman(18)});
+
+    // Step markers.
+    Label19 = MakeCaption(this, {"Label19", QStringLiteral("①"), look::TwipsRect(600, 2880, 405, 615), meiryo2025, blue});
+    Label20 = MakeCaption(this, {"Label20", QStringLiteral("②"), look::TwipsRect(600, 6000, 405, 615), meiryo2025, blue});
+    Label23 = MakeCaption(this, {"Label23", QStringLiteral("③"), look::TwipsRect(6600, 3000, 405, 615), meiryo2025, blue});
+    Label22 = MakeCaption(this, {"Label22", QStringLiteral("④"), look::TwipsRect(6600, 4560, 405, 615), meiryo2025, blue});
+    Label24 = MakeCaption(this, {"Label24", QStringLiteral("⑤"), look::TwipsRect(6600, 6480, 405, 615), meiryo2025, blue});
+
+    // Input block: caption, field, unit.
+    Label61 = MakeCaption(this, {"Label61", QStringLiteral("Ｘ線管および照射条件"), look::TwipsRect(1080, 3000, 3150, 465),
+                                 meiryo1575});
+    struct Row {
+        QLabel** caption;
+        const char* captionName;
+        const char* captionText;
+        int top;
+        QLabel** unit;
+        const char* unitName;
+        const char* unitText;
+    };
+    const Row rows[] = {
+        {&Label1, "Label1", " Ｘ線管ターゲット角度", 3480, &Label9, "Label9", "度"},
+        {&Label2, "Label2", " 固有フィルタ (Al 当量)", 4080, &Label10, "Label10", "mm"},
+        {&Label3, "Label3", " 付加フィルタ (アルミ)", 4680, &Label11, "Label11", "mm"},
+        {&Label4, "Label4", " 付加フィルタ（ 銅 ）", 5280, &Label12, "Label12", "mm"},
+        {&Label5, "Label5", "管電圧", 6600, &Label13, "Label13", "kV"},
+    };
+    for (const Row& r : rows) {
+        const int width = r.caption == &Label5 ? 2775 : 3375;
+        *r.caption = MakeCaption(this, {r.captionName, QString::fromUtf8(r.captionText),
+                                        look::TwipsRect(720, r.top, width, 495), meiryo1425, Qt::black, centre});
+        Bordered(*r.caption, look::kCaptionBack);
+        *r.unit = MakeCaption(this, {r.unitName, QString::fromUtf8(r.unitText), look::TwipsRect(5400, r.top, 735, 495),
+                                     meiryo1425, Qt::black, centre});
+        Bordered(*r.unit, look::kCaptionBack);
+    }
+    const struct {
+        QLineEdit** field;
+        const char* name;
+        int top;
+        QLabel* caption;
+    } fields[] = {{&Text1, "Text1", 3480, Label1}, {&Text2, "Text2", 4080, Label2},
+                  {&Text3, "Text3", 4680, Label3}, {&Text4, "Text4", 5280, Label4}};
+    for (const auto& f : fields) {
+        *f.field = Make<QLineEdit>(this, f.name, look::TwipsRect(4080, f.top, 1335, 495));
+        (*f.field)->setFont(meiryo1425);
+        (*f.field)->setAlignment(Qt::AlignCenter);
+        (*f.field)->setAccessibleName(f.caption->text().trimmed());
+    }
+    Label7 = MakeCaption(this, {"Label7", QString(), look::TwipsRect(3480, 6600, 1935, 495), meiryo1425, Qt::black, centre});
+    Label7->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Label7->setAccessibleDescription(Label5->text());
+
+    // Area dose.
+    Label57 = MakeCaption(this, {"Label57", QStringLiteral("面積線量計の表示値 (補正後)"),
+                                 look::TwipsRect(7200, 4530, 4155, 465), meiryo1575});
+    Label47 = MakeCaption(this, {"Label47", QStringLiteral("面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
+                                 meiryo1575, Qt::black, Qt::AlignRight | Qt::AlignVCenter});
+    Label53 = MakeCaption(this, {"Label53", QStringLiteral("KA"), look::TwipsRect(10800, 5063, 270, 300), meiryo975});
+    Text15 = Make<QLineEdit>(this, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
+    Text15->setFont(look::Meiryo(18));
+    Text15->setAlignment(Qt::AlignCenter);
+    Text15->setAccessibleName(Label57->text());
+    Text15->installEventFilter(this);
+    Label60 = MakeCaption(this, {"Label60", QStringLiteral("Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
+                                 Qt::black, centre});
+    Bordered(Label60, look::kCaptionBack);
+    Label6 = MakeCaption(this, {"Label6", QStringLiteral("2"), look::TwipsRect(10830, 5520, 120, 300), meiryo975});
+
+    // Commands.
+    Command2 = MakeCommand(this, "Command2", QStringLiteral("入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
+                           meiryo1575);
+    Command9 = MakeCommand(this, "Command9", QStringLiteral("Ｘ線スペクトルを表示"), look::TwipsRect(8520, 3720, 2775, 615),
+                           look::Meiryo(12));
+    Command3 = MakeCommand(this, "Command3", QStringLiteral("患者容積線量を計算"), look::TwipsRect(7200, 6360, 4095, 735),
+                           meiryo1575);
+    Command5 = MakeCommand(this, "Command5", QStringLiteral("管電圧設定"), look::TwipsRect(1080, 6000, 1815, 615), meiryo1425);
+    Command5->setToolTip(QStringLiteral(" 管電圧を設定する "));
+    Command4 = MakeCommand(this, "Command4", QStringLiteral("Clear"), look::TwipsRect(15960, 7560, 975, 495),
+                           look::TimesNewRoman(15.75));
+    Command1 = MakeCommand(this, "Command1", QStringLiteral("終了"), look::TwipsRect(720, 7440, 1215, 735), meiryo1425);
+    Command1->setToolTip(QStringLiteral("  bye  "));
+
+    // Results area.
+    Label35 = MakeCaption(this, {"Label35", QStringLiteral("計算結果"), look::TwipsRect(13920, 120, 1635, 615), meiryo2025,
+                                 blue, centre});
+    Label21 = MakeCaption(this, {"Label21", QStringLiteral("全入射光子数"), look::TwipsRect(12600, 840, 1905, 465), meiryo1575,
+                                 Qt::black, centre});
+    Label14 = MakeCaption(this, {"Label14", QString(), look::TwipsRect(14640, 840, 1935, 495), meiryo1425, Qt::black, centre});
+    Bordered(Label14, Qt::white);
+    Label14->setAccessibleDescription(Label21->text());
+    Label26 = MakeCaption(this, {"Label26", QStringLiteral("個"), look::TwipsRect(16680, 840, 345, 465), meiryo1575, Qt::black,
+                                 centre});
+    Label29 = MakeCaption(this, {"Label29", QStringLiteral("照射部位の"), look::TwipsRect(12600, 1500, 1605, 465), meiryo1575,
+                                 Qt::black, centre});
+    Label30 = MakeCaption(this, {"Label30", QStringLiteral("平均体厚 cm"), look::TwipsRect(12690, 1920, 1845, 465), meiryo1575,
+                                 Qt::black, centre});
+    Label31 = MakeCaption(this, {"Label31", QStringLiteral("患者容積線量"), look::TwipsRect(15000, 1500, 1905, 465), meiryo1575,
+                                 Qt::black, centre});
+    Label32 = MakeCaption(this, {"Label32", QStringLiteral("kg  Gy (J)"), look::TwipsRect(15120, 1920, 1515, 465), meiryo1575,
+                                 Qt::black, centre});
+    Label33 = MakeCaption(this, {"Label33", QStringLiteral("・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
+                                 Qt::black, centre});
+    List1 = Make<QListWidget>(this, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
+    List1->setFont(meiryo1575);
+    List1->setAccessibleName(Label31->text());
+
+    CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
+    PlaceAfter(Label80, QStringLiteral("cm"), Label87);
+    CentreOnGap(Label8, QStringLiteral("Kg"), QStringLiteral("Gy"), Label18);
+    CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
+
+    // Pictures.
+    auto* picture1 = Make<PictureBox>(this, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
+    picture1->setImage(TubeImage());
+    auto* picture2 = Make<PictureBox>(this, "Picture2", look::TwipsRect(11760, 6240, 480, 480));
+    picture2->setImage(PatientImage());
+    Picture1 = picture1;
+    Picture2 = picture2;
+    Picture1->setFocusPolicy(Qt::TabFocus);
+    Picture2->setFocusPolicy(Qt::TabFocus);
+    Picture1->setAccessibleName(QStringLiteral("Ｘ線管のアイコン"));
+    Picture2->setAccessibleName(QStringLiteral("患者のアイコン"));
+
+    // Keyboard focus order of the design.
+    const QList<QWidget*> order{Command1, Command2, Picture1, Text15, Command5, Command9, Text1,
+                                Text2,    Text3,    Text4,    Command3, List1, Command4, Picture2};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+
+    SetEnableCommand9Handler([this] { Command9->setEnabled(true); });
+    SetVolumeDoseView(this);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), client.size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    Command1->setFocus();
+}
+
+Form1::~Form1() {
+    SetEnableCommand9Handler({});
+    SetVolumeDoseView(nullptr);
+}
 
 bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QString& error) {
     std::string why;
@@ -67,5 +402,106 @@ bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QSt
     Label14->setText(QString());
     return true;
 }
+
+namespace {
+double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
+}  // namespace
+
+void Form1::Command2_Click() {
+    Module1& s = SharedState();
+    s.TargetAngle = ReadField(Text1);
+    s.InherentFilter = ReadField(Text2) * 0.1;
+    s.FilterAl = ReadField(Text3) * 0.1;
+    s.FilterCu = ReadField(Text4) * 0.1;
+    if (Label7->text().isEmpty()) {
+        MessageBox::warning(this, kNotEntered);
+        return;
+    }
+    // The model divides by the tangent of the target angle (with its own value of pi); an angle
+    // without a usable tangent would fill the spectrum with infinities or NaN.
+    const double tangent = std::tan(s.TargetAngle * 3.14159 / 180);
+    if (tangent == 0 || !std::isfinite(tangent)) {
+        MessageBox::warning(this, kTargetAngleInvalid);
+        return;
+    }
+    CalcSpectrum();
+    ProcessPendingEvents();
+    if (MessageBox::question(this, kShowSpectrumQuestion)) {
+        drawSpectrum();
+        showForm6();  // also when the plot refused: the window shows what it held before
+    }
+}
+
+void Form1::Command9_Click() { drawSpectrum(); }
+
+void Form1::Command3_Click() {
+    const QString text = Text15->text();
+    if (text.isEmpty()) {
+        MessageBox::warning(this, kAreaDoseMissing);
+        return;
+    }
+    const double areaDose = ReadNumber(text.toStdString());
+    // A reading that overflows a double would only produce infinities and NaN.
+    if (!std::isfinite(areaDose)) {
+        MessageBox::warning(this, QString::fromUtf8(kAreaDoseInvalidMessage));
+        return;
+    }
+    SharedState().AreaDose = areaDose;
+    List1->clear();
+    CalcVolumeDose();
+    ProcessPendingEvents();
+}
+
+void Form1::Command5_Click() {
+    if (form4_.isNull()) {
+        form4_ = new Form4(*this, this);
+    }
+    form4_->show();
+    form4_->raise();
+    form4_->activateWindow();
+}
+
+void Form1::Command4_Click() {
+    List1->clear();
+    Label14->setText(QString());
+}
+
+void Form1::Command1_Click() { endProgram(); }
+
+void Form1::Text15_KeyDown(int keyCode, int /*shift*/) {
+    if (keyCode == 13) {
+        Command3->setFocus();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // Form_Unload: closing the main window ends the program; there is no way to keep it running.
+    event->accept();
+    endProgram();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text15 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const int shift = (key->modifiers() & Qt::ShiftModifier ? 1 : 0) | (key->modifiers() & Qt::ControlModifier ? 2 : 0) |
+                          (key->modifiers() & Qt::AltModifier ? 4 : 0);
+        Text15_KeyDown(enter ? 13 : key->key(), shift);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::SetTubeVoltageCaption(const QString& caption) { Label7->setText(caption); }
+
+void Form1::FocusSpectrumCommand() {
+    activateWindow();
+    Command2->setFocus();
+}
+
+void Form1::SetLabel14(const std::string& text) { Label14->setText(QString::fromStdString(text)); }
+
+void Form1::AddToList1(const std::string& line) { List1->addItem(QString::fromStdString(line)); }
+
+void Form1::ShowWarning(const std::string& text) { MessageBox::warning(this, QString::fromStdString(text)); }
 
 }  // namespace mirelo

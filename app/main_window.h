@@ -3,15 +3,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <vector>
+
+#include "dose/calc_volume_dose.h"
+#include "ui/tube_voltage/tube_voltage_dialog.h"
 
 namespace mirelo {
 
+// The program's long title, in the window caption and in Label45.
+inline const QString kLongTitle = QStringLiteral("Patient Volume Dose Calculator");
+
 // The main window. Controls keep their designer names (as members and as objectName).
-class Form1 : public QWidget {
+class Form1 : public QWidget, private TubeVoltagePort, private VolumeDoseView {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
@@ -21,23 +30,104 @@ public:
     // stored and the reason (naming the file) is returned in `error`.
     bool Form_Load(const std::vector<std::filesystem::path>& dataFolders, QString& error);
 
+    void Command2_Click();
+    void Command9_Click();
+    void Command3_Click();
+    void Command5_Click();
+    void Command4_Click();
+    void Command1_Click();
+    void Text15_KeyDown(int keyCode, int shift);
+
+    // The tube-voltage dialog while it exists (null before first use and after it was closed).
+    Form4* TubeVoltageDialog() const { return form4_.data(); }
+
+    // The spectrum window's procedures and the end of the program, replaceable by tests.
+    std::function<void()> drawSpectrum;
+    std::function<void()> showForm6;
+    std::function<void()> endProgram;
+
+    // Inputs.
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text15 = nullptr;
+    // Outputs.
     QLabel* Label7 = nullptr;
     QLabel* Label14 = nullptr;
     QListWidget* List1 = nullptr;
+    // Commands.
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command5 = nullptr;
     QPushButton* Command9 = nullptr;
+    // Captions of the input block and their units.
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label60 = nullptr;
+    QLabel* Label6 = nullptr;
+    // Other captions.
+    QLabel* Label80 = nullptr;
+    QLabel* Label17 = nullptr;
+    QLabel* Label87 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label18 = nullptr;
+    QLabel* Label16 = nullptr;
+    QLabel* Label61 = nullptr;
+    QLabel* Label57 = nullptr;
+    QLabel* Label47 = nullptr;
+    QLabel* Label53 = nullptr;
+    QLabel* Label19 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLabel* Label23 = nullptr;
+    QLabel* Label22 = nullptr;
+    QLabel* Label24 = nullptr;
+    QLabel* Label35 = nullptr;
+    QLabel* Label21 = nullptr;
+    QLabel* Label26 = nullptr;
+    QLabel* Label29 = nullptr;
+    QLabel* Label30 = nullptr;
+    QLabel* Label31 = nullptr;
+    QLabel* Label32 = nullptr;
+    QLabel* Label33 = nullptr;
+    QLabel* Label34 = nullptr;
+    QLabel* Label27 = nullptr;
+    QLabel* Label45 = nullptr;
+    // Small pictures.
+    QWidget* Picture1 = nullptr;
+    QWidget* Picture2 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;  // Form_Unload
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // TubeVoltagePort
+    void SetTubeVoltageCaption(const QString& caption) override;
+    void FocusSpectrumCommand() override;
+    // VolumeDoseView
+    void SetLabel14(const std::string& text) override;
+    void AddToList1(const std::string& line) override;
+    void ShowWarning(const std::string& text) override;
+
+    QPointer<Form4> form4_;
 };
 
 // The one main window, once created at start-up.
 Form1* MainForm();
+
+// Ends the program at once: every top-level window is hidden, no window's closing step runs, and the
+// event loop returns.
+void EndProgram();
 
 }  // namespace mirelo

@@ -1,1 +1,266 @@
 #include "ui/tube_voltage/tube_voltage_dialog.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <cmath>
+
+#include "app/platform/look.h"
+#include "app/platform/message_box.h"
+#include "app/shared_state.h"
+#include "common/number_text.h"
+#include "common/numeric_reading.h"
+
+namespace mirelo {
+namespace {
+
+template <typename T>
+T* Make(QWidget* parent, const char* name, QRect geometry) {
+    auto* w = new T(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
+
+QString AsCaption(double kv) { return QString::fromStdString(NumberText(kv)); }
+
+// Picture1: an even and a bell-shaped spread of the current-time product over the voltages.
+class SpreadPicture : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(rect(), Qt::white);
+        p.setPen(QPen(Qt::black, 1));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+
+        const int w = width();
+        const int h = height();
+        const int labelHeight = 22;
+        const int base = h - labelHeight - 4;
+        const int top = 12;
+        const int half = w / 2;
+        const int margin = 10;
+        const QPen axis(Qt::black, 1);
+        const QPen curve(QColor(0, 0, 192), 2);
+
+        // Even: the same height across the range.
+        p.setPen(axis);
+        p.drawLine(margin, base, half - margin / 2, base);
+        p.setPen(curve);
+        const int evenTop = top + (base - top) / 2;
+        p.drawLine(margin + 8, base, margin + 8, evenTop);
+        p.drawLine(margin + 8, evenTop, half - margin / 2 - 8, evenTop);
+        p.drawLine(half - margin / 2 - 8, evenTop, half - margin / 2 - 8, base);
+
+        // Normal-distribution-like: a bell around the middle.
+        p.setPen(axis);
+        const int left = half + margin / 2;
+        const int right = w - margin;
+        p.drawLine(left, base, right, base);
+        QPainterPath bell;
+        const double mid = (left + right) / 2.0;
+        const double sigma = (right - left) / 6.0;
+        for (int x = left; x <= right; ++x) {
+            const double z = (x - mid) / sigma;
+            const double y = base - (base - top) * std::exp(-0.5 * z * z);
+            if (x == left) {
+                bell.moveTo(x, y);
+            } else {
+                bell.lineTo(x, y);
+            }
+        }
+        p.setPen(curve);
+        p.drawPath(bell);
+
+        p.setPen(Qt::black);
+        p.setFont(look::PGothic(9));
+        p.drawText(QRect(0, h - labelHeight - 2, half, labelHeight), Qt::AlignCenter, QStringLiteral("均等"));
+        p.drawText(QRect(half, h - labelHeight - 2, w - half, labelHeight), Qt::AlignCenter,
+                   QStringLiteral("正規分布状"));
+    }
+};
+
+// An option button whose caption wraps onto a second line when it does not fit, as the design's
+// tall "中央値を中心にして正規分布状に変動" button needs.
+class WrappingOption : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        const QString caption = opt.text;
+        opt.text.clear();
+        p.drawControl(QStyle::CE_RadioButton, opt);
+        opt.text = caption;
+        const QRect textRect = style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, this);
+        style()->drawItemText(&p, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, opt.palette,
+                              isEnabled(), caption, QPalette::WindowText);
+    }
+};
+
+}  // namespace
+
+bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxKv; }
+
+Form4::Form4(TubeVoltagePort& port, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      port_(port) {
+    setObjectName(QStringLiteral("Form4"));
+    setAttribute(Qt::WA_DeleteOnClose);  // closing by the title bar discards the dialog
+    setWindowTitle(QStringLiteral("  管電圧の設定"));
+    setFont(look::Meiryo(14.25));
+    const QRect client = look::TwipsRect(0, 0, 9555, 6555);
+    setFixedSize(client.size());
+
+    Label1 = Make<QLabel>(this, "Label1", look::TwipsRect(2640, 240, 4365, 540));
+    Label1->setText(QStringLiteral("透視 / 撮影中のＸ線管電圧"));
+    Label1->setFont(look::Meiryo(18));
+    {
+        QPalette pal = Label1->palette();
+        pal.setColor(QPalette::WindowText, look::kBlue);
+        Label1->setPalette(pal);
+    }
+
+    Frame1 = Make<QGroupBox>(this, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
+    Frame1->setTitle(QStringLiteral("管電圧の設定"));
+
+    Option1 = Make<QRadioButton>(Frame1, "Option1", look::TwipsRect(600, 600, 1215, 420));
+    Option1->setText(QStringLiteral("固 定"));
+    Text1 = Make<QLineEdit>(Frame1, "Text1", look::TwipsRect(2160, 480, 1335, 495));
+    Text1->setText(QStringLiteral("80"));
+    Text1->setAccessibleName(QStringLiteral("固定の管電圧 (kV)"));
+    Label2 = Make<QLabel>(Frame1, "Label2", look::TwipsRect(3720, 480, 345, 420));
+    Label2->setText(QStringLiteral("kV"));
+
+    Option2 = Make<QRadioButton>(Frame1, "Option2", look::TwipsRect(600, 1320, 1215, 420));
+    Option2->setText(QStringLiteral("変 動"));
+    Text2 = Make<QLineEdit>(Frame1, "Text2", look::TwipsRect(2160, 1320, 1335, 555));
+    Text2->setText(QStringLiteral("75"));
+    Text2->setAccessibleName(QStringLiteral("変動の下限の管電圧 (kV)"));
+    Label4 = Make<QLabel>(Frame1, "Label4", look::TwipsRect(3600, 1440, 285, 420));
+    Label4->setText(QStringLiteral("～"));
+    Text3 = Make<QLineEdit>(Frame1, "Text3", look::TwipsRect(3960, 1320, 1335, 555));
+    Text3->setText(QStringLiteral("85"));
+    Text3->setAccessibleName(QStringLiteral("変動の上限の管電圧 (kV)"));
+    Label3 = Make<QLabel>(Frame1, "Label3", look::TwipsRect(5520, 1440, 345, 420));
+    Label3->setText(QStringLiteral("kV"));
+    for (QLineEdit* t : {Text1, Text2, Text3}) {
+        t->setAlignment(Qt::AlignCenter);
+    }
+
+    Frame2 = Make<QGroupBox>(Frame1, "Frame2", look::TwipsRect(1440, 2040, 6615, 2175));
+    Frame2->setTitle(QStringLiteral(" 各管電圧の電流・時間積の変動状況 "));
+    Option3 = Make<QRadioButton>(Frame2, "Option3", look::TwipsRect(480, 600, 3255, 345));
+    Option3->setText(QStringLiteral("均等に変動"));
+    Option4 = Make<WrappingOption>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
+    Option4->setText(QStringLiteral("中央値を中心にして正規分布状に変動"));
+    Picture1 = Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
+    Picture1->setAccessibleName(QStringLiteral("均等と正規分布状の図"));
+
+    Command1 = Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
+    Command1->setText(QStringLiteral("OK"));
+    Command1->setFont(look::Meiryo(15.75));
+    {
+        QPalette pal = Command1->palette();
+        pal.setColor(QPalette::Button, look::kButtonFace);
+        Command1->setPalette(pal);
+    }
+
+    // Design state: fixed 80 kV; the range and the distribution wait, "even" preselected.
+    Option1->setChecked(true);
+    Text2->setEnabled(false);
+    Text3->setEnabled(false);
+    Option3->setChecked(true);
+    Option3->setEnabled(false);
+    Option4->setEnabled(false);
+
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option1_Click();
+        }
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option2_Click();
+        }
+    });
+    connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, Text1);
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Text3);
+    setTabOrder(Text3, Command1);
+    setTabOrder(Command1, Option3);
+    setTabOrder(Option3, Option4);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), client.size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form4::Option1_Click() {
+    Text1->setEnabled(true);
+    Text2->setEnabled(false);
+    Text3->setEnabled(false);
+    Option3->setEnabled(false);
+    Option4->setEnabled(false);
+}
+
+void Form4::Option2_Click() {
+    Text2->setEnabled(true);
+    Text3->setEnabled(true);
+    Text1->setEnabled(false);
+    Option3->setEnabled(true);
+    Option4->setEnabled(true);
+    Option3->setChecked(true);
+}
+
+void Form4::Command1_Click() {
+    Module1& s = SharedState();
+    if (Option1->isChecked()) {
+        if (Text1->text().isEmpty()) {
+            MessageBox::warning(this, kTubeVoltageMessage);
+            return;
+        }
+        const double kv = ReadField(Text1);
+        // Beyond the grid, negative or unreadably large voltages cannot be computed.
+        if (!AcceptableKv(kv)) {
+            MessageBox::warning(this, kTubeVoltageMessage);
+            return;
+        }
+        s.KvLow = kv;
+        s.KvHigh = s.KvLow;
+        port_.SetTubeVoltageCaption(AsCaption(s.KvLow));
+        s.KvMode = 1;
+    } else {
+        const double low = ReadField(Text2);
+        const double high = ReadField(Text3);
+        if (!(low < high) || !AcceptableKv(low) || !AcceptableKv(high)) {
+            MessageBox::warning(this, kTubeVoltageMessage);
+            return;
+        }
+        s.KvLow = low;
+        s.KvHigh = high;
+        port_.SetTubeVoltageCaption(AsCaption(s.KvLow) + QStringLiteral(" - ") + AsCaption(s.KvHigh));
+        s.KvMode = Option3->isChecked() ? 1 : 2;
+    }
+    hide();
+    port_.FocusSpectrumCommand();
+}
+
+}  // namespace mirelo

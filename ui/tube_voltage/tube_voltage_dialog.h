@@ -1,2 +1,61 @@
 #pragma once
-// Placeholder until the tube-voltage dialog lands.
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
+#include <QWidget>
+
+namespace mirelo {
+
+// What the dialog needs from the main window; the main window provides it, so that this library
+// does not depend on the main window's class.
+class TubeVoltagePort {
+public:
+    virtual ~TubeVoltagePort() = default;
+    virtual void SetTubeVoltageCaption(const QString& caption) = 0;  // the main window's Label7
+    virtual void FocusSpectrumCommand() = 0;                          // the main window's Command2
+};
+
+// Highest tube voltage the dialog accepts: the energy grid ends at 150 keV.
+inline constexpr double kMaxKv = 150;
+
+inline const QString kTubeVoltageMessage = QStringLiteral(" 管電圧を正しく入力して下さい ");
+
+// The tube-voltage dialog. Created on first use, hidden by OK, discarded when closed by its title
+// bar (it deletes itself then). Controls keep their designer names.
+class Form4 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form4(TubeVoltagePort& port, QWidget* parent = nullptr);
+
+    void Option1_Click();
+    void Option2_Click();
+    void Command1_Click();
+
+    QLabel* Label1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QLabel* Label3 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QRadioButton* Option3 = nullptr;
+    QRadioButton* Option4 = nullptr;
+    QWidget* Picture1 = nullptr;
+    QPushButton* Command1 = nullptr;
+
+private:
+    TubeVoltagePort& port_;
+};
+
+// A voltage the dialog takes: a finite number from 0 to kMaxKv kV.
+bool AcceptableKv(double kv);
+
+}  // namespace mirelo

@@ -1,0 +1,62 @@
+// Renders the main window after a full run, and the tube-voltage dialog, to PNG files.
+// Usage: render_screenshots <output folder>   (run with QT_QPA_PLATFORM=offscreen)
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTest>
+#include <cstdio>
+
+#include "app/main_window.h"
+#include "app/platform/message_box.h"
+#include "app/shared_state.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: render_screenshots <output folder>\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    mirelo::MessageBox::setScripted(true);
+
+    mirelo::Form1 form;
+    form.drawSpectrum = [] {};
+    form.showForm6 = [] {};
+    QString error;
+    if (!form.Form_Load({std::filesystem::path(MIRELO_TEST_DATA_DIR) / "synthetic"}, error)) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) {
+        return 1;
+    }
+
+    // A full run: a voltage range, the spectrum, an area dose, the dose.
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    mirelo::Form4* dialog = form.TubeVoltageDialog();
+    QTest::mouseClick(dialog->Option2, Qt::LeftButton);
+    QTest::mouseClick(dialog->Option4, Qt::LeftButton);
+    if (!QTest::qWaitForWindowExposed(dialog)) {
+        return 1;
+    }
+    const QPixmap dialogShot = dialog->grab();
+
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    mirelo::MessageBox::setNextAnswer(mirelo::MessageBox::Answer::No);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::keyClicks(form.Text15, QStringLiteral("25.3"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::qWait(50);
+
+    const auto shown = mirelo::MessageBox::takeShown();
+    for (const auto& m : shown) {
+        std::fprintf(stderr, "box: %s\n", m.text.toUtf8().constData());
+    }
+    const bool ok = form.grab().save(out.filePath(QStringLiteral("main_window.png"))) &&
+                    dialogShot.save(out.filePath(QStringLiteral("tube_voltage.png")));
+    std::printf("%s: main window %s, dialog %s, List1 %d lines\n", ok ? "written" : "FAILED",
+                form.Label7->text().toUtf8().constData(), form.Label14->text().toUtf8().constData(),
+                static_cast<int>(form.List1->count()));
+    return ok ? 0 : 1;
+}
