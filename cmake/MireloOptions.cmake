@@ -1,0 +1,14 @@
+# One interface target carries warnings, defines and sanitizer flags for every target.
+add_library(mirelo_options INTERFACE)
+target_compile_options(mirelo_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+  -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
+  $<$<BOOL:${MIRELO_WERROR}>:-Werror>)
+target_compile_definitions(mirelo_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+if(MIRELO_SANITIZE)
+  target_compile_options(mirelo_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(mirelo_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,1 @@
+#include "dose/calc_volume_dose.h"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing Mirelo needs on Debian 12, skipping what is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipaexfont-gothic fonts-liberation
+  libxrl-dev
+)
+if [[ "${1:-}" == "--test" ]]; then
+  # The end-to-end run, the fuzzers and the package checks need a little more.
+  packages+=(clang libclang-rt-14-dev xvfb xauth python3 python3-pyatspi at-spi2-core dbus dbus-x11
+             imagemagick desktop-file-utils appstream dpkg-dev file)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  sudo=""
+  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

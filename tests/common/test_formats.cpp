@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/number_text.h"
+#include "common/sci_format.h"
+
+using mirelo::FormatSci;
+using mirelo::NumberText;
+
+TEST(SciFormat, PatternExamples) {
+    EXPECT_EQ(FormatSci(0.5), "5.000E-01");
+    EXPECT_EQ(FormatSci(1), "1.000E+00");
+    EXPECT_EQ(FormatSci(150), "1.500E+02");
+    EXPECT_EQ(FormatSci(0.0123456), "1.235E-02");
+    EXPECT_EQ(FormatSci(6.2421972534332e12), "6.242E+12");
+    EXPECT_EQ(FormatSci(5e-4), "5.000E-04");
+}
+
+TEST(SciFormat, ZeroSignAndCarry) {
+    EXPECT_EQ(FormatSci(0.0), "0.000E+00");
+    EXPECT_EQ(FormatSci(-0.0), "0.000E+00");
+    EXPECT_EQ(FormatSci(-2.5), "-2.500E+00");
+    EXPECT_EQ(FormatSci(9.9996), "1.000E+01");  // mantissa rounding carries into the exponent
+    EXPECT_EQ(FormatSci(9.9994), "9.999E+00");
+    EXPECT_EQ(FormatSci(1e100), "1.000E+100");
+    EXPECT_EQ(FormatSci(1e-300), "1.000E-300");
+    EXPECT_EQ(FormatSci(5e-324), "4.941E-324");
+}
+
+TEST(SciFormat, NonFiniteIsNeverDisguisedAsANumber) {
+    EXPECT_EQ(FormatSci(std::numeric_limits<double>::quiet_NaN()), "NaN");
+    EXPECT_EQ(FormatSci(std::numeric_limits<double>::infinity()), "Infinity");
+    EXPECT_EQ(FormatSci(-std::numeric_limits<double>::infinity()), "-Infinity");
+}
+
+TEST(SciFormat, SpectrumValuesGiveNineCharacters) {
+    for (double v = 1e-10; v < 1; v *= 1.37) {
+        EXPECT_EQ(FormatSci(v).size(), 9u) << v;
+    }
+}
+
+TEST(NumberText, ShortestPlainDecimal) {
+    EXPECT_EQ(NumberText(80), "80");
+    EXPECT_EQ(NumberText(80.5), "80.5");
+    EXPECT_EQ(NumberText(0), "0");
+    EXPECT_EQ(NumberText(-0.0), "0");
+    EXPECT_EQ(NumberText(-12.25), "-12.25");
+    EXPECT_EQ(NumberText(0.1 + 0.2), "0.3");  // 15 significant digits hide binary noise
+    EXPECT_EQ(NumberText(1.0 / 3), "0.333333333333333");
+    EXPECT_EQ(NumberText(123456789012345.0), "123456789012345");
+    EXPECT_EQ(NumberText(150), "150");
+}
+
+TEST(NumberText, ExtremeMagnitudesKeepAnExponent) {
+    EXPECT_EQ(NumberText(1e20), "1E+20");
+    EXPECT_EQ(NumberText(1e-7), "1E-07");
+    EXPECT_EQ(NumberText(std::numeric_limits<double>::infinity()), "Infinity");
+}

@@ -1,0 +1,1 @@
+#include "ui/tube_voltage/tube_voltage_dialog.h"
