@@ -75,6 +75,9 @@ TEST_F(Generator, ShippedFilesUseLfAndSevenSignificantDigits) {
 TEST_F(Generator, RejectsBadOptions) {
     EXPECT_NE(Run("--bins 0"), 0);
     EXPECT_NE(Run("--bins 301"), 0);
+    EXPECT_NE(Run("--bins 9-5"), 0);
+    EXPECT_NE(Run("--bins 7,,9"), 0);
+    EXPECT_NE(Run("--threads"), 0);
     EXPECT_NE(Run("--frobnicate"), 0);
 }
 

@@ -43,6 +43,7 @@ std::vector<int> ParseBins(const std::string& s) {
         }
         pos = end + 1;
     }
+    if (bins.empty()) throw std::invalid_argument("no bins selected: " + s);
     return bins;
 }
 
