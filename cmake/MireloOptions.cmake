@@ -12,3 +12,9 @@ if(MIRELO_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(mirelo_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(MIRELO_FUZZ)
+  # Coverage instrumentation for every library the fuzz targets reach.
+  target_compile_options(mirelo_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(mirelo_options INTERFACE -fsanitize=address,undefined)
+endif()

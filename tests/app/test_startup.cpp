@@ -41,10 +41,14 @@ TEST(Startup, LoadFillsTablesAndDefaults) {
 }
 
 TEST(Startup, DataFoldersStartWithTheWorkingFolder) {
-    const auto folders = DataFolders("/opt/mirelo/bin");
-    ASSERT_GE(folders.size(), 3u);
-    EXPECT_EQ(folders.front(), std::filesystem::path("."));
-    EXPECT_EQ(folders[1], std::filesystem::path("/opt/mirelo/share/mirelo"));
+    const auto installed = DataFolders("/opt/mirelo/bin");
+    EXPECT_EQ(installed, (std::vector<std::filesystem::path>{".", "/opt/mirelo/share/mirelo", "/opt/mirelo/bin"}));
+
+    // Only a program still in its build tree falls back on the source tree's tables.
+    const auto inBuild = DataFolders(std::filesystem::path(MIRELO_TEST_BUILD_DIR) / "app");
+    ASSERT_EQ(inBuild.size(), 4u);
+    EXPECT_EQ(inBuild.front(), std::filesystem::path("."));
+    EXPECT_EQ(inBuild.back().filename(), "data");
 }
 
 // The real program, run headless in a folder of its own.

@@ -1,0 +1,198 @@
+#!/usr/bin/python3
+"""Uses the real program as a person would, through the accessibility bus.
+
+Run inside a D-Bus session with an X server on $DISPLAY (see run_e2e.sh). Arguments: the
+executable, the folder of the tables, a folder for the screenshot.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+import reference
+
+TIMEOUT = 20.0
+AREA_DOSE = "12.5"
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            found = probe()
+        except Exception:  # the tree changes under our feet while windows open and close
+            found = None
+        if found:
+            return found
+        time.sleep(0.05)
+    raise Failure(f"timed out waiting for {what}")
+
+
+def children(node):
+    try:
+        return [node.getChildAtIndex(i) for i in range(node.childCount)]
+    except Exception:
+        return []
+
+
+def walk(node, depth=0):
+    yield node
+    if depth < 12:
+        for c in children(node):
+            if c is not None:
+                yield from walk(c, depth + 1)
+
+
+def find(root, role=None, name=None, contains=None):
+    for n in walk(root):
+        try:
+            if role and n.getRoleName() != role:
+                continue
+            if name is not None and n.name != name:
+                continue
+            if contains is not None and contains not in (n.name or ""):
+                continue
+            return n
+        except Exception:
+            continue
+    return None
+
+
+def app_node():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in children(desktop):
+        if app is not None and app.name and app.name.lower() == "mirelo":
+            return app
+    return None
+
+
+def window(title_part):
+    app = app_node()
+    if app is None:
+        return None
+    for w in children(app):
+        if w is not None and title_part in (w.name or ""):
+            return w
+    return None
+
+
+def alert():
+    app = app_node()
+    if app is None:
+        return None
+    for w in children(app):
+        if w is not None and w.getRoleName() == "alert":
+            return w
+    return None
+
+
+def alert_text(box):
+    labels = [n.name for n in walk(box) if n.getRoleName() == "label" and n.name]
+    return " | ".join(labels)
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() in ("press", "click", "activate"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def press_button(root, caption):
+    button = wait_for(f'button "{caption}"', lambda: find(root, role="push button", name=caption))
+    press(button)
+
+
+def answer_alert(button, expect_text=None):
+    box = wait_for("a message box", alert)
+    text = alert_text(box)
+    if expect_text is not None and expect_text not in text:
+        raise Failure(f"message box says {text!r}, expected {expect_text!r}")
+    press_button(box, button)
+    wait_for("the message box to close", lambda: alert() is None)
+    return text
+
+
+def main():
+    exe, tables, outdir = sys.argv[1:4]
+    work = tempfile.mkdtemp(prefix="mirelo-e2e-")
+    for name in ("Att_coeff2021.dat", "effEA.dat"):
+        shutil.copy(os.path.join(tables, name), work)
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    proc = subprocess.Popen([exe], cwd=work, env=env, stderr=subprocess.PIPE)
+    try:
+        main_window = wait_for("the main window", lambda: window("Mirelo"))
+        print("main window:", main_window.name.strip())
+
+        # Step 2: the tube voltage, the dialog's defaults (fixed 80 kV).
+        press_button(main_window, "管電圧設定")
+        dialog = wait_for("the tube-voltage dialog", lambda: window("管電圧の設定"))
+        press_button(dialog, "OK")
+        wait_for("the tube-voltage display", lambda: find(main_window, contains="80", role="label"))
+
+        # Step 3: the spectrum, and Yes to the question.
+        press_button(main_window, "入射Ｘ線スペクトルを計算")
+        answer_alert("Yes", "Ｘ線スペクトルを表示しますか？")
+        plot = wait_for("the spectrum window", lambda: window("X-ray spectrum"))
+        press_button(plot, "Data save")
+        print("confirmation:", answer_alert("OK", "スペクトルデータは X_SPCTL.dat に保存しました"))
+
+        # Steps 4 and 5: the area dose and the volume dose.
+        field = wait_for("the area-dose field", lambda: find(main_window, role="text", contains="面積"))
+        field.queryEditableText().setTextContents(AREA_DOSE)
+        press_button(main_window, "患者容積線量を計算")
+        dose_list = wait_for("the dose list", lambda: find(main_window, role="list"))
+        rows = wait_for("eleven dose lines", lambda: [c.name for c in children(dose_list)] if dose_list.childCount == 11 else None)
+
+        subprocess.run(["import", "-window", "root", os.path.join(outdir, "e2e.png")], check=False)
+
+        # What the program shows and wrote, against our own computation from the same tables.
+        t = reference.load_tables(work)
+        spec = reference.spectrum(t, 12, 0.25, 0.1, 0.0, 80, 80, 1)
+        expected_file = reference.export_bytes(spec)
+        written = open(os.path.join(work, "X_SPCTL.dat"), "rb").read()
+        if written != expected_file:
+            a = written.split(b"\r\n")
+            b = expected_file.split(b"\r\n")
+            diff = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), None)
+            raise Failure(f"X_SPCTL.dat differs at line {diff}: {a[diff]!r} vs {b[diff]!r}" if diff is not None
+                          else f"X_SPCTL.dat has {len(written)} bytes, expected {len(expected_file)}")
+        photons, lines = reference.dose_lines(t, spec, 80, float(AREA_DOSE))
+        if rows != lines:
+            raise Failure("dose list differs:\n" + "\n".join(f"{r!r} vs {e!r}" for r, e in zip(rows, lines)))
+        if find(main_window, role="label", name=photons) is None:
+            raise Failure(f"photon count {photons} is not shown")
+        print("X_SPCTL.dat: 300 lines, identical to the independent computation")
+        print("photons:", photons)
+        print("\n".join(rows))
+
+        press_button(main_window, "終了")
+        proc.wait(timeout=TIMEOUT)
+        if proc.returncode != 0:
+            raise Failure(f"the program ended with status {proc.returncode}")
+        print("end-to-end run passed")
+        return 0
+    except Failure as e:
+        print("FAIL:", e, file=sys.stderr)
+        return 1
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+        err = proc.stderr.read().decode(errors="replace") if proc.stderr else ""
+        if err.strip():
+            print("program's standard error:\n" + err, file=sys.stderr)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

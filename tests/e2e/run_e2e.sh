@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Starts an X server and an accessibility bus of its own, then runs the end-to-end test.
+# Usage: run_e2e.sh <mirelo executable> <tables folder> <output folder>
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+exe="$1"; tables="$2"; out="$3"
+mkdir -p "$out"
+
+if ! command -v Xvfb >/dev/null || ! /usr/bin/python3 -c "import pyatspi" 2>/dev/null; then
+  echo "SKIPPED: Xvfb or python3-pyatspi is not installed, so no X server can be started"
+  exit 77
+fi
+
+scratch="$(mktemp -d)"
+chmod 700 "$scratch"
+export XDG_RUNTIME_DIR="$scratch/run" XDG_CACHE_HOME="$scratch/cache" XDG_CONFIG_HOME="$scratch/config"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+
+display=""
+for n in $(seq 91 120); do
+  [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
+  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+  xpid=$!
+  for _ in $(seq 1 100); do
+    [[ -e "/tmp/.X11-unix/X$n" ]] && break
+    kill -0 "$xpid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [[ -e "/tmp/.X11-unix/X$n" ]]; then display=":$n"; break; fi
+done
+cleanup() { [[ -n "${xpid:-}" ]] && kill "$xpid" 2>/dev/null; rm -rf "$scratch"; }
+trap cleanup EXIT
+if [[ -z "$display" ]]; then
+  echo "SKIPPED: no X server could be started: $(cat "$scratch/xvfb.log" 2>/dev/null | tail -n 1)"
+  exit 77
+fi
+export DISPLAY="$display"
+
+dbus-run-session -- bash -c '
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+  for _ in $(seq 1 100); do
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  cd "$0" && /usr/bin/python3 e2e_test.py "$1" "$2" "$3"
+' "$here" "$exe" "$tables" "$out"
