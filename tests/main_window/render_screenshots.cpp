@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
     form.drawSpectrum = [] {};
     form.showForm6 = [] {};
     QString error;
-    if (!form.Form_Load({std::filesystem::path(MIRELO_TEST_DATA_DIR) / "synthetic"}, error)) {
+    if (!form.Form_Load({std::filesystem::path(MIRELO_DATA_DIR)}, error)) {
         std::fprintf(stderr, "%s\n", error.toUtf8().constData());
         return 1;
     }
