@@ -220,6 +220,10 @@ Form1::Form1(QWidget* parent)
                                  look::TimesNewRoman(27.75, true), QColor(255, 0, 0)});
     Label45 = MakeCaption(this, {"Label45", kLongTitle, look::TwipsRect(3720, 240, 6690, 465),
                                  look::TimesNewRoman(20.25, true)});
+    // The version a user can quote when reporting a result.
+    const QString versionText = QStringLiteral("Mirelo ") + QStringLiteral(MIRELO_VERSION);
+    Label45->setToolTip(versionText);
+    Label34->setToolTip(versionText);
 
     // Headline.
     Label80 = MakeCaption(this, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),

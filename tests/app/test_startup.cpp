@@ -40,6 +40,12 @@ TEST(Startup, LoadFillsTablesAndDefaults) {
     EXPECT_EQ(SharedState().KvHigh, 0.0);
 }
 
+TEST(Startup, TheVersionIsShownToTheUser) {
+    App();
+    Form1 form;
+    EXPECT_EQ(form.Label45->toolTip(), QStringLiteral("Mirelo " MIRELO_TEST_VERSION));
+}
+
 TEST(Startup, DataFoldersStartWithTheWorkingFolder) {
     const auto installed = DataFolders("/opt/mirelo/bin");
     EXPECT_EQ(installed, (std::vector<std::filesystem::path>{".", "/opt/mirelo/share/mirelo", "/opt/mirelo/bin"}));
