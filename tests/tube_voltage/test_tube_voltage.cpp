@@ -105,6 +105,21 @@ private slots:
         QVERIFY(!f.Option1->isChecked());
     }
 
+    // Clicking the option that is already selected keeps it selected, in both groups.
+    void selectedOptionStaysSelected() {
+        Form4& f = Open();
+        Click(f.Option1);
+        QVERIFY(f.Option1->isChecked());
+        QVERIFY(!f.Option2->isChecked());
+        Click(f.Option2);
+        Click(f.Option3);
+        QVERIFY(f.Option3->isChecked());
+        QVERIFY(!f.Option4->isChecked());
+        Click(f.Option2);
+        QVERIFY(f.Option2->isChecked());
+        QVERIFY(!f.Option1->isChecked());
+    }
+
     void enablingRules() {
         Form4& f = Open();
         Click(f.Option2);

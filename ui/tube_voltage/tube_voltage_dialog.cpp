@@ -1,5 +1,6 @@
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
+#include <QButtonGroup>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -177,6 +178,16 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
         pal.setColor(QPalette::Button, look::kButtonFace);
         Command1->setPalette(pal);
     }
+
+    // Frame2 lies inside Frame1, so Qt's automatic exclusivity would mix the two pairs and let a
+    // click on the selected "固 定" clear it, leaving no choice at all; explicit groups keep each
+    // pair to exactly one selection.
+    auto* voltageChoice = new QButtonGroup(this);
+    voltageChoice->addButton(Option1);
+    voltageChoice->addButton(Option2);
+    auto* spreadChoice = new QButtonGroup(this);
+    spreadChoice->addButton(Option3);
+    spreadChoice->addButton(Option4);
 
     // Design state: fixed 80 kV; the range and the distribution wait, "even" preselected.
     Option1->setChecked(true);
