@@ -200,6 +200,19 @@ INSTANTIATE_TEST_SUITE_P(Tables, FixedVoltageSweep, ::testing::Values(Tables::Sy
 
 // --- Inputs the windows never produce, and the guards behind them --------------------------------
 
+// Tungsten coefficients that put the self-absorption exponent of every bin at `x`: at the shallow
+// end of an off-grid voltage (80.3 kV: T = 80 keV is the first electron energy below it), or at
+// the deep end (T = E) when the cotangent is negative.
+void ExponentEverywhere(Module1& s, double x, bool deepEnd) {
+    const double kv = s.KvLow;
+    const double cot = 1 / std::tan(s.TargetAngle * 3.14159 / 180);
+    const double D = 19.3 * ThomsonWhiddington(kv);
+    for (int i = 2; i <= 2 * static_cast<int>(kv); ++i) {
+        const double T = deepEnd ? 0.5 * i : 80.0;
+        s.CoefW[i] = -x / (cot * (kv * kv - T * T) / D);
+    }
+}
+
 struct Hostile {
     const char* name;
     void (*apply)(Module1&);
@@ -231,6 +244,11 @@ const Hostile kHostile[] = {
     {"TungstenNegative", [](Module1& s) { for (double& c : s.CoefW) { c = -c; } }},
     {"TungstenNearOverflow", [](Module1& s) { s.TargetAngle = 135; for (double& c : s.CoefW) { c *= 20; } }},
     {"TungstenNearUnderflow", [](Module1& s) { for (int i = 1; i <= kBins; ++i) { s.CoefW[i] = 4e4 + 100 * i; } }},
+    // Every term subnormal or 0: only the plain order of operations gives the plain result.
+    {"FirstTermsSubnormal", [](Module1& s) { s.KvLow = s.KvHigh = 80.3; ExponentEverywhere(s, -720, false); }},
+    // The deepest terms just short of overflow, with growing exponentials.
+    {"DeepestTermsNearOverflow", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 700, true); }},
+    {"DeepestTermsOverflowing", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 712, true); }},
 };
 
 using HostileParam = std::tuple<Tables, Hostile>;
