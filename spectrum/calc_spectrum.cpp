@@ -128,6 +128,35 @@ double TermByTermBin(double a, const BinArray& d, int i, int top, const GridTabl
     return sum;
 }
 
+// Bins advanced together in the inner loop of the recurrence.
+constexpr int kLanes = 4;
+
+// Sums the terms of bins i0 .. i0 + kLanes - 1 over the depths mHigh down to mLow (all of them at
+// least i0 + kLanes - 1) and leaves e, rho ready for the next depth.
+void AdvanceLanes(const GridTables& grid, int mHigh, int mLow, int i0, BinArray& e, BinArray& rho,
+                  const BinArray& h, BinArray& sum) {
+    double le[kLanes], lr[kLanes], lh[kLanes], ls[kLanes];
+    for (int k = 0; k < kLanes; ++k) {
+        le[k] = e[i0 + k];
+        lr[k] = rho[i0 + k];
+        lh[k] = h[i0 + k];
+        ls[k] = sum[i0 + k];
+    }
+    for (int m = mHigh; m >= mLow; --m) {
+        const double* g = grid.g.data() + GridTables::Row(m) + i0;
+        for (int k = 0; k < kLanes; ++k) {
+            ls[k] += le[k] * g[k];
+            le[k] *= lr[k];
+            lr[k] *= lh[k];
+        }
+    }
+    for (int k = 0; k < kLanes; ++k) {
+        e[i0 + k] = le[k];
+        rho[i0 + k] = lr[k];
+        sum[i0 + k] = ls[k];
+    }
+}
+
 // Bremsstrahlung with self-absorption for one tube voltage: fills SpecRaw(2..top).
 void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
     const double D = 19.3 * ThomsonWhiddington(Kv);
@@ -154,27 +183,35 @@ void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
         a[i] = plain[i] ? 0.0 : ai;  // summed apart; here a harmless constant 1
         h[i] = std::exp(-0.5 * a[i] / D);
     }
-    for (int m = top; m >= 2; --m) {
-        if ((top - m) % kRestart == 0) {
-            const double step = 0.25 * (2 * m - 1);  // x(m - 1) - x(m) = a * step / D
-            for (int i = 2; i <= m; ++i) {
-                if (dead[i]) {
-                    continue;
-                }
-                e[i] = std::exp(a[i] * d[m]);
-                rho[i] = std::exp(a[i] * step / D);
-                if (e[i] == 0 && a[i] <= 0) {  // underflowed: every deeper term is 0 too
-                    dead[i] = true;
-                    rho[i] = 0;
-                    h[i] = 0;
-                }
+    for (int mHigh = top; mHigh >= 2; mHigh -= kRestart) {
+        const int mLow = std::max(2, mHigh - kRestart + 1);
+        const double step = 0.25 * (2 * mHigh - 1);  // x(m - 1) - x(m) = a * step / D at m = mHigh
+        for (int i = 2; i <= mHigh; ++i) {
+            if (dead[i]) {
+                continue;
+            }
+            e[i] = std::exp(a[i] * d[mHigh]);
+            rho[i] = std::exp(a[i] * step / D);
+            if (e[i] == 0 && a[i] <= 0) {  // underflowed: every deeper term is 0 too
+                dead[i] = true;
+                rho[i] = 0;
+                h[i] = 0;
             }
         }
-        const double* g = grid.g.data() + GridTables::Row(m);
-        for (int i = 2; i <= m; ++i) {
-            sum[i] += e[i] * g[i];
-            e[i] *= rho[i];
-            rho[i] *= h[i];
+        // Bins that take a term at every depth of the block, a few at a time so that their state
+        // stays in registers.
+        int i0 = 2;
+        for (; i0 + kLanes - 1 <= mLow; i0 += kLanes) {
+            AdvanceLanes(grid, mHigh, mLow, i0, e, rho, h, sum);
+        }
+        // The rest, and the bins whose last term falls inside the block, row by row.
+        for (int m = mHigh; m >= mLow; --m) {
+            const double* g = grid.g.data() + GridTables::Row(m);
+            for (int i = i0; i <= m; ++i) {
+                sum[i] += e[i] * g[i];
+                e[i] *= rho[i];
+                rho[i] *= h[i];
+            }
         }
     }
     for (int i = 2; i <= top; ++i) {
