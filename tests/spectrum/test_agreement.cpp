@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,10 @@ const Setting kSettings[] = {
     {"Normal0_5to150", 0.5, 150, 2},
 };
 
+// Readable parameters in test listings.
+void PrintTo(const Setting& setting, std::ostream* os) { *os << setting.name; }
+void PrintTo(Tables t, std::ostream* os) { *os << Name(t); }
+
 using GridParam = std::tuple<Tables, double, Setting, bool>;
 
 std::string GridName(const ::testing::TestParamInfo<GridParam>& p) {
@@ -250,6 +255,8 @@ const Hostile kHostile[] = {
     {"DeepestTermsNearOverflow", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 700, true); }},
     {"DeepestTermsOverflowing", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 712, true); }},
 };
+
+void PrintTo(const Hostile& hostile, std::ostream* os) { *os << hostile.name; }
 
 using HostileParam = std::tuple<Tables, Hostile>;
 
