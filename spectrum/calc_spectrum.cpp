@@ -179,7 +179,9 @@ void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
     std::array<bool, kBins + 1> plain{}, dead{};
     for (int i = 2; i <= top; ++i) {
         const double ai = -s.CoefW[i] * cot;
-        plain[i] = !std::isfinite(ai) || (ai <= 0 ? ai * d[top] < kShallowFloor : ai * d[i] > kGrowthLimit);
+        // The factor h by which the step ratio changes must stay finite (0 * inf would be NaN).
+        plain[i] = !std::isfinite(ai) || !(std::fabs(0.5 * ai / D) <= kGrowthLimit) ||
+                   (ai <= 0 ? ai * d[top] < kShallowFloor : ai * d[i] > kGrowthLimit);
         a[i] = plain[i] ? 0.0 : ai;  // summed apart; here a harmless constant 1
         h[i] = std::exp(-0.5 * a[i] / D);
     }

@@ -246,6 +246,8 @@ const Hostile kHostile[] = {
     {"CopperJustUnderflowing", [](Module1& s) { s.FilterCu = 4; }},
     {"TungstenHuge", [](Module1& s) { for (double& c : s.CoefW) { c *= 1e4; } }},
     {"TungstenHugeOffGrid", [](Module1& s) { for (double& c : s.CoefW) { c *= 1e4; } s.KvLow = s.KvHigh = 80.3; }},
+    // So much self-absorption that only the term at the tube voltage itself survives.
+    {"TungstenAstronomical", [](Module1& s) { for (double& c : s.CoefW) { c = 1e12; } }},
     {"TungstenNegative", [](Module1& s) { for (double& c : s.CoefW) { c = -c; } }},
     {"TungstenNearOverflow", [](Module1& s) { s.TargetAngle = 135; for (double& c : s.CoefW) { c *= 20; } }},
     {"TungstenNearUnderflow", [](Module1& s) { for (int i = 1; i <= kBins; ++i) { s.CoefW[i] = 4e4 + 100 * i; } }},
