@@ -1,0 +1,9 @@
+# The spectrum calculation as literal loops: the yardstick for the tests and the benchmark, never
+# part of the program. Included by both, so that either builds without the other.
+if(NOT TARGET mirelo_reference_spectrum)
+  add_library(mirelo_reference_spectrum STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.h)
+  target_include_directories(mirelo_reference_spectrum PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(mirelo_reference_spectrum PUBLIC mirelo_state mirelo_options)
+endif()

@@ -1,0 +1,308 @@
+// CalcSpectrum against the plain loops of the model, bin by bin, over the settings a user can make
+// and the ones nobody should.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/table_reader.h"
+#include "spectrum/calc_spectrum.h"
+#include "tests/spectrum/reference_spectrum.h"
+
+namespace mirelo {
+namespace {
+
+enum class Tables { AllZero, Synthetic, Shaped, Shipped };
+
+std::string Name(Tables t) {
+    switch (t) {
+        case Tables::AllZero: return "AllZero";
+        case Tables::Synthetic: return "Synthetic";
+        case Tables::Shaped: return "Shaped";
+        case Tables::Shipped: return "Shipped";
+    }
+    return "?";
+}
+
+// Loads the tables into `s`; false when they are not there (the shipped ones may not be yet).
+bool LoadInto(Tables t, Module1& s) {
+    if (t == Tables::AllZero) {
+        return true;
+    }
+    if (t == Tables::Shaped) {  // roughly tungsten, aluminium and copper, with a K edge
+        for (int i = 1; i <= kBins; ++i) {
+            const double E = 0.5 * i;
+            s.CoefW[i] = 19.3 * (3000 * std::pow(E, -2.7) * (E >= 69.5 ? 4.5 : 1.0) + 0.06);
+            s.CoefAl[i] = 2.699 * (1400 * std::pow(E, -2.9) + 0.15);
+            s.CoefCu[i] = 8.96 * (9000 * std::pow(E, -2.8) + 0.15);
+        }
+        return true;
+    }
+    const std::filesystem::path dir = t == Tables::Synthetic
+                                          ? std::filesystem::path(MIRELO_TEST_DATA_DIR) / "synthetic"
+                                          : std::filesystem::path(MIRELO_TEST_DATA_DIR) / ".." / ".." / "data";
+    if (t == Tables::Shipped && !std::filesystem::exists(dir / std::string(kAttCoeffFile))) {
+        return false;
+    }
+    std::string error;
+    const auto tables = LoadTables({dir}, error);
+    EXPECT_TRUE(tables.has_value()) << error;
+    if (!tables) {
+        return false;
+    }
+    StoreTables(*tables, s);
+    return true;
+}
+
+struct Setting {
+    const char* name;
+    double low, high;
+    int mode;
+};
+
+// The agreement rule for one value: equal (also the same infinity, or both NaN), or within 1e-12
+// relative, or — for values that are negligible beside the largest of their array — within 1e-15
+// of that largest value (the normalised spectrum: absolute 1e-15 below 1e-10).
+::testing::AssertionResult Agree(double actual, double expected, double scale) {
+    if (actual == expected || (std::isnan(actual) && std::isnan(expected))) {
+        return ::testing::AssertionSuccess();
+    }
+    const double diff = std::fabs(actual - expected);
+    if (std::isfinite(diff) && diff <= 1e-12 * std::fabs(expected)) {
+        return ::testing::AssertionSuccess();
+    }
+    if (std::isfinite(diff) && std::fabs(expected) < 1e-10 * scale && diff <= 1e-15 * scale) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << actual << " instead of " << expected << " (relative "
+                                         << diff / std::fabs(expected) << ")";
+}
+
+double Largest(const BinArray& a) {
+    double m = 0;
+    for (double v : a) {
+        if (std::isfinite(v)) {
+            m = std::max(m, std::fabs(v));
+        }
+    }
+    return m;
+}
+
+void ExpectSameArrays(const BinArray& actual, const BinArray& expected, const char* what) {
+    const double scale = Largest(expected);
+    int failures = 0;
+    for (int i = 0; i <= kBins && failures < 5; ++i) {
+        const auto r = Agree(actual[i], expected[i], scale);
+        EXPECT_TRUE(r) << what << "(" << i << ")";
+        failures += r ? 0 : 1;
+    }
+}
+
+// Runs both on copies of `s` and compares everything the calculation writes.
+void ExpectAgreement(const Module1& s) {
+    auto fast = std::make_unique<Module1>(s);
+    auto plain = std::make_unique<Module1>(s);
+    CalcSpectrum(*fast);
+    reference::CalcSpectrumLoops(*plain);
+    ExpectSameArrays(fast->Spectrum, plain->Spectrum, "Spectrum");
+    ExpectSameArrays(fast->SpecRaw, plain->SpecRaw, "SpecRaw");
+    ExpectSameArrays(fast->SpecKv, plain->SpecKv, "SpecKv");
+    EXPECT_EQ(fast->Kv, plain->Kv);
+    for (int i = 0; i <= kBins; ++i) {
+        ASSERT_TRUE(std::isfinite(fast->Spectrum[i])) << i;
+    }
+}
+
+std::unique_ptr<Module1> Beam(double angle, double low, double high, int mode) {
+    auto s = std::make_unique<Module1>();
+    s->TargetAngle = angle;
+    s->InherentFilter = 0.25;  // the main window's defaults: 2.5 mm and 1.0 mm aluminium
+    s->FilterAl = 0.1;
+    s->KvLow = low;
+    s->KvHigh = high;
+    s->KvMode = mode;
+    return s;
+}
+
+// --- Tables x target angles x voltage settings, with ordinary and thick filters -----------------
+
+const Setting kSettings[] = {
+    {"Fixed20", 20, 20, 1},           {"Fixed70", 70, 70, 1},
+    {"Fixed70_5", 70.5, 70.5, 1},     {"Fixed80", 80, 80, 1},
+    {"Fixed75_3", 75.3, 75.3, 1},     {"Fixed150", 150, 150, 1},
+    {"Uniform75to85", 75, 85, 1},     {"Normal75to85", 75, 85, 2},
+    {"Uniform75_3to80", 75.3, 80, 1}, {"Normal75to80_3", 75, 80.3, 2},
+    {"Normal0_5to150", 0.5, 150, 2},
+};
+
+// Readable parameters in test listings.
+void PrintTo(const Setting& setting, std::ostream* os) { *os << setting.name; }
+void PrintTo(Tables t, std::ostream* os) { *os << Name(t); }
+
+using GridParam = std::tuple<Tables, double, Setting, bool>;
+
+std::string GridName(const ::testing::TestParamInfo<GridParam>& p) {
+    const auto& [tables, angle, setting, thick] = p.param;
+    return Name(tables) + "_" + std::to_string(static_cast<int>(angle)) + "deg_" + setting.name +
+           (thick ? "_Thick" : "");
+}
+
+class SpectrumAgreement : public ::testing::TestWithParam<GridParam> {};
+
+TEST_P(SpectrumAgreement, EveryBinMatchesThePlainLoops) {
+    const auto& [tables, angle, setting, thick] = GetParam();
+    auto s = Beam(angle, setting.low, setting.high, setting.mode);
+    if (!LoadInto(tables, *s)) {
+        GTEST_SKIP() << "no shipped tables in data/ yet";
+    }
+    if (thick) {  // most bins underflow: 10 cm aluminium and 1 cm copper
+        s->FilterAl = 10;
+        s->FilterCu = 1;
+    }
+    ExpectAgreement(*s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grid, SpectrumAgreement,
+    ::testing::Combine(::testing::Values(Tables::Synthetic, Tables::AllZero, Tables::Shaped, Tables::Shipped),
+                       ::testing::Values(1.0, 12.0, 45.0, 90.0, 135.0), ::testing::ValuesIn(kSettings),
+                       ::testing::Bool()),
+    GridName);
+
+// --- Every fixed voltage on the grid and some between, where the recurrence restarts at different
+//     depths ------------------------------------------------------------------------------------
+
+std::string TablesName(const ::testing::TestParamInfo<Tables>& p) { return Name(p.param); }
+
+class FixedVoltageSweep : public ::testing::TestWithParam<Tables> {};
+
+TEST_P(FixedVoltageSweep, EveryVoltage) {
+    std::vector<double> voltages;
+    for (int k = 0; k <= 300; ++k) {
+        voltages.push_back(0.5 * k);
+    }
+    for (double v = 0.3; v < 150; v += 7.3) {
+        voltages.push_back(v);
+    }
+    for (double kv : voltages) {
+        SCOPED_TRACE(kv);
+        auto s = Beam(12, kv, kv, 1);
+        if (!LoadInto(GetParam(), *s)) {
+            GTEST_SKIP() << "no shipped tables in data/ yet";
+        }
+        ExpectAgreement(*s);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, FixedVoltageSweep, ::testing::Values(Tables::Synthetic, Tables::Shipped),
+                         TablesName);
+
+// --- Inputs the windows never produce, and the guards behind them --------------------------------
+
+// Tungsten coefficients that put the self-absorption exponent of every bin at `x`: at the shallow
+// end of an off-grid voltage (80.3 kV: T = 80 keV is the first electron energy below it), or at
+// the deep end (T = E) when the cotangent is negative.
+void ExponentEverywhere(Module1& s, double x, bool deepEnd) {
+    const double kv = s.KvLow;
+    const double cot = 1 / std::tan(s.TargetAngle * 3.14159 / 180);
+    const double D = 19.3 * ThomsonWhiddington(kv);
+    for (int i = 2; i <= 2 * static_cast<int>(kv); ++i) {
+        const double T = deepEnd ? 0.5 * i : 80.0;
+        s.CoefW[i] = -x / (cot * (kv * kv - T * T) / D);
+    }
+}
+
+struct Hostile {
+    const char* name;
+    void (*apply)(Module1&);
+};
+
+const Hostile kHostile[] = {
+    {"TangentZero", [](Module1& s) { s.TargetAngle = 0; }},
+    {"TangentZeroOffGrid", [](Module1& s) { s.TargetAngle = 0; s.KvLow = s.KvHigh = 75.3; }},
+    {"TangentZeroNegativeTable", [](Module1& s) { s.TargetAngle = 0; s.CoefW[40] = -5; }},
+    {"NegativeZeroAngle", [](Module1& s) { s.TargetAngle = -0.0; }},
+    {"Angle180", [](Module1& s) { s.TargetAngle = 180; }},
+    {"Angle179", [](Module1& s) { s.TargetAngle = 179; }},
+    {"Angle91", [](Module1& s) { s.TargetAngle = 91; }},
+    {"AngleNaN", [](Module1& s) { s.TargetAngle = std::numeric_limits<double>::quiet_NaN(); }},
+    {"AngleHuge", [](Module1& s) { s.TargetAngle = 1e300; }},
+    {"Fixed150_5", [](Module1& s) { s.KvLow = s.KvHigh = 150.5; }},
+    {"Fixed200", [](Module1& s) { s.KvLow = s.KvHigh = 200; }},
+    {"Fixed400", [](Module1& s) { s.KvLow = s.KvHigh = 400; }},
+    {"Range140to160", [](Module1& s) { s.KvLow = 140; s.KvHigh = 160; s.KvMode = 2; }},
+    {"Negative", [](Module1& s) { s.KvLow = -20; s.KvHigh = 10; }},
+    {"BelowOneKv", [](Module1& s) { s.KvLow = s.KvHigh = 0.7; }},
+    {"Unset", [](Module1& s) { s.KvLow = s.KvHigh = 0; s.KvMode = 0; }},
+    {"AluminiumHuge", [](Module1& s) { s.FilterAl = 1e6; }},
+    {"AluminiumNegativeHuge", [](Module1& s) { s.FilterAl = -1e6; }},
+    {"CopperNegative", [](Module1& s) { s.FilterCu = -0.2; }},
+    {"CopperJustUnderflowing", [](Module1& s) { s.FilterCu = 4; }},
+    {"TungstenHuge", [](Module1& s) { for (double& c : s.CoefW) { c *= 1e4; } }},
+    {"TungstenHugeOffGrid", [](Module1& s) { for (double& c : s.CoefW) { c *= 1e4; } s.KvLow = s.KvHigh = 80.3; }},
+    // So much self-absorption that only the term at the tube voltage itself survives.
+    {"TungstenAstronomical", [](Module1& s) { for (double& c : s.CoefW) { c = 1e12; } }},
+    {"TungstenNegative", [](Module1& s) { for (double& c : s.CoefW) { c = -c; } }},
+    {"TungstenNearOverflow", [](Module1& s) { s.TargetAngle = 135; for (double& c : s.CoefW) { c *= 20; } }},
+    {"TungstenNearUnderflow", [](Module1& s) { for (int i = 1; i <= kBins; ++i) { s.CoefW[i] = 4e4 + 100 * i; } }},
+    // Every term subnormal or 0: only the plain order of operations gives the plain result.
+    {"FirstTermsSubnormal", [](Module1& s) { s.KvLow = s.KvHigh = 80.3; ExponentEverywhere(s, -720, false); }},
+    // The deepest terms just short of overflow, with growing exponentials.
+    {"DeepestTermsNearOverflow", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 700, true); }},
+    {"DeepestTermsOverflowing", [](Module1& s) { s.TargetAngle = 135; ExponentEverywhere(s, 712, true); }},
+};
+
+void PrintTo(const Hostile& hostile, std::ostream* os) { *os << hostile.name; }
+
+using HostileParam = std::tuple<Tables, Hostile>;
+
+std::string HostileName(const ::testing::TestParamInfo<HostileParam>& p) {
+    return Name(std::get<0>(p.param)) + "_" + std::get<1>(p.param).name;
+}
+
+class SpectrumGuards : public ::testing::TestWithParam<HostileParam> {};
+
+TEST_P(SpectrumGuards, SameAsThePlainLoopsAndNothingNonFinite) {
+    const auto& [tables, hostile] = GetParam();
+    auto s = Beam(12, 80, 80, 1);
+    if (!LoadInto(tables, *s)) {
+        GTEST_SKIP() << "no shipped tables in data/ yet";
+    }
+    hostile.apply(*s);
+    ExpectAgreement(*s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, SpectrumGuards,
+                         ::testing::Combine(::testing::Values(Tables::Synthetic, Tables::AllZero, Tables::Shaped),
+                                            ::testing::ValuesIn(kHostile)),
+                         HostileName);
+
+// SpecRaw is never cleared: bins above the last voltage keep what an earlier, higher voltage left.
+TEST(SpectrumState, LeftoversOfAnEarlierCallMatchToo) {
+    auto s = Beam(12, 150, 150, 1);
+    ASSERT_TRUE(LoadInto(Tables::Synthetic, *s));
+    auto fast = std::make_unique<Module1>(*s);
+    auto plain = std::make_unique<Module1>(*s);
+    CalcSpectrum(*fast);
+    reference::CalcSpectrumLoops(*plain);
+    for (Module1* m : {fast.get(), plain.get()}) {
+        m->KvLow = 60;
+        m->KvHigh = 62;
+        m->KvMode = 2;
+    }
+    CalcSpectrum(*fast);
+    reference::CalcSpectrumLoops(*plain);
+    ExpectSameArrays(fast->SpecRaw, plain->SpecRaw, "SpecRaw");
+    ExpectSameArrays(fast->Spectrum, plain->Spectrum, "Spectrum");
+    EXPECT_GT(fast->SpecRaw[250], 0.0);  // left from 150 kV
+    EXPECT_EQ(fast->Spectrum[250], 0.0);
+}
+
+}  // namespace
+}  // namespace mirelo
