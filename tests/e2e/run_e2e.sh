@@ -16,22 +16,19 @@ chmod 700 "$scratch"
 export XDG_RUNTIME_DIR="$scratch/run" XDG_CACHE_HOME="$scratch/cache" XDG_CONFIG_HOME="$scratch/config"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
+# Xvfb picks a free display itself and writes its number only once it accepts connections.
 display=""
-for n in $(seq 91 120); do
-  [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-  xpid=$!
-  for _ in $(seq 1 100); do
-    [[ -e "/tmp/.X11-unix/X$n" ]] && break
-    kill -0 "$xpid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if [[ -e "/tmp/.X11-unix/X$n" ]]; then display=":$n"; break; fi
-done
-cleanup() { [[ -n "${xpid:-}" ]] && kill "$xpid" 2>/dev/null; rm -rf "$scratch"; }
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
+xpid=$!
+cleanup() { kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null; rm -rf "$scratch"; }
 trap cleanup EXIT
+for _ in $(seq 1 200); do
+  if [[ -s "$scratch/display" ]]; then display=":$(tr -dc 0-9 <"$scratch/display")"; break; fi
+  kill -0 "$xpid" 2>/dev/null || break
+  sleep 0.05
+done
 if [[ -z "$display" ]]; then
-  echo "SKIPPED: no X server could be started: $(cat "$scratch/xvfb.log" 2>/dev/null | tail -n 1)"
+  echo "SKIPPED: no X server could be started: $(tail -n 1 "$scratch/xvfb.log" 2>/dev/null)"
   exit 77
 fi
 export DISPLAY="$display"
