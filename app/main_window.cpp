@@ -31,14 +31,6 @@ QPointer<Form1>& mainForm() {
     return form;
 }
 
-template <typename T>
-T* Make(QWidget* parent, const char* name, QRect geometry) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
 void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color) {
     QPalette pal = w->palette();
     pal.setColor(role, color);
@@ -56,7 +48,7 @@ struct Caption {
 };
 
 QLabel* MakeCaption(QWidget* parent, const Caption& c) {
-    auto* l = Make<QLabel>(parent, c.name, c.geometry);
+    auto* l = look::Make<QLabel>(parent, c.name, c.geometry);
     l->setText(c.text);
     l->setFont(c.font);
     l->setAlignment(c.align);
@@ -72,7 +64,7 @@ void Bordered(QLabel* l, const QColor& background) {
 }
 
 QPushButton* MakeCommand(QWidget* parent, const char* name, const QString& caption, QRect geometry, const QFont& font) {
-    auto* b = Make<QPushButton>(parent, name, geometry);
+    auto* b = look::Make<QPushButton>(parent, name, geometry);
     b->setText(caption);
     b->setFont(font);
     SetColor(b, QPalette::Button, look::kButtonFace);
@@ -279,7 +271,7 @@ Form1::Form1(QWidget* parent)
     } fields[] = {{&Text1, "Text1", 3480, Label1}, {&Text2, "Text2", 4080, Label2},
                   {&Text3, "Text3", 4680, Label3}, {&Text4, "Text4", 5280, Label4}};
     for (const auto& f : fields) {
-        *f.field = Make<QLineEdit>(this, f.name, look::TwipsRect(4080, f.top, 1335, 495));
+        *f.field = look::Make<QLineEdit>(this, f.name, look::TwipsRect(4080, f.top, 1335, 495));
         (*f.field)->setFont(meiryo1425);
         (*f.field)->setAlignment(Qt::AlignCenter);
         (*f.field)->setAccessibleName(f.caption->text().trimmed());
@@ -294,7 +286,7 @@ Form1::Form1(QWidget* parent)
     Label47 = MakeCaption(this, {"Label47", QStringLiteral("面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
                                  meiryo1575, Qt::black, Qt::AlignRight | Qt::AlignVCenter});
     Label53 = MakeCaption(this, {"Label53", QStringLiteral("KA"), look::TwipsRect(10800, 5063, 270, 300), meiryo975});
-    Text15 = Make<QLineEdit>(this, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
+    Text15 = look::Make<QLineEdit>(this, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
     Text15->setFont(look::Meiryo(18));
     Text15->setAlignment(Qt::AlignCenter);
     Text15->setAccessibleName(Label57->text());
@@ -338,7 +330,7 @@ Form1::Form1(QWidget* parent)
                                  Qt::black, centre});
     Label33 = MakeCaption(this, {"Label33", QStringLiteral("・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
                                  Qt::black, centre});
-    List1 = Make<QListWidget>(this, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
+    List1 = look::Make<QListWidget>(this, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
     List1->setFont(meiryo1575);
     List1->setAccessibleName(Label31->text());
 
@@ -348,9 +340,9 @@ Form1::Form1(QWidget* parent)
     CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
 
     // Pictures.
-    auto* picture1 = Make<PictureBox>(this, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
+    auto* picture1 = look::Make<PictureBox>(this, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
     picture1->setImage(TubeImage());
-    auto* picture2 = Make<PictureBox>(this, "Picture2", look::TwipsRect(11760, 6240, 480, 480));
+    auto* picture2 = look::Make<PictureBox>(this, "Picture2", look::TwipsRect(11760, 6240, 480, 480));
     picture2->setImage(PatientImage());
     Picture1 = picture1;
     Picture2 = picture2;

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 #include <QStringList>
+#include <QWidget>
 
 // The windows are laid out in twips, the unit of their design; 15 twips make one logical pixel, and
 // Qt's high-DPI scaling maps logical pixels to the screen.
@@ -13,6 +14,15 @@ inline constexpr int kTwipsPerPixel = 15;
 
 constexpr int Px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 inline QRect TwipsRect(int left, int top, int width, int height) { return {Px(left), Px(top), Px(width), Px(height)}; }
+
+// A control with its designer name as objectName, placed in logical pixels.
+template <typename T>
+T* Make(QWidget* parent, const char* name, QRect geometry) {
+    auto* w = new T(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
+    return w;
+}
 
 inline const QColor kButtonFace{255, 255, 192};   // light yellow
 inline const QColor kCaptionBack{192, 255, 255};  // light cyan

@@ -18,14 +18,6 @@
 namespace mirelo {
 namespace {
 
-template <typename T>
-T* Make(QWidget* parent, const char* name, QRect geometry) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
 double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
 
 QString AsCaption(double kv) { return QString::fromStdString(NumberText(kv)); }
@@ -125,7 +117,7 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     const QRect client = look::TwipsRect(0, 0, 9555, 6555);
     setFixedSize(client.size());
 
-    Label1 = Make<QLabel>(this, "Label1", look::TwipsRect(2640, 240, 4365, 540));
+    Label1 = look::Make<QLabel>(this, "Label1", look::TwipsRect(2640, 240, 4365, 540));
     Label1->setText(QStringLiteral("透視 / 撮影中のＸ線管電圧"));
     Label1->setFont(look::Meiryo(18));
     {
@@ -134,43 +126,43 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
         Label1->setPalette(pal);
     }
 
-    Frame1 = Make<QGroupBox>(this, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
+    Frame1 = look::Make<QGroupBox>(this, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
     Frame1->setTitle(QStringLiteral("管電圧の設定"));
 
-    Option1 = Make<QRadioButton>(Frame1, "Option1", look::TwipsRect(600, 600, 1215, 420));
+    Option1 = look::Make<QRadioButton>(Frame1, "Option1", look::TwipsRect(600, 600, 1215, 420));
     Option1->setText(QStringLiteral("固 定"));
-    Text1 = Make<QLineEdit>(Frame1, "Text1", look::TwipsRect(2160, 480, 1335, 495));
+    Text1 = look::Make<QLineEdit>(Frame1, "Text1", look::TwipsRect(2160, 480, 1335, 495));
     Text1->setText(QStringLiteral("80"));
     Text1->setAccessibleName(QStringLiteral("固定の管電圧 (kV)"));
-    Label2 = Make<QLabel>(Frame1, "Label2", look::TwipsRect(3720, 480, 345, 420));
+    Label2 = look::Make<QLabel>(Frame1, "Label2", look::TwipsRect(3720, 480, 345, 420));
     Label2->setText(QStringLiteral("kV"));
 
-    Option2 = Make<QRadioButton>(Frame1, "Option2", look::TwipsRect(600, 1320, 1215, 420));
+    Option2 = look::Make<QRadioButton>(Frame1, "Option2", look::TwipsRect(600, 1320, 1215, 420));
     Option2->setText(QStringLiteral("変 動"));
-    Text2 = Make<QLineEdit>(Frame1, "Text2", look::TwipsRect(2160, 1320, 1335, 555));
+    Text2 = look::Make<QLineEdit>(Frame1, "Text2", look::TwipsRect(2160, 1320, 1335, 555));
     Text2->setText(QStringLiteral("75"));
     Text2->setAccessibleName(QStringLiteral("変動の下限の管電圧 (kV)"));
-    Label4 = Make<QLabel>(Frame1, "Label4", look::TwipsRect(3600, 1440, 285, 420));
+    Label4 = look::Make<QLabel>(Frame1, "Label4", look::TwipsRect(3600, 1440, 285, 420));
     Label4->setText(QStringLiteral("～"));
-    Text3 = Make<QLineEdit>(Frame1, "Text3", look::TwipsRect(3960, 1320, 1335, 555));
+    Text3 = look::Make<QLineEdit>(Frame1, "Text3", look::TwipsRect(3960, 1320, 1335, 555));
     Text3->setText(QStringLiteral("85"));
     Text3->setAccessibleName(QStringLiteral("変動の上限の管電圧 (kV)"));
-    Label3 = Make<QLabel>(Frame1, "Label3", look::TwipsRect(5520, 1440, 345, 420));
+    Label3 = look::Make<QLabel>(Frame1, "Label3", look::TwipsRect(5520, 1440, 345, 420));
     Label3->setText(QStringLiteral("kV"));
     for (QLineEdit* t : {Text1, Text2, Text3}) {
         t->setAlignment(Qt::AlignCenter);
     }
 
-    Frame2 = Make<QGroupBox>(Frame1, "Frame2", look::TwipsRect(1440, 2040, 6615, 2175));
+    Frame2 = look::Make<QGroupBox>(Frame1, "Frame2", look::TwipsRect(1440, 2040, 6615, 2175));
     Frame2->setTitle(QStringLiteral(" 各管電圧の電流・時間積の変動状況 "));
-    Option3 = Make<QRadioButton>(Frame2, "Option3", look::TwipsRect(480, 600, 3255, 345));
+    Option3 = look::Make<QRadioButton>(Frame2, "Option3", look::TwipsRect(480, 600, 3255, 345));
     Option3->setText(QStringLiteral("均等に変動"));
-    Option4 = Make<WrappingOption>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
+    Option4 = look::Make<WrappingOption>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
     Option4->setText(QStringLiteral("中央値を中心にして正規分布状に変動"));
-    Picture1 = Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
+    Picture1 = look::Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
     Picture1->setAccessibleName(QStringLiteral("均等と正規分布状の図"));
 
-    Command1 = Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
+    Command1 = look::Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
     Command1->setText(QStringLiteral("OK"));
     Command1->setFont(look::Meiryo(15.75));
     {

@@ -1,0 +1,43 @@
+// Numbers written as text: the "0.000E+00" pattern and the caption form share one writer.
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "common/number_text.h"
+#include "common/sci_format.h"
+
+namespace mirelo {
+namespace {
+
+// Locale-independent, correctly rounded; zero (negative zero too) is written as `zero`, and
+// non-finite values, which callers never pass on purpose, never pass for a plausible number.
+std::string Write(double x, std::chars_format format, int precision, const char* zero) {
+    if (std::isnan(x)) {
+        return "NaN";
+    }
+    if (std::isinf(x)) {
+        return x > 0 ? "Infinity" : "-Infinity";
+    }
+    if (x == 0.0) {
+        return zero;
+    }
+    std::array<char, 48> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x, format, precision);
+    std::string out(buf.data(), res.ptr);
+    for (char& c : out) {
+        if (c == 'e') {
+            c = 'E';
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// to_chars writes at least two exponent digits, as the pattern wants.
+std::string FormatSci(double x) { return Write(x, std::chars_format::scientific, 3, "0.000E+00"); }
+
+// Rounding to 15 significant digits first hides binary noise such as 0.1 + 0.2.
+std::string NumberText(double x) { return Write(x, std::chars_format::general, 15, "0"); }
+
+}  // namespace mirelo
