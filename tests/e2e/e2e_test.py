@@ -158,8 +158,8 @@ def main():
 
         # What the program shows and wrote, against our own computation from the same tables.
         t = reference.load_tables(work)
-        spec = reference.spectrum(t, 12, 0.25, 0.1, 0.0, 80, 80, 1)
-        expected_file = reference.export_bytes(spec)
+        fluence = reference.spectrum(t, 12, 0.25, 0.1, 0.0, 80, 80, 1)
+        expected_file = reference.export_bytes(fluence)
         written = open(os.path.join(work, "X_SPCTL.dat"), "rb").read()
         if written != expected_file:
             a = written.split(b"\r\n")
@@ -167,7 +167,7 @@ def main():
             diff = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), None)
             raise Failure(f"X_SPCTL.dat differs at line {diff}: {a[diff]!r} vs {b[diff]!r}" if diff is not None
                           else f"X_SPCTL.dat has {len(written)} bytes, expected {len(expected_file)}")
-        photons, lines = reference.dose_lines(t, spec, 80, float(AREA_DOSE))
+        photons, lines = reference.dose_lines(t, fluence, 80, float(AREA_DOSE))
         if rows != lines:
             raise Failure("dose list differs:\n" + "\n".join(f"{r!r} vs {e!r}" for r, e in zip(rows, lines)))
         if find(main_window, role="label", name=photons) is None:

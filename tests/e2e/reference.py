@@ -31,7 +31,7 @@ def load_tables(folder):
 
 
 def spectrum(t, angle, inherent_cm, al_cm, cu_cm, kv_low, kv_high, mode):
-    spec = [0.0] * (BINS + 1)
+    fluence = [0.0] * (BINS + 1)
     cot = 1 / math.tan(angle * 3.14159 / 180)
     if mode != 1:
         m = (kv_high + kv_low) * 0.5
@@ -64,16 +64,16 @@ def spectrum(t, angle, inherent_cm, al_cm, cu_cm, kv_low, kv_high, mode):
             raw[134] += 0.162 * q
             raw[138] += 0.0424 * q
         for i in range(2, top + 1):
-            spec[i] += (raw[i] * math.exp(-(inherent_cm + al_cm) * t["Al"][i]) * math.exp(-cu_cm * t["Cu"][i])
+            fluence[i] += (raw[i] * math.exp(-(inherent_cm + al_cm) * t["Al"][i]) * math.exp(-cu_cm * t["Cu"][i])
                         / (0.5 * i) * w)
         j += 1
     top = int(math.floor(2 * kv_high))
-    total = sum(spec[2: top + 1])
+    total = sum(fluence[2: top + 1])
     for i in range(2, top + 1):
-        spec[i] = spec[i] / total
-        if spec[i] < 1e-10:
-            spec[i] = 0.0
-    return spec
+        fluence[i] = fluence[i] / total
+        if fluence[i] < 1e-10:
+            fluence[i] = 0.0
+    return fluence
 
 
 def sci(x):
@@ -83,19 +83,19 @@ def sci(x):
     return "%.3E" % x
 
 
-def export_bytes(spec):
-    return "".join(sci(0.5 * i) + "  " + sci(spec[i]) + "\r\n" for i in range(1, BINS + 1)).encode("ascii")
+def export_bytes(fluence):
+    return "".join(sci(0.5 * i) + "  " + sci(fluence[i]) + "\r\n" for i in range(1, BINS + 1)).encode("ascii")
 
 
-def dose_lines(t, spec, kv_high, area_dose):
+def dose_lines(t, fluence, kv_high, area_dose):
     top = int(math.floor(2 * kv_high))
     z = 0.0
     for i in range(2, top + 1):
-        z += spec[i] * (i * 0.5) * 0.001602 * t["Tissue"][i]
+        z += fluence[i] * (i * 0.5) * 0.001602 * t["Tissue"][i]
     g = area_dose / z
     dose = [0.0] * 12
     for i in range(2, top + 1):
-        q = spec[i] * 1e10 * g * (i * 0.5) * 1.602e-16
+        q = fluence[i] * 1e10 * g * (i * 0.5) * 1.602e-16
         for j in range(1, 12):
             dose[j] += q * t["EffEA"][i][j]
     photons = sci(g * 1e10)
