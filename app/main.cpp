@@ -11,6 +11,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
+    mirelo::InstallJapaneseButtonTexts();
 
     // Without a screen nobody can answer a box; report it on standard error instead of waiting.
     const QString platform = QGuiApplication::platformName();

@@ -1,6 +1,8 @@
 #include "app/platform/message_box.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdio>
@@ -77,6 +79,21 @@ MessageBox::Answer MessageBox::show(QWidget* parent, Kind kind, const QString& t
         return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
     return Answer::Ok;
+}
+
+bool InstallJapaneseButtonTexts() {
+    static QTranslator* translator = nullptr;
+    if (translator != nullptr) {
+        return true;
+    }
+    auto* candidate = new QTranslator(QCoreApplication::instance());
+    if (!candidate->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete candidate;
+        return false;
+    }
+    QCoreApplication::installTranslator(candidate);
+    translator = candidate;
+    return true;
 }
 
 namespace {

@@ -37,6 +37,10 @@ private:
     static Answer show(QWidget* parent, Kind kind, const QString& text);
 };
 
+// The windows speak Japanese, so the buttons Qt draws itself (Yes, No, OK in message boxes) should
+// too: installs Qt's own Japanese translation when the system has it. Returns whether it did.
+bool InstallJapaneseButtonTexts();
+
 // Lets the window repaint and handle queued input once, in the middle of a handler.
 void ProcessPendingEvents();
 // How many times ProcessPendingEvents has run in this process (tests check the handlers call it).

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "app/platform/message_box.h"
 #include "app/shared_state.h"
 #include "app/startup.h"
 
@@ -44,6 +47,15 @@ TEST(Startup, TheVersionIsShownToTheUser) {
     App();
     Form1 form;
     EXPECT_EQ(form.Label45->toolTip(), QStringLiteral("Mirelo " MIRELO_TEST_VERSION));
+}
+
+TEST(Startup, MessageBoxButtonsSpeakJapanese) {
+    App();
+    ASSERT_TRUE(InstallJapaneseButtonTexts()) << "Qt's Japanese translation (qt6-translations-l10n) is missing";
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい"))) << box.button(QMessageBox::Yes)->text().toStdString();
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ"))) << box.button(QMessageBox::No)->text().toStdString();
 }
 
 TEST(Startup, DataFoldersStartWithTheWorkingFolder) {

@@ -108,17 +108,22 @@ def press(node):
     action.doAction(0)
 
 
-def press_button(root, caption):
-    button = wait_for(f'button "{caption}"', lambda: find(root, role="push button", name=caption))
+def press_button(root, caption, prefix=None):
+    """Presses the button named caption, or, with prefix, the first whose name starts with it."""
+    def probe():
+        if prefix is None:
+            return find(root, role="push button", name=caption)
+        return next((n for n in walk(root) if n.getRoleName() == "push button" and (n.name or "").startswith(prefix)), None)
+    button = wait_for(f'button "{prefix or caption}"', probe)
     press(button)
 
 
-def answer_alert(button, expect_text=None):
+def answer_alert(button, expect_text=None, prefix=None):
     box = wait_for("a message box", alert)
     text = alert_text(box)
     if expect_text is not None and expect_text not in text:
         raise Failure(f"message box says {text!r}, expected {expect_text!r}")
-    press_button(box, button)
+    press_button(box, button, prefix)
     wait_for("the message box to close", lambda: alert() is None)
     return text
 
@@ -142,7 +147,7 @@ def main():
 
         # Step 3: the spectrum, and Yes to the question.
         press_button(main_window, "入射Ｘ線スペクトルを計算")
-        answer_alert("Yes", "Ｘ線スペクトルを表示しますか？")
+        answer_alert("はい", "Ｘ線スペクトルを表示しますか？", prefix="はい")  # Qt's Japanese "Yes"
         plot = wait_for("the spectrum window", lambda: window("X-ray spectrum"))
         press_button(plot, "Data save")
         print("confirmation:", answer_alert("OK", "スペクトルデータは X_SPCTL.dat に保存しました"))
