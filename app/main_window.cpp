@@ -12,24 +12,20 @@
 
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
-#include "app/table_reader.h"
+#include "app/platform/messages.h"
+#include "common/dose_text.h"
 #include "common/numeric_reading.h"
-#include "spectrum/calc_spectrum.h"
-#include "ui/spectrum_window/draw_spectrum.h"
+#include "common/sci_format.h"
+#include "dose/volume_dose.h"
+#include "spectrum/spectrum.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
+#include "ui/state/shared_state.h"
 
 namespace mirelo {
 namespace {
 
-const QString kNotEntered = QStringLiteral(" 未入力項目があります ");
-const QString kShowSpectrumQuestion = QStringLiteral("  Ｘ線スペクトルを表示しますか？ \u3000");
-const QString kAreaDoseMissing = QStringLiteral(" 面積線量が未入力です ");
-const QString kTargetAngleInvalid = QStringLiteral(" ターゲット角度を正しく入力して下さい ");
-
-QPointer<Form1>& mainForm() {
-    static QPointer<Form1> form;
-    return form;
-}
+using namespace messages;
 
 void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color) {
     QPalette pal = w->palette();
@@ -175,8 +171,6 @@ void PlaceAfter(const QLabel* host, const QString& word, QLabel* mark) {
 
 }  // namespace
 
-Form1* MainForm() { return mainForm().data(); }
-
 void EndProgram() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         w->hide();
@@ -187,10 +181,9 @@ void EndProgram() {
 Form1::Form1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      drawSpectrum(&DrawSpectrum),
-      showForm6(&ShowForm6),
+      drawSpectrum([this] { form6_.Draw(); }),
+      showForm6([this] { form6_.Show(); }),
       endProgram(&EndProgram) {
-    mainForm() = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("  Mirelo ( ") + kLongTitle + QStringLiteral(" )"));
     setWindowIcon(QIcon(WindowIconImage()));
@@ -365,9 +358,6 @@ Form1::Form1(QWidget* parent)
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
-    SetEnableCommand9Handler([this] { Command9->setEnabled(true); });
-    SetVolumeDoseView(this);
-
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), client.size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -376,19 +366,15 @@ Form1::Form1(QWidget* parent)
     Command1->setFocus();
 }
 
-Form1::~Form1() {
-    SetEnableCommand9Handler({});
-    SetVolumeDoseView(nullptr);
-}
+Form1::~Form1() = default;
 
 bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QString& error) {
-    std::string why;
-    const auto tables = LoadTables(dataFolders, why);
+    auto tables = LoadTables(dataFolders);
     if (!tables) {
-        error = QString::fromStdString(why);
+        error = QString::fromStdString(DescribeTableError(tables.error()));
         return false;
     }
-    StoreTables(*tables, SharedState());
+    SharedState().tables = std::move(*tables);
     Text1->setText(QStringLiteral("12"));
     Text2->setText(QStringLiteral("2.5"));
     Text3->setText(QStringLiteral("1.0"));
@@ -439,7 +425,7 @@ void Form1::Command3_Click() {
     const double areaDose = ReadNumber(text.toStdString());
     // A reading that overflows a double would only produce infinities and NaN.
     if (!std::isfinite(areaDose)) {
-        MessageBox::warning(this, QString::fromUtf8(kAreaDoseInvalidMessage));
+        MessageBox::warning(this, kAreaDoseInvalid);
         return;
     }
     SharedState().AreaDose = areaDose;
@@ -494,10 +480,26 @@ void Form1::FocusSpectrumCommand() {
     Command2->setFocus();
 }
 
-void Form1::SetLabel14(const std::string& text) { Label14->setText(QString::fromStdString(text)); }
+void Form1::CalcSpectrum() {
+    Module1& s = SharedState();
+    const Beam beam{s.TargetAngle, s.InherentFilter, s.FilterAl, s.FilterCu};
+    const TubeVoltage voltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal};
+    const auto spectrum = ComputeSpectrum(s.tables, beam, voltage);
+    s.Spectrum = spectrum ? spectrum->fluence : BinArray{};
+}
 
-void Form1::AddToList1(const std::string& line) { List1->addItem(QString::fromStdString(line)); }
-
-void Form1::ShowWarning(const std::string& text) { MessageBox::warning(this, QString::fromStdString(text)); }
+void Form1::CalcVolumeDose() {
+    const Module1& s = SharedState();
+    const auto dose = ComputeVolumeDose(s.tables, s.Spectrum, s.KvHigh, s.AreaDose);
+    if (!dose) {
+        Label14->setText(QString());
+        MessageBox::warning(this, dose.error() == DoseError::NoSpectrum ? kNoSpectrum : kAreaDoseInvalid);
+        return;
+    }
+    Label14->setText(QString::fromStdString(FormatSci(dose->photons)));
+    for (int j = 1; j <= kThicknesses; ++j) {
+        List1->addItem(QString::fromStdString(VolumeDoseLine(ThicknessCm(j), dose->joules[static_cast<std::size_t>(j - 1)])));
+    }
+}
 
 }  // namespace mirelo

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dose/calc_volume_dose.h"
+#include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
 namespace mirelo {
@@ -20,7 +20,7 @@ namespace mirelo {
 inline const QString kLongTitle = QStringLiteral("Patient Volume Dose Calculator");
 
 // The main window. Controls keep their designer names (as members and as objectName).
-class Form1 : public QWidget, private TubeVoltagePort, private VolumeDoseView {
+class Form1 : public QWidget, private TubeVoltagePort {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
@@ -40,6 +40,12 @@ public:
 
     // The tube-voltage dialog while it exists (null before first use and after it was closed).
     Form4* TubeVoltageDialog() const { return form4_.data(); }
+    // The spectrum window while it exists, likewise.
+    Form6* SpectrumWindow() const { return form6_.Instance(); }
+
+    // The calculation procedures: read the store, call the engine, write the store and the results.
+    void CalcSpectrum();
+    void CalcVolumeDose();
 
     // The spectrum window's procedures and the end of the program, replaceable by tests.
     std::function<void()> drawSpectrum;
@@ -115,16 +121,10 @@ private:
     // TubeVoltagePort
     void SetTubeVoltageCaption(const QString& caption) override;
     void FocusSpectrumCommand() override;
-    // VolumeDoseView
-    void SetLabel14(const std::string& text) override;
-    void AddToList1(const std::string& line) override;
-    void ShowWarning(const std::string& text) override;
 
     QPointer<Form4> form4_;
+    SpectrumWindowHolder form6_;
 };
-
-// The one main window, once created at start-up.
-Form1* MainForm();
 
 // Ends the program at once: every top-level window is hidden, no window's closing step runs, and the
 // event loop returns.

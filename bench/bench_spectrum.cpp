@@ -9,30 +9,28 @@
 #include <memory>
 #include <string>
 
-#include "app/table_reader.h"
-#include "spectrum/calc_spectrum.h"
+#include "spectrum/spectrum.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
 #include "tests/spectrum/reference_spectrum.h"
 
 namespace {
 
-using mirelo::Module1;
-
 // The shipped tables when they are there, else the synthetic ones of the tests.
 std::filesystem::path TableFolder() {
     const std::filesystem::path shipped = MIRELO_SOURCE_DATA_DIR;
-    if (std::filesystem::exists(shipped / std::string(mirelo::kAttCoeffFile)) &&
-        std::filesystem::exists(shipped / std::string(mirelo::kEffEAFile))) {
+    if (std::filesystem::exists(shipped / mirelo::kAttCoeffFile) &&
+        std::filesystem::exists(shipped / mirelo::kEffEAFile)) {
         return shipped;
     }
     return MIRELO_SYNTHETIC_DATA_DIR;
 }
 
-const mirelo::CoefficientTables& Tables() {
-    static const mirelo::CoefficientTables tables = [] {
-        std::string error;
-        auto t = mirelo::LoadTables({TableFolder()}, error);
+const mirelo::Tables& Tables() {
+    static const mirelo::Tables tables = [] {
+        auto t = mirelo::LoadTables({TableFolder()});
         if (!t) {
-            std::cerr << error << '\n';
+            std::cerr << mirelo::DescribeTableError(t.error()) << '\n';
             std::exit(1);
         }
         return *t;
@@ -41,46 +39,39 @@ const mirelo::CoefficientTables& Tables() {
 }
 
 // The main window's default beam: 12 degrees, 2.5 mm inherent and 1.0 mm added aluminium, no copper.
-std::unique_ptr<Module1> Beam(double low, double high, int mode) {
-    auto s = std::make_unique<Module1>();
-    mirelo::StoreTables(Tables(), *s);
-    s->TargetAngle = 12;
-    s->InherentFilter = 0.25;
-    s->FilterAl = 0.1;
-    s->FilterCu = 0;
-    s->KvLow = low;
-    s->KvHigh = high;
-    s->KvMode = mode;
-    return s;
+const mirelo::Beam kBeam = mirelo::Beam::FromMm(12, 2.5, 1.0, 0);
+
+mirelo::TubeVoltage Voltage(double low, double high, int mode) {
+    return {low, high, mode == 1 ? mirelo::Spread::Uniform : mirelo::Spread::Normal};
 }
 
-void Run(benchmark::State& state, void (*calc)(Module1&), double low, double high, int mode) {
-    auto s = Beam(low, high, mode);
+void PlainLoops(benchmark::State& state, double low, double high, int mode) {
+    const auto voltage = Voltage(low, high, mode);
     for (auto _ : state) {
-        calc(*s);
-        benchmark::DoNotOptimize(s->Spectrum.data());
+        auto s = mirelo::reference::SpectrumLoops(Tables(), kBeam, voltage);
+        benchmark::DoNotOptimize(s.data());
         benchmark::ClobberMemory();
     }
 }
 
-void PlainLoops(benchmark::State& state, double low, double high, int mode) {
-    Run(state, mirelo::reference::CalcSpectrumLoops, low, high, mode);
-}
-
 void CalcSpectrum(benchmark::State& state, double low, double high, int mode) {
-    Run(state, mirelo::CalcSpectrum, low, high, mode);
+    const auto voltage = Voltage(low, high, mode);
+    for (auto _ : state) {
+        auto s = mirelo::ComputeSpectrum(Tables(), kBeam, voltage);
+        benchmark::DoNotOptimize(s->fluence.data());
+        benchmark::ClobberMemory();
+    }
 }
 
 void LoadTables(benchmark::State& state) {
     const std::filesystem::path folder = TableFolder();
     for (auto _ : state) {
-        std::string error;
-        auto t = mirelo::LoadTables({folder}, error);
+        auto t = mirelo::LoadTables({folder});
         if (!t) {
-            state.SkipWithError(error.c_str());
+            state.SkipWithError(mirelo::DescribeTableError(t.error()).c_str());
             break;
         }
-        benchmark::DoNotOptimize(t->CoefW.data());
+        benchmark::DoNotOptimize(t->w.data());
     }
 }
 

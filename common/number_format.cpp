@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/dose_text.h"
 #include "common/number_text.h"
 #include "common/sci_format.h"
 
@@ -40,4 +41,10 @@ std::string FormatSci(double x) { return Write(x, std::chars_format::scientific,
 // Rounding to 15 significant digits first hides binary noise such as 0.1 + 0.2.
 std::string NumberText(double x) { return Write(x, std::chars_format::general, 15, "0"); }
 
+}  // namespace mirelo
+
+namespace mirelo {
+std::string VolumeDoseLine(int thicknessCm, double joules) {
+    return "       " + std::to_string(thicknessCm) + "     \u2192     " + FormatSci(joules);
+}
 }  // namespace mirelo

@@ -1,10 +1,9 @@
 #include "common/numeric_reading.h"
 
-#include <clocale>
 #include <cstdint>
-#include <cstdlib>
-#include <locale.h>
 #include <string>
+
+#include "common/decimal.h"
 
 namespace mirelo {
 namespace {
@@ -68,11 +67,6 @@ std::string Normalise(std::string_view text) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-locale_t CLocale() {
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
-}
-
 }  // namespace
 
 double ReadNumber(std::string_view utf8Text) {
@@ -113,9 +107,8 @@ double ReadNumber(std::string_view utf8Text) {
             token += exponent;
         }
     }
-    // The token is a plain decimal number by construction; strtod_l rounds it correctly and
-    // gives +/-HUGE_VAL (infinity) on overflow, 0 or a subnormal on underflow.
-    return strtod_l(token.c_str(), nullptr, CLocale());
+    // The token is a plain decimal number by construction: the same conversion as the table files.
+    return DecimalValue(token);
 }
 
 }  // namespace mirelo

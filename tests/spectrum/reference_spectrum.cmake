@@ -5,5 +5,5 @@ if(NOT TARGET mirelo_reference_spectrum)
     ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.cpp
     ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.h)
   target_include_directories(mirelo_reference_spectrum PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(mirelo_reference_spectrum PUBLIC mirelo_state mirelo_options)
+  target_link_libraries(mirelo_reference_spectrum PUBLIC mirelo_spectrum mirelo_tables mirelo_options)
 endif()

@@ -9,7 +9,7 @@ namespace {
 constexpr double kPi = 3.14159;  // the model's value, not full precision
 
 // A loop "i = 2, 3, ... while i <= bound" over bins; it never reaches past the grid.
-int LastBin(double bound) {
+int BinBound(double bound) {
     if (!(bound >= 0)) {
         return 0;  // also NaN
     }
@@ -27,72 +27,67 @@ double S(double T) { return 1036.1 * std::exp(-0.04695 * T) + 202.41; }
 
 }  // namespace
 
-void CalcSpectrumLoops(Module1& s) {
-    for (int i = 1; i <= kBins; ++i) {
-        s.Spectrum[i] = 0;
-    }
-    const double cot = 1 / std::tan(s.TargetAngle * kPi / 180);
+BinArray SpectrumLoops(const Tables& t, const Beam& beam, const TubeVoltage& voltage) {
+    BinArray spectrum{};
+    BinArray raw{};
+    const double low = voltage.lowKv, high = voltage.highKv;
+    const bool uniform = voltage.spread == Spread::Uniform;
+    const double cot = 1 / std::tan(beam.targetAngleDeg * kPi / 180);
     double M = 0;
     double g = 0;
-    if (s.KvMode != 1) {
-        M = (s.KvHigh + s.KvLow) * 0.5;
-        g = 1.84 / (s.KvHigh - M);
+    if (!uniform) {
+        M = (high + low) * 0.5;
+        g = 1.84 / (high - M);
     }
-    const double passes = (s.KvHigh - s.KvLow) * 2 + 1;
+    const double passes = (high - low) * 2 + 1;
     const double lastPass = std::min(passes, 2.0 * kBins + 1);
     for (int j = 1; j <= lastPass; ++j) {
-        s.Kv = s.KvLow + (j - 1) * 0.5;
-        const double Kv = s.Kv;
-        for (int i = 1; i <= kBins; ++i) {
-            s.SpecKv[i] = 0;
-        }
-        const double w = s.KvMode == 1 ? 1.0 : 0.3989 * std::exp(-0.5 * (((Kv - M) * g) * ((Kv - M) * g)));
-        const int top = LastBin(2 * Kv);
+        const double Kv = low + (j - 1) * 0.5;
+        const double w = uniform ? 1.0 : 0.3989 * std::exp(-0.5 * (((Kv - M) * g) * ((Kv - M) * g)));
+        const int top = BinBound(2 * Kv);
 
         for (int i = 2; i <= top; ++i) {
             const double E = 0.5 * i;
             double sum = 0;
             for (double T = E; T <= Kv; T += 0.5) {
                 const double d = (Kv * Kv - T * T) / (19.3 * C(Kv));
-                sum += std::exp(-s.CoefW[i] * cot * d) * B(E / T) * F(E) * R(T) / S(T);
+                sum += std::exp(-t.w[i] * cot * d) * B(E / T) * F(E) * R(T) / S(T);
             }
-            s.SpecRaw[i] = sum;
+            raw[i] = sum;
         }
         if (Kv > 70) {
             double P = 0;
             for (int i = 2; i <= top; ++i) {
-                P += s.SpecRaw[i];
+                P += raw[i];
             }
             const double q = 0.01 * K(Kv) * P;
-            s.SpecRaw[119] += 0.5048 * q;
-            s.SpecRaw[116] += 0.2908 * q;
-            s.SpecRaw[134] += 0.162 * q;
-            s.SpecRaw[138] += 0.0424 * q;
+            raw[119] += 0.5048 * q;
+            raw[116] += 0.2908 * q;
+            raw[134] += 0.162 * q;
+            raw[138] += 0.0424 * q;
         }
         for (int i = 2; i <= top; ++i) {
-            s.SpecKv[i] = s.SpecRaw[i] * std::exp(-(s.InherentFilter + s.FilterAl) * s.CoefAl[i]) *
-                          std::exp(-s.FilterCu * s.CoefCu[i]) / (0.5 * i) * w;
-            s.Spectrum[i] = s.Spectrum[i] + s.SpecKv[i];
+            const double perKv = raw[i] * std::exp(-(beam.inherentCmAl + beam.alCm) * t.al[i]) *
+                                 std::exp(-beam.cuCm * t.cu[i]) / (0.5 * i) * w;
+            spectrum[i] = spectrum[i] + perKv;
         }
     }
 
-    const int top = LastBin(2 * s.KvHigh);
+    const int top = BinBound(2 * high);
     double sigma = 0;
     for (int i = 2; i <= top; ++i) {
-        sigma += s.Spectrum[i];
+        sigma += spectrum[i];
     }
     if (sigma == 0 || !std::isfinite(sigma)) {
-        for (int i = 1; i <= kBins; ++i) {
-            s.Spectrum[i] = 0;
-        }
-        return;
+        return BinArray{};
     }
     for (int i = 2; i <= top; ++i) {
-        s.Spectrum[i] = s.Spectrum[i] / sigma;
-        if (s.Spectrum[i] < 1e-10) {
-            s.Spectrum[i] = 0;
+        spectrum[i] = spectrum[i] / sigma;
+        if (spectrum[i] < 1e-10) {
+            spectrum[i] = 0;
         }
     }
+    return spectrum;
 }
 
 }  // namespace mirelo::reference

@@ -3,23 +3,30 @@
 #include <QApplication>
 
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
-#include "ui/spectrum_window/form6.h"
+#include "app/platform/messages.h"
 #include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/state/shared_state.h"
 
 namespace mirelo {
 
-void ShowForm6() { Form6Get().show(); }
+SpectrumWindowHolder::~SpectrumWindowHolder() { delete form6_.data(); }
 
-void DrawSpectrum() {
+Form6& SpectrumWindowHolder::Get() {
+    if (form6_.isNull()) {
+        form6_ = new Form6();  // a window of its own; deletes itself when closed by its title bar
+    }
+    return *form6_;
+}
+
+void SpectrumWindowHolder::Show() { Get().show(); }
+
+void SpectrumWindowHolder::Draw() {
     PlotSeams seams;
-    seams.warn = [](const std::string& text) {
-        MessageBox::warning(QApplication::activeWindow(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    };
+    seams.refuse = [] { MessageBox::warning(QApplication::activeWindow(), messages::kNoSpectrum); };
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
-    seams.surface = []() -> DrawingSurface& { return Form6Get().Picture3->surface(); };
-    seams.showWindow = [] { ShowForm6(); };
-    DrawSpectrum(SharedState(), seams);
+    seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->surface(); };
+    seams.showWindow = [this] { Show(); };
+    DrawSpectrum(SharedState().Spectrum, seams);
 }
 
 }  // namespace mirelo

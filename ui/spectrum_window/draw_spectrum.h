@@ -1,12 +1,33 @@
 #pragma once
 
+#include <QPointer>
+
+#include "ui/spectrum_window/form6.h"
+
 namespace mirelo {
 
-// Plots the shared spectrum on the spectrum window and shows it, or warns that there is no
-// spectrum data (nothing at 30 keV).
-void DrawSpectrum();
+// The spectrum window of one owner (the main window): created on first use and reused, discarded
+// when closed by its title bar, and gone with its owner.
+class SpectrumWindowHolder {
+public:
+    SpectrumWindowHolder() = default;
+    SpectrumWindowHolder(const SpectrumWindowHolder&) = delete;
+    SpectrumWindowHolder& operator=(const SpectrumWindowHolder&) = delete;
+    ~SpectrumWindowHolder();
 
-// Shows the spectrum window without making it modal, creating it on first use.
-void ShowForm6();
+    // The window while it exists (null before first use and after it was closed).
+    Form6* Instance() const { return form6_.data(); }
+    // The window, created hidden when there is none.
+    Form6& Get();
+
+    // Shows the window without making it modal, creating it on first use.
+    void Show();
+    // Plots the shared spectrum on the window and shows it, or warns that there is no spectrum data
+    // (nothing at 30 keV).
+    void Draw();
+
+private:
+    QPointer<Form6> form6_;
+};
 
 }  // namespace mirelo

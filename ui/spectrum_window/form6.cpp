@@ -6,16 +6,13 @@
 
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
+#include "app/platform/messages.h"
 #include "ui/spectrum_window/spectrum_export.h"
 #include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/state/shared_state.h"
 
 namespace mirelo {
 namespace {
-QPointer<Form6>& form6() {
-    static QPointer<Form6> form;
-    return form;
-}
-
 // The drawing area inside Picture3's 2-pixel sunken border: 13635 x 7035 twips.
 constexpr int kImageWidth = 13635 / look::kTwipsPerPixel;
 constexpr int kImageHeight = 7035 / look::kTwipsPerPixel;
@@ -49,7 +46,6 @@ void PlotPicture::paintEvent(QPaintEvent* event) {
 
 Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
-    form6() = this;
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("X-ray spectrum"));
     // The title-bar close ends this window; the next plot builds a new one.
@@ -88,13 +84,13 @@ void Form6::Command2_Click() {
     const QString name = QString::fromLatin1(kSpectrumFileName);
     QString reason;
     if (!SaveSpectrumFile(name, SharedState().Spectrum, reason)) {
-        MessageBox::warning(this, QStringLiteral(" %1 に保存できませんでした（%2） ").arg(name, reason));
+        MessageBox::warning(this, messages::kSaveFailed.arg(name, reason));
         return;
     }
     // The window may be closed by its title bar while pending events run.
     const QPointer<Form6> self(this);
     ProcessPendingEvents();
-    MessageBox::information(self.data(), QStringLiteral(" スペクトルデータは X_SPCTL.dat に保存しました "));
+    MessageBox::information(self.data(), messages::kSpectrumSaved);
 }
 
 bool SaveSpectrumFile(const QString& path, const BinArray& spectrum, QString& reason) {
@@ -124,15 +120,6 @@ bool SaveSpectrumFile(const QString& path, const BinArray& spectrum, QString& re
         return false;
     }
     return true;
-}
-
-Form6* Form6Instance() { return form6().data(); }
-
-Form6& Form6Get() {
-    if (form6().isNull()) {
-        new Form6();  // registers itself; owned by the window system until closed
-    }
-    return *form6();
 }
 
 }  // namespace mirelo

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/shared_state.h"
+#include "tables/tables.h"
 #include "ui/spectrum_window/image_surface.h"
 
 namespace mirelo {
@@ -40,11 +40,6 @@ public:
     void Command1_Click();
     void Command2_Click();
 };
-
-// The one spectrum window, or null before its first use and after it was closed by its title bar.
-Form6* Form6Instance();
-// The spectrum window, created hidden when there is none.
-Form6& Form6Get();
 
 // Writes the text of X_SPCTL.dat for `spectrum` to `path` through a temporary file in the same
 // folder, so that a failed save leaves any earlier file as it was. On failure `reason` holds the

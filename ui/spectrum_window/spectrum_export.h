@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/shared_state.h"
+#include "tables/tables.h"
 
 namespace mirelo {
 

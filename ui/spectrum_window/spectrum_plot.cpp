@@ -2,8 +2,6 @@
 
 namespace mirelo {
 
-const std::string kNoSpectrumText = " スペクトルデータがありません  ";
-
 namespace {
 constexpr int kBin30keV = 60;
 
@@ -13,9 +11,9 @@ void DrawFrame(DrawingSurface& s) {
 }
 }  // namespace
 
-bool DrawSpectrum(Module1& store, const PlotSeams& seams) {
-    if (store.Spectrum[kBin30keV] <= 0.0) {
-        seams.warn(kNoSpectrumText);
+bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams) {
+    if (spectrum[kBin30keV] <= 0.0) {
+        seams.refuse();
         return false;
     }
 
@@ -50,9 +48,8 @@ bool DrawSpectrum(Module1& store, const PlotSeams& seams) {
 
     double vmax = 0.0;
     for (int i = 1; i <= kBins; ++i) {
-        store.PlotBuf[i] = store.Spectrum[i];
-        if (store.PlotBuf[i] > vmax) {
-            vmax = store.PlotBuf[i];
+        if (spectrum[i] > vmax) {
+            vmax = spectrum[i];
         }
     }
 
@@ -62,7 +59,7 @@ bool DrawSpectrum(Module1& store, const PlotSeams& seams) {
     curve.PSet(kFrameLeft, kFrameBottom, kBlack);
     // Bin 1 is left out: the curve starts with a slanted segment to the left edge of bin 2's step.
     for (int i = 2; i <= kBins; ++i) {
-        const double y = 2100.0 - (store.PlotBuf[i] * 2000.0) / vmax;
+        const double y = 2100.0 - (spectrum[i] * 2000.0) / vmax;
         const auto fy = static_cast<float>(y);
         curve.LineTo(static_cast<float>(1000.0 + 15.0 * (i - 1) + 7.5), fy, kRed);
         curve.LineTo(static_cast<float>(1000.0 + 15.0 * i + 7.5), fy, kRed);

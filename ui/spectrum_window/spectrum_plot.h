@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "app/shared_state.h"
+#include "tables/tables.h"
 #include "ui/spectrum_window/drawing_surface.h"
 
 namespace mirelo {
@@ -17,12 +17,9 @@ inline constexpr Rgb kGridGrey{128, 128, 128};
 inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kRed{255, 0, 0};
 
-// " スペクトルデータがありません  " (UTF-8): the refusal when there is nothing at 30 keV.
-extern const std::string kNoSpectrumText;
-
 // What the plot needs from the windowing system.
 struct PlotSeams {
-    std::function<void(const std::string& text)> warn;  // modal warning, OK
+    std::function<void()> refuse;  // tells the user there is no spectrum to plot
     std::function<void()> processPendingEvents;
     // The spectrum window's plot surface; the first call creates the window, hidden. Asked for again
     // after pending events have run, since the user may have discarded the window meanwhile.
@@ -30,9 +27,8 @@ struct PlotSeams {
     std::function<void()> showWindow;  // modeless; a visible window stays visible
 };
 
-// Draws store.Spectrum as a step curve scaled to its own maximum, copies it into store.PlotBuf and
-// shows the window; or, when bin 60 (30 keV) is not above 0, warns and changes nothing.
-// Returns whether it drew.
-bool DrawSpectrum(Module1& store, const PlotSeams& seams);
+// Draws `spectrum` as a step curve scaled to its own maximum and shows the window; or, when bin 60
+// (30 keV) is not above 0, refuses and changes nothing. Returns whether it drew.
+bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams);
 
 }  // namespace mirelo

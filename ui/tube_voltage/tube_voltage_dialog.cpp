@@ -11,7 +11,9 @@
 
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
+#include "app/platform/messages.h"
+#include "spectrum/spectrum.h"
+#include "ui/state/shared_state.h"
 #include "common/number_text.h"
 #include "common/numeric_reading.h"
 
@@ -105,7 +107,7 @@ protected:
 
 }  // namespace
 
-bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxKv; }
+bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxTubeVoltageKv; }
 
 Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -237,13 +239,13 @@ void Form4::Command1_Click() {
     Module1& s = SharedState();
     if (Option1->isChecked()) {
         if (Text1->text().isEmpty()) {
-            MessageBox::warning(this, kTubeVoltageMessage);
+            MessageBox::warning(this, messages::kTubeVoltageInvalid);
             return;
         }
         const double kv = ReadField(Text1);
         // Beyond the grid, negative or unreadably large voltages cannot be computed.
         if (!AcceptableKv(kv)) {
-            MessageBox::warning(this, kTubeVoltageMessage);
+            MessageBox::warning(this, messages::kTubeVoltageInvalid);
             return;
         }
         s.KvLow = kv;
@@ -254,7 +256,7 @@ void Form4::Command1_Click() {
         const double low = ReadField(Text2);
         const double high = ReadField(Text3);
         if (!(low < high) || !AcceptableKv(low) || !AcceptableKv(high)) {
-            MessageBox::warning(this, kTubeVoltageMessage);
+            MessageBox::warning(this, messages::kTubeVoltageInvalid);
             return;
         }
         s.KvLow = low;

@@ -19,11 +19,6 @@ public:
     virtual void FocusSpectrumCommand() = 0;                          // the main window's Command2
 };
 
-// Highest tube voltage the dialog accepts: the energy grid ends at 150 keV.
-inline constexpr double kMaxKv = 150;
-
-inline const QString kTubeVoltageMessage = QStringLiteral(" 管電圧を正しく入力して下さい ");
-
 // The tube-voltage dialog. Created on first use, hidden by OK, discarded when closed by its title
 // bar (it deletes itself then). Controls keep their designer names.
 class Form4 : public QWidget {

@@ -1,4 +1,4 @@
-#include "spectrum/calc_spectrum.h"
+#include "spectrum/spectrum.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +35,7 @@ constexpr double kShallowFloor = -600;  // a first term below exp(-600) is near 
 
 // Loop bounds are real numbers; a loop over bins never reaches past the grid, whatever voltage
 // arrives here.
-int LastBin(double bound) {
+int BinBound(double bound) {
     if (!(bound >= 0)) {
         return 0;  // also NaN
     }
@@ -157,14 +157,14 @@ void AdvanceLanes(const GridTables& grid, int mHigh, int mLow, int i0, BinArray&
     }
 }
 
-// Bremsstrahlung with self-absorption for one tube voltage: fills SpecRaw(2..top).
-void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
+// Bremsstrahlung with self-absorption for one tube voltage: fills raw(2..top).
+void Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, double cot, int top) {
     const double D = 19.3 * ThomsonWhiddington(Kv);
     // The grid tables end at 150 keV; the electron energies of a higher voltage, and a voltage so
     // high that the Thomson-Whiddington constant is no longer positive, are summed plainly.
     if (!(2 * Kv <= kBins) || !(D > 0) || !std::isfinite(D)) {
         for (int i = 2; i <= top; ++i) {
-            s.SpecRaw[i] = PlainBin(-s.CoefW[i] * cot, Kv, D, i);
+            raw[i] = PlainBin(-coefW[i] * cot, Kv, D, i);
         }
         return;
     }
@@ -178,7 +178,7 @@ void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
     BinArray a{}, e{}, rho{}, h{}, sum{};
     std::array<bool, kBins + 1> plain{}, dead{};
     for (int i = 2; i <= top; ++i) {
-        const double ai = -s.CoefW[i] * cot;
+        const double ai = -coefW[i] * cot;
         // The factor h by which the step ratio changes must stay finite (0 * inf would be NaN).
         plain[i] = !std::isfinite(ai) || !(std::fabs(0.5 * ai / D) <= kGrowthLimit) ||
                    (ai <= 0 ? ai * d[top] < kShallowFloor : ai * d[i] > kGrowthLimit);
@@ -217,7 +217,7 @@ void Bremsstrahlung(Module1& s, double Kv, double cot, int top) {
         }
     }
     for (int i = 2; i <= top; ++i) {
-        s.SpecRaw[i] = plain[i] ? TermByTermBin(-s.CoefW[i] * cot, d, i, top, grid) : sum[i];
+        raw[i] = plain[i] ? TermByTermBin(-coefW[i] * cot, d, i, top, grid) : sum[i];
     }
 }
 
@@ -241,72 +241,81 @@ double GaussianWeight(double V, double low, double high) {
     return 0.3989 * std::exp(-0.5 * (z * z));
 }
 
-void CalcSpectrum(Module1& s) {
+bool PhotonSpectrum::HasPhotons() const {
     for (int i = 1; i <= kBins; ++i) {
-        s.Spectrum[i] = 0;
+        if (fluence[i] > 0 && std::isfinite(fluence[i])) {
+            return true;
+        }
     }
-    const double cot = 1 / std::tan(s.TargetAngle * kPi / 180);
-    const double passes = (s.KvHigh - s.KvLow) * 2 + 1;
+    return false;
+}
+
+int LastBin(double kv) { return BinBound(2 * kv); }
+
+Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables, const Beam& beam,
+                                                           const TubeVoltage& voltage) {
+    const double cot = 1 / std::tan(beam.targetAngleDeg * kPi / 180);
+    if (!std::isfinite(cot) || cot == 0) {  // also for a tangent of 0 (cot infinite)
+        return Failure{SpectrumInputError::TargetAngle};
+    }
+    const double low = voltage.lowKv, high = voltage.highKv;
+    if (!(low >= 0 && low <= high && high <= kMaxTubeVoltageKv)) {  // also NaN
+        return Failure{SpectrumInputError::TubeVoltage};
+    }
+    PhotonSpectrum out;
+    out.highKv = high;
+    BinArray& spectrum = out.fluence;
+    BinArray raw{};  // one voltage's bremsstrahlung and K lines; bins past its top keep older values
+    const double passes = (high - low) * 2 + 1;
     // Voltages past the grid add nothing, so the number of passes is bounded by the grid too.
     const double lastPass = std::min(passes, 2.0 * kBins + 1);
     // The filters do not depend on the voltage.
     BinArray al{}, cu{};
     for (int i = 2; i <= kBins; ++i) {
-        al[i] = std::exp(-(s.InherentFilter + s.FilterAl) * s.CoefAl[i]);
-        cu[i] = std::exp(-s.FilterCu * s.CoefCu[i]);
+        al[i] = std::exp(-(beam.inherentCmAl + beam.alCm) * tables.al[i]);
+        cu[i] = std::exp(-beam.cuCm * tables.cu[i]);
     }
     for (int j = 1; j <= lastPass; ++j) {
-        s.Kv = s.KvLow + (j - 1) * 0.5;
-        const double Kv = s.Kv;
-        for (int i = 1; i <= kBins; ++i) {
-            s.SpecKv[i] = 0;
-        }
-        const double w = s.KvMode == 1 ? 1.0 : GaussianWeight(Kv, s.KvLow, s.KvHigh);
+        const double Kv = low + (j - 1) * 0.5;
+        const double w = voltage.spread == Spread::Uniform ? 1.0 : GaussianWeight(Kv, low, high);
         const double K = KLinePercent(Kv);
-        const int top = LastBin(2 * Kv);
+        const int top = BinBound(2 * Kv);
 
-        Bremsstrahlung(s, Kv, cot, top);
+        Bremsstrahlung(tables.w, raw, Kv, cot, top);
         if (Kv > 70) {
             double P = 0;
             for (int i = 2; i <= top; ++i) {
-                P += s.SpecRaw[i];
+                P += raw[i];
             }
             const double q = 0.01 * K * P;
-            s.SpecRaw[119] += 0.5048 * q;
-            s.SpecRaw[116] += 0.2908 * q;
-            s.SpecRaw[134] += 0.162 * q;
-            s.SpecRaw[138] += 0.0424 * q;
+            raw[119] += 0.5048 * q;
+            raw[116] += 0.2908 * q;
+            raw[134] += 0.162 * q;
+            raw[138] += 0.0424 * q;
         }
         for (int i = 2; i <= top; ++i) {
-            s.SpecKv[i] = s.SpecRaw[i] * al[i] * cu[i] / (0.5 * i) * w;
-            s.Spectrum[i] = s.Spectrum[i] + s.SpecKv[i];
+            spectrum[i] = spectrum[i] + raw[i] * al[i] * cu[i] / (0.5 * i) * w;
         }
     }
 
-    const int top = LastBin(2 * s.KvHigh);
+    const int top = BinBound(2 * high);
     double sigma = 0;
     for (int i = 2; i <= top; ++i) {
-        sigma += s.Spectrum[i];
+        sigma += spectrum[i];
     }
     if (sigma == 0 || !std::isfinite(sigma)) {
         // Everything underflowed or overflowed: there is no spectrum to normalise, and no
         // NaN or infinity may be left behind.
-        for (int i = 1; i <= kBins; ++i) {
-            s.Spectrum[i] = 0;
-        }
-        return;
+        spectrum.fill(0);
+        return out;
     }
     for (int i = 2; i <= top; ++i) {
-        s.Spectrum[i] = s.Spectrum[i] / sigma;
-        if (s.Spectrum[i] < 1e-10) {
-            s.Spectrum[i] = 0;
+        spectrum[i] = spectrum[i] / sigma;
+        if (spectrum[i] < 1e-10) {
+            spectrum[i] = 0;
         }
     }
-}
-
-void CalcSpectrum() {
-    CalcSpectrum(SharedState());
-    EnableCommand9();
+    return out;
 }
 
 }  // namespace mirelo

@@ -1,0 +1,17 @@
+# Each library exposes only its own folder: a consumer includes "spectrum/x.h" through a per-target
+# include root that holds a link to that one folder, so an include of a folder the target does not
+# depend on fails to build. Usage: mirelo_expose(<target> <folder relative to the source root>)
+function(mirelo_expose target folder)
+  set(root "${PROJECT_BINARY_DIR}/include/${target}")
+  get_filename_component(parent "${root}/${folder}" DIRECTORY)
+  file(MAKE_DIRECTORY "${parent}")
+  if(NOT EXISTS "${root}/${folder}")
+    file(CREATE_LINK "${PROJECT_SOURCE_DIR}/${folder}" "${root}/${folder}" SYMBOLIC)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE "${root}")
+  else()
+    target_include_directories(${target} PUBLIC "${root}")
+  endif()
+endfunction()
