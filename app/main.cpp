@@ -5,7 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/platform/message_box.h"
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
