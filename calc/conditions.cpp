@@ -172,10 +172,10 @@ std::string Printable(std::string_view text) {
 
 std::string DescribeInputError(const InputError& error, Naming naming) {
     std::string out = naming == Naming::Option ? OptionName(error.field) : ColumnName(error.field);
-    if (error.field != Field::None) {
-        out += " \"" + Printable(error.value) + "\": ";
+    if (error.field == Field::None) {
+        return error.problem;
     }
-    return out + error.problem;
+    return out + (error.value.empty() ? ": " : " \"" + Printable(error.value) + "\": ") + error.problem;
 }
 
 std::string_view UnitName(AreaUnit unit) {
