@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "common/decimal.h"
@@ -103,25 +104,28 @@ Result<TubeVoltage, InputError> ReadVoltage(const ConditionTexts& t, bool& range
     if (!low) {
         return Failure{low.error()};
     }
+    Spread spread = Spread::Uniform;
+    if (t.spread && *t.spread == "normal") {
+        spread = Spread::Normal;
+    } else if (t.spread && *t.spread != "uniform") {
+        return Failure{Error(Field::Spread, *t.spread, "neither uniform nor normal")};
+    }
     if (!range) {
+        // The dialog offers the spreads for a range only; uniform over one voltage is that voltage.
+        if (spread == Spread::Normal) {
+            return Failure{Error(Field::Spread, *t.spread, "a spread needs a range of voltages")};
+        }
         return TubeVoltage::Fixed(*low);
     }
-    const auto high = Voltage(highField, highField == Field::Kv ? std::string_view(kv) : highText, highText);
+    // A message about the high end quotes what the user wrote for it: all of --kv, or kv_high.
+    const std::string_view highGiven = highField == Field::Kv ? std::string_view(kv) : highText;
+    const auto high = Voltage(highField, highGiven, highText);
     if (!high) {
         return Failure{high.error()};
     }
     // As in the dialog: a range runs upwards (the normal-like weights need a width).
     if (!(*low < *high)) {
-        return Failure{Error(highField, highField == Field::Kv ? std::string_view(kv) : highText,
-                             "the low end must be below the high end")};
-    }
-    Spread spread = Spread::Uniform;
-    if (t.spread) {
-        if (*t.spread == "normal") {
-            spread = Spread::Normal;
-        } else if (*t.spread != "uniform") {
-            return Failure{Error(Field::Spread, *t.spread, "neither uniform nor normal")};
-        }
+        return Failure{Error(highField, highGiven, "the low end must be below the high end")};
     }
     return TubeVoltage{*low, *high, spread};
 }
@@ -207,10 +211,6 @@ Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
         return Failure{voltage.error()};
     }
     c.voltage = *voltage;
-    if (!c.range && t.spread && *t.spread != "uniform") {
-        return Failure{Error(Field::Spread, *t.spread,
-                             *t.spread == "normal" ? "a spread needs a range of voltages" : "neither uniform nor normal")};
-    }
 
     if (t.angle) {
         const auto angle = StrictNumber(*t.angle);
@@ -224,15 +224,13 @@ Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
         }
         c.angleDeg = *angle;
     }
-    const std::pair<Field, const std::optional<std::string>*> filters[] = {
-        {Field::Inherent, &t.inherent}, {Field::Al, &t.al}, {Field::Cu, &t.cu}};
-    double* const slots[] = {&c.inherentMm, &c.alMm, &c.cuMm};
-    for (std::size_t k = 0; k < 3; ++k) {
-        const auto mm = Thickness(filters[k].first, *filters[k].second, *slots[k]);
-        if (!mm) {
-            return Failure{mm.error()};
+    for (const auto& [field, text, mm] : {std::tuple{Field::Inherent, &t.inherent, &c.inherentMm},
+                                          std::tuple{Field::Al, &t.al, &c.alMm}, std::tuple{Field::Cu, &t.cu, &c.cuMm}}) {
+        const auto thickness = Thickness(field, *text, *mm);
+        if (!thickness) {
+            return Failure{thickness.error()};
         }
-        *slots[k] = *mm;
+        *mm = *thickness;
     }
 
     if (t.unit) {
