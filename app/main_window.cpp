@@ -399,14 +399,12 @@ void Form1::Command2_Click() {
         MessageBox::warning(this, kNotEntered);
         return;
     }
-    // The model divides by the tangent of the target angle (with its own value of pi); an angle
-    // without a usable tangent would fill the spectrum with infinities or NaN.
-    const double tangent = std::tan(s.TargetAngle * 3.14159 / 180);
-    if (tangent == 0 || !std::isfinite(tangent)) {
+    // The model divides by the tangent of the target angle; an angle without a usable tangent is
+    // refused and the earlier spectrum stays.
+    if (!CalcSpectrum()) {
         MessageBox::warning(this, kTargetAngleInvalid);
         return;
     }
-    CalcSpectrum();
     ProcessPendingEvents();
     if (MessageBox::question(this, kShowSpectrumQuestion)) {
         drawSpectrum();
@@ -423,13 +421,14 @@ void Form1::Command3_Click() {
         return;
     }
     const double areaDose = ReadNumber(text.toStdString());
-    // A reading that overflows a double would only produce infinities and NaN.
-    if (!std::isfinite(areaDose)) {
+    // A reading that overflows a double would only produce infinities and NaN, and a negative area
+    // dose negative photons and joules: both are refused before anything changes.
+    if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
         MessageBox::warning(this, kAreaDoseInvalid);
+        Text15->setFocus();
         return;
     }
     SharedState().AreaDose = areaDose;
-    List1->clear();
     CalcVolumeDose();
     ProcessPendingEvents();
 }
@@ -480,20 +479,31 @@ void Form1::FocusSpectrumCommand() {
     Command2->setFocus();
 }
 
-void Form1::CalcSpectrum() {
+bool Form1::CalcSpectrum() {
     Module1& s = SharedState();
     const Beam beam{s.TargetAngle, s.InherentFilter, s.FilterAl, s.FilterCu};
     const TubeVoltage voltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal};
     const auto spectrum = ComputeSpectrum(s.tables, beam, voltage);
-    s.Spectrum = spectrum ? spectrum->fluence : BinArray{};
+    if (!spectrum) {
+        return false;
+    }
+    s.Spectrum = spectrum->fluence;
+    return true;
 }
 
 void Form1::CalcVolumeDose() {
     const Module1& s = SharedState();
     const auto dose = ComputeVolumeDose(s.tables, s.Spectrum, s.KvHigh, s.AreaDose);
+    // An area dose whose results would overflow is refused while the earlier results still show.
+    if (!dose && dose.error() != DoseError::NoSpectrum) {
+        MessageBox::warning(this, kAreaDoseInvalid);
+        Text15->setFocus();
+        return;
+    }
+    List1->clear();
     if (!dose) {
         Label14->setText(QString());
-        MessageBox::warning(this, dose.error() == DoseError::NoSpectrum ? kNoSpectrum : kAreaDoseInvalid);
+        MessageBox::warning(this, kNoSpectrum);
         return;
     }
     Label14->setText(QString::fromStdString(FormatSci(dose->photons)));

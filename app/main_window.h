@@ -44,7 +44,8 @@ public:
     Form6* SpectrumWindow() const { return form6_.Instance(); }
 
     // The calculation procedures: read the store, call the engine, write the store and the results.
-    void CalcSpectrum();
+    // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
+    bool CalcSpectrum();
     void CalcVolumeDose();
 
     // The spectrum window's procedures and the end of the program, replaceable by tests.
