@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
@@ -52,6 +54,11 @@ public:
     std::function<void()> drawSpectrum;
     std::function<void()> showForm6;
     std::function<void()> endProgram;
+
+    // The menu bar above the designed window, and the designed window's area below it.
+    QMenuBar* MenuBar = nullptr;
+    QMenu* FileMenu = nullptr;
+    QWidget* ClientArea = nullptr;
 
     // Inputs.
     QLineEdit* Text1 = nullptr;

@@ -114,7 +114,8 @@ private slots:
         Form1& f = Start();
         QCOMPARE(f.windowTitle(), QStringLiteral("  Mirelo ( Patient Volume Dose Calculator )"));
         QCOMPARE(f.Label45->text(), QStringLiteral("Patient Volume Dose Calculator"));
-        QCOMPARE(f.size(), QSize(1174, 569));  // 17610 x 8535 twips
+        QCOMPARE(f.ClientArea->size(), QSize(1174, 569));  // 17610 x 8535 twips, below the menu bar
+        QCOMPARE(f.ClientArea->y(), f.MenuBar->height());
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
