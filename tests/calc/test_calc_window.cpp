@@ -16,14 +16,6 @@
 namespace mirelo {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_calc_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // The main window's fields, then the tube voltage ("80" or "75-85"), the spread and the area dose.
 struct Inputs {
     const char *angle, *inherent, *al, *cu, *kv;
@@ -90,7 +82,10 @@ std::vector<std::string> ToolTexts(const std::string& out) {
 }
 
 TEST(CalcToolAndWindow, TextIsTheWindowsStrings) {
-    App();
+    int argc = 1;
+    char name[] = "test_calc_window";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     MessageBox::setScripted(true);
     for (const std::filesystem::path& tables :
          {std::filesystem::path(MIRELO_SHIPPED_DATA_DIR), std::filesystem::path(MIRELO_TEST_DATA_DIR) / "synthetic"}) {
