@@ -47,7 +47,10 @@ struct Caption {
 
 QLabel* MakeCaption(QWidget* parent, const Caption& c) {
     auto* l = look::Make<QLabel>(parent, c.name, c.geometry);
-    i18n::TrText(l, "Form1", c.text);
+    // A label made empty shows data (the tube voltage, the photon count), which no translation touches.
+    if (*c.text != '\0') {
+        i18n::TrText(l, "Form1", c.text);
+    }
     l->setFont(c.font);
     l->setAlignment(c.align);
     SetColor(l, QPalette::WindowText, c.color);

@@ -81,7 +81,7 @@
     </message>
     <message>
         <source>面積線量計の表示値 (補正後)</source>
-        <translation>Kerma-area meter reading (corrected)</translation>
+        <translation>Meter reading (corrected)</translation>
     </message>
     <message>
         <source>面積空気カーマ積算値 P</source>
@@ -105,7 +105,7 @@
     </message>
     <message>
         <source>管電圧設定</source>
-        <translation>Tube voltage</translation>
+        <translation>Set voltage</translation>
     </message>
     <message>
         <source> 管電圧を設定する </source>
@@ -200,7 +200,7 @@
     </message>
     <message>
         <source>透視 / 撮影中のＸ線管電圧</source>
-        <translation>Tube voltage in fluoroscopy / radiography</translation>
+        <translation>X-ray tube voltage</translation>
     </message>
     <message>
         <source>管電圧の設定</source>
@@ -232,7 +232,7 @@
     </message>
     <message>
         <source> 各管電圧の電流・時間積の変動状況 </source>
-        <translation> Spread of the current-time product over the range </translation>
+        <translation> Spread of the mAs over the range </translation>
     </message>
     <message>
         <source>均等に変動</source>

@@ -174,6 +174,9 @@ bool Apply(Language language) {
         }
     }
     s.current = language;
+    // Qt posts the windows' LanguageChange; deliver it now, so that every window reads in the new
+    // language as soon as this returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
     return ok;
 }
 

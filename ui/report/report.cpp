@@ -30,12 +30,12 @@ public:
     double left() const { return bottom_ - y_; }
     void Skip(double mm) { y_ += Mm(mm); }
 
-    // Text in `rect` from the cursor's line down, wrapped; returns its height.
-    double Text(double x, double w, const QString& text, const QFont& font, int flags = Qt::AlignLeft) {
+    // Text from the cursor's line down, wrapped at words (or anywhere, for paths); returns its height.
+    double Text(double x, double w, const QString& text, const QFont& font, int flags = Qt::AlignLeft | Qt::TextWordWrap) {
         p_.setFont(font);
         const QRectF room(x, y_, w, bottom_);
-        const QRectF used = p_.boundingRect(room, flags | Qt::TextWrapAnywhere, text);
-        p_.drawText(room, flags | Qt::TextWrapAnywhere, text);
+        const QRectF used = p_.boundingRect(room, flags, text);
+        p_.drawText(room, flags, text);
         return used.height();
     }
     void Down(double height) { y_ += height; }
@@ -51,8 +51,11 @@ private:
     double width_ = 0, bottom_ = 0, y_ = 0;
 };
 
-QFont Face(double points, bool bold = false) {
-    QFont f = look::Meiryo(points, bold);
+QFont Face(double points, bool bold = false) { return look::Meiryo(points, bold); }
+// The fingerprints in a fixed-width face, small enough to stay on one line where they can be compared.
+QFont Digits() {
+    QFont f = look::Font({QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")}, 7.5);
+    f.setStyleHint(QFont::Monospace);
     return f;
 }
 
@@ -72,17 +75,25 @@ bool PaintReport(QPagedPaintDevice& device, const ReportContent& c) {
     page.Skip(2);
 
     // The header: captions in a column of their own, values beside them.
-    const double captionWidth = page.Mm(52);
+    const double captionWidth = page.Mm(48);
     for (const RecordLine& line : RecordHeader(c.record, c.words)) {
         QStringList values;
         for (const auto& v : line.values) {
             values << Q(v);
         }
-        // A table file's path, then its fingerprint on a line of its own.
-        const QString value = values.size() == 3 ? values[0] + QStringLiteral("\n") + values[1] + QStringLiteral(" ") + values[2]
-                                                 : values.join(QStringLiteral("  "));
         const double h1 = page.Text(0, captionWidth - page.Mm(2), Q(line.caption), Face(9));
-        const double h2 = page.Text(captionWidth, page.width() - captionWidth, value, Face(9));
+        double h2 = 0;
+        const double valueWidth = page.width() - captionWidth;
+        if (values.size() == 3) {
+            // A table file's path, then its fingerprint on a line of its own.
+            const double path = page.Text(captionWidth, valueWidth, values[0], Face(9), Qt::AlignLeft | Qt::TextWrapAnywhere);
+            page.Down(path);
+            h2 = path + page.Text(captionWidth, valueWidth, values[1] + QStringLiteral(" ") + values[2], Digits(),
+                                  Qt::AlignLeft | Qt::TextWrapAnywhere);
+            page.Down(-path);
+        } else {
+            h2 = page.Text(captionWidth, valueWidth, values.join(QStringLiteral("  ")), Face(9));
+        }
         page.Down(std::max(h1, h2) + page.Mm(0.8));
     }
     page.Skip(2);
