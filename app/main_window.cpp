@@ -14,6 +14,7 @@
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
 #include "common/dose_text.h"
+#include "common/number_text.h"
 #include "common/numeric_reading.h"
 #include "common/sci_format.h"
 #include "dose/volume_dose.h"
@@ -344,6 +345,23 @@ Form1::Form1(QWidget* parent)
     Picture1->setAccessibleName(QStringLiteral("Ｘ線管のアイコン"));
     Picture2->setAccessibleName(QStringLiteral("患者のアイコン"));
 
+    // The menu bar goes above the designed layout, which keeps its coordinates: the controls, built
+    // on the window above, move into a client area of the designed size right under the bar.
+    const QList<QWidget*> designed = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    ClientArea = look::Make<QWidget>(this, "ClientArea", QRect(QPoint(0, 0), client.size()));
+    for (QWidget* w : designed) {
+        w->setParent(ClientArea);
+    }
+    MenuBar = look::Make<QMenuBar>(this, "MenuBar", QRect());
+    QMenu* tools = MenuBar->addMenu(QStringLiteral("ツール(&T)"));
+    fitHvlAction = tools->addAction(QStringLiteral("HVL から固有フィルタを推定(&H)..."));
+    fitHvlAction->setObjectName(QStringLiteral("fitHvlAction"));
+    connect(fitHvlAction, &QAction::triggered, this, &Form1::ShowHvlFit);
+    const int barHeight = MenuBar->sizeHint().height();
+    MenuBar->setGeometry(0, 0, client.width(), barHeight);
+    ClientArea->move(0, barHeight);
+    setFixedSize(client.width(), client.height() + barHeight);
+
     // Keyboard focus order of the design.
     const QList<QWidget*> order{Command1, Command2, Picture1, Text15, Command5, Command9, Text1,
                                 Text2,    Text3,    Text4,    Command3, List1, Command4, Picture2};
@@ -359,14 +377,14 @@ Form1::Form1(QWidget* parent)
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), client.size());
+        QRect frame(QPoint(0, 0), size());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
     Command1->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { delete hvlFit_.data(); }  // a window of its own, not a child
 
 bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QString& error) {
     auto tables = LoadTables(dataFolders);
@@ -478,6 +496,20 @@ void Form1::SetTubeVoltageCaption(const QString& caption) { Label7->setText(capt
 void Form1::FocusSpectrumCommand() {
     activateWindow();
     Command2->setFocus();
+}
+
+void Form1::ShowHvlFit() {
+    if (hvlFit_.isNull()) {
+        hvlFit_ = new HvlFitWindow([this](const QString& mm) { Text2->setText(mm); });
+    }
+    // The voltage of a fixed setting is the likely one of the measurement; a range suggests none.
+    const Module1& s = SharedState();
+    const bool fixedKv = !Label7->text().isEmpty() && s.KvLow == s.KvHigh;
+    hvlFit_->TakeSettings(Text1->text(), Text3->text(), Text4->text(),
+                          fixedKv ? QString::fromStdString(NumberText(s.KvHigh)) : QString());
+    hvlFit_->show();
+    hvlFit_->raise();
+    hvlFit_->activateWindow();
 }
 
 void Form1::CalcSpectrum() {

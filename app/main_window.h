@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/hvl_fit/hvl_fit_window.h"
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
@@ -43,6 +45,11 @@ public:
     // The spectrum window while it exists, likewise.
     Form6* SpectrumWindow() const { return form6_.Instance(); }
 
+    // The HVL fitting window while it exists (null before first use and after it was closed).
+    HvlFitWindow* HvlFit() const { return hvlFit_.data(); }
+    // Opens it, created on first use, with the angle and added filters of this window.
+    void ShowHvlFit();
+
     // The calculation procedures: read the store, call the engine, write the store and the results.
     void CalcSpectrum();
     void CalcVolumeDose();
@@ -51,6 +58,12 @@ public:
     std::function<void()> drawSpectrum;
     std::function<void()> showForm6;
     std::function<void()> endProgram;
+
+    // The menu bar with the program's own commands, above the designed layout.
+    QMenuBar* MenuBar = nullptr;
+    QAction* fitHvlAction = nullptr;  // "HVL から固有フィルタを推定"
+    // The designed layout, under the menu bar; every control below is its child.
+    QWidget* ClientArea = nullptr;
 
     // Inputs.
     QLineEdit* Text1 = nullptr;
@@ -123,6 +136,7 @@ private:
     void FocusSpectrumCommand() override;
 
     QPointer<Form4> form4_;
+    QPointer<HvlFitWindow> hvlFit_;
     SpectrumWindowHolder form6_;
 };
 

@@ -13,6 +13,12 @@ inline const QString kTargetAngleInvalid = QStringLiteral(" ターゲット角�
 inline const QString kNoSpectrum = QStringLiteral(" スペクトルデータがありません  ");
 inline const QString kTubeVoltageInvalid = QStringLiteral(" 管電圧を正しく入力して下さい ");
 inline const QString kSpectrumSaved = QStringLiteral(" スペクトルデータは X_SPCTL.dat に保存しました ");
+inline const QString kHvlInvalid = QStringLiteral(" 半価層を正しく入力して下さい ");
+inline const QString kFilterInvalid = QStringLiteral(" フィルタの厚さを正しく入力して下さい ");
+inline const QString kNoBeamQuality = QStringLiteral(" この条件では線質を求められません ");
+// %1 the tube voltage, %2 and %3 the first HVLs of 0 and 20 mm inherent filtration, %4 the measured one.
+inline const QString kHvlUnreachable = QStringLiteral(
+    " %1 kV で固有フィルタ 0～20 mm Al が与える第1半価層は %2～%3 mm Al です。\n 測定値 %4 mm Al には届きません ");
 // %1 the file, %2 the system's reason.
 inline const QString kSaveFailed = QStringLiteral(" %1 に保存できませんでした（%2） ");
 
