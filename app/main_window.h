@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -51,7 +52,8 @@ public:
     void ShowHvlFit();
 
     // The calculation procedures: read the store, call the engine, write the store and the results.
-    void CalcSpectrum();
+    // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
+    bool CalcSpectrum();
     void CalcVolumeDose();
 
     // The spectrum window's procedures and the end of the program, replaceable by tests.
@@ -59,10 +61,11 @@ public:
     std::function<void()> showForm6;
     std::function<void()> endProgram;
 
-    // The menu bar with the program's own commands, above the designed layout.
+    // The menu bar above the designed window, and the designed window's area below it.
     QMenuBar* MenuBar = nullptr;
+    QMenu* FileMenu = nullptr;
+    QMenu* ToolsMenu = nullptr;
     QAction* fitHvlAction = nullptr;  // "HVL から固有フィルタを推定"
-    // The designed layout, under the menu bar; every control below is its child.
     QWidget* ClientArea = nullptr;
 
     // Inputs.
