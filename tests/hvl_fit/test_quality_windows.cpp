@@ -53,25 +53,13 @@ private slots:
         // The default beam at 80 kV: the figures of docs/data.md.
         QCOMPARE(w->QualityLine->text(), QStringLiteral("80 kV · 12° · Al 2.5 + 1 mm · Cu 0 mm | HVL₁ 3.25 mm Al · "
                                                         "HVL₂ 4.59 mm Al · h 0.71 · 平均 44.5 keV · 実効 34.6 keV"));
-        // The window grew by the line; the line lies under every designed control and shows whole.
-        QCOMPARE(w->height(), 569 + 28);
+        // The line lies under every designed control and shows whole.
         for (QWidget* c : {static_cast<QWidget*>(w->Picture3), static_cast<QWidget*>(w->Command1), static_cast<QWidget*>(w->Command2),
                            static_cast<QWidget*>(w->Label1)}) {
             QVERIFY(c->geometry().bottom() < w->QualityLine->geometry().top());
         }
         QVERIFY(w->QualityLine->geometry().bottom() < w->height());
         QVERIFY(w->QualityLine->fontMetrics().horizontalAdvance(w->QualityLine->text()) <= w->QualityLine->width());
-    }
-
-    void theMenuBarSitsAboveTheUnchangedLayout() {
-        Form1& f = Start();
-        const int bar = f.MenuBar->height();
-        QVERIFY(bar > 0);
-        QCOMPARE(f.MenuBar->geometry(), QRect(0, 0, 1174, bar));
-        QCOMPARE(f.size(), QSize(1174, 569 + bar));
-        QCOMPARE(f.ClientArea->geometry(), QRect(0, bar, 1174, 569));
-        QCOMPARE(f.Text1->mapTo(&f, QPoint(0, 0)), QPoint(272, 232 + bar));
-        QCOMPARE(f.List1->mapTo(&f, QPoint(0, 0)), QPoint(840, 160 + bar));
     }
 
     void theFitWindowFitsAndAppliesTheInherentFilter() {
