@@ -149,12 +149,12 @@ private slots:
         QTest::addColumn<QString>("outcome");
         AddTextRows("Text1", {{u""_qs, kBadAngle}, {u" "_qs, kBadAngle}, {u"abc"_qs, kBadAngle}, {u"１２"_qs, kComputed},
                               {u"1e999"_qs, kBadAngle}, {u"-1e999"_qs, kBadAngle}, {u"nan"_qs, kBadAngle}, {kLong, kBadAngle},
-                              {kLongDecimal, kComputed}, {u"-12"_qs, kNoData}, {u"0"_qs, kBadAngle}, {u"90"_qs, kComputed},
+                              {kLongDecimal, kComputed}, {u"-12"_qs, kComputed}, {u"0"_qs, kBadAngle}, {u"90"_qs, kComputed},
                               {u"180"_qs, kNoData}, {u"360"_qs, kNoData}});
         for (const char* filter : {"Text2", "Text3", "Text4"}) {
             AddTextRows(filter, {{u""_qs, kComputed}, {u" "_qs, kComputed}, {u"abc"_qs, kComputed}, {u"０．５"_qs, kComputed},
                                  {u"1e999"_qs, kNoData}, {u"-1e999"_qs, kNoData}, {u"nan"_qs, kComputed}, {kLong, kNoData},
-                                 {kLongDecimal, kComputed}, {u"0"_qs, kComputed}, {u"1000"_qs, kNoData},
+                                 {kLongDecimal, kComputed}, {u"0"_qs, kComputed}, {u"1000"_qs, kComputed},
                                  {u"-1000"_qs, kNoData}});
         }
         AddTextRows("Text2", {{u"-0.5"_qs, kComputed}});
@@ -202,6 +202,26 @@ private slots:
         if (outcome != kComputed) {
             QCOMPARE(f.Label14->text(), before);
         }
+    }
+
+    // Spectra with few photons or only hard ones are plotted like any other.
+    void lowAndHardSpectraArePlotted_data() {
+        QTest::addColumn<QString>("kv");
+        QTest::addColumn<QString>("copperMm");
+        QTest::newRow("25 kV") << u"25"_qs << u"0"_qs;
+        QTest::newRow("29.5 kV") << u"29.5"_qs << u"0"_qs;
+        QTest::newRow("150 kV behind 3 mm Cu") << u"150"_qs << u"3"_qs;
+    }
+    void lowAndHardSpectraArePlotted() {
+        QFETCH(QString, kv);
+        QFETCH(QString, copperMm);
+        Form1& f = Start();
+        QCOMPARE(SetVoltage(kv), kComputed);
+        f.Text4->setText(copperMm);
+        QCOMPARE(ComputeSpectrum(), kComputed);
+        QVERIFY(f.SpectrumWindow()->isVisible() && f.SpectrumWindow()->Command2->isEnabled());
+        QCOMPARE(ComputeDose(QStringLiteral("10")), kComputed);
+        CheckSound();
     }
 
     // The tube-voltage dialog's fields, fixed and as a range; then the spectrum command.
