@@ -129,6 +129,14 @@ private:
     // TubeVoltagePort
     void SetTubeVoltageCaption(const QString& caption) override;
     void FocusSpectrumCommand() override;
+    void TubeVoltageChanged() override;
+
+    // An input the spectrum was computed from changed: the spectrum and every result go.
+    void DiscardSpectrum();
+    // The area dose changed: the results computed from the old one go.
+    void ClearResults();
+    // Refuses the text of `field` with `message` and hands the field the focus.
+    void Refuse(QLineEdit* field, const QString& message);
 
     QPointer<Form4> form4_;
     SpectrumWindowHolder form6_;

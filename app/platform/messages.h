@@ -10,6 +10,7 @@ inline const QString kShowSpectrumQuestion = QStringLiteral("  Ｘ線スペク�
 inline const QString kAreaDoseMissing = QStringLiteral(" 面積線量が未入力です ");
 inline const QString kAreaDoseInvalid = QStringLiteral(" 面積線量を正しく入力して下さい ");
 inline const QString kTargetAngleInvalid = QStringLiteral(" ターゲット角度を正しく入力して下さい ");
+inline const QString kFilterInvalid = QStringLiteral(" フィルタの厚さを正しく入力して下さい ");
 inline const QString kNoSpectrum = QStringLiteral(" スペクトルデータがありません  ");
 inline const QString kTubeVoltageInvalid = QStringLiteral(" 管電圧を正しく入力して下さい ");
 inline const QString kSpectrumSaved = QStringLiteral(" スペクトルデータは X_SPCTL.dat に保存しました ");
