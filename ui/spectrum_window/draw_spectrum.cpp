@@ -5,6 +5,7 @@
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
 #include "spectrum/spectrum.h"
+#include "ui/spectrum_window/quality_line.h"
 #include "ui/spectrum_window/spectrum_plot.h"
 #include "ui/state/shared_state.h"
 
@@ -47,7 +48,7 @@ void SpectrumWindowHolder::Plot(bool show) {
     PlotSeams seams;
     seams.refuse = [] { MessageBox::warning(QApplication::activeWindow(), messages::kNoSpectrum); };
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
-    seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->surface(); };
+    seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->drawing(); };
     seams.showWindow = [this, show] {
         if (show) {
             Show();
@@ -55,6 +56,7 @@ void SpectrumWindowHolder::Plot(bool show) {
     };
     if (DrawSpectrum(spectrum, seams)) {
         Get().SetPlotted(spectrum);
+        Get().QualityLine->setText(QualityLineText(SharedState()));
         if (SharedState().Spectrum != spectrum) {
             SpectrumChanged();  // replaced while the plot ran: follow the new one
         }
