@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "app/platform/language.h"
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
@@ -32,7 +33,7 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       apply_(std::move(apply)) {
     setObjectName(QStringLiteral("HvlFitWindow"));
-    setWindowTitle(QStringLiteral("HVL から固有フィルタを推定"));
+    i18n::Tr(this, "windowTitle", "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "HVL から固有フィルタを推定"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);  // never keeps the program running after the main window
     setFont(look::Meiryo(12));
@@ -41,29 +42,36 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->setHorizontalSpacing(10);
     int row = 0;
-    const auto heading = [&](const QString& text) {
-        auto* l = new QLabel(text, this);
+    const auto heading = [&](const char* text) {
+        auto* l = new QLabel(this);
+        i18n::TrText(l, "HvlFitWindow", text);
         l->setFont(look::Meiryo(12, true));
         QPalette pal = l->palette();
         pal.setColor(QPalette::WindowText, look::kBlue);
         l->setPalette(pal);
         grid->addWidget(l, row++, 0, 1, 3);
     };
-    const auto input = [&](QLineEdit*& field, const char* name, const QString& caption, const QString& unit) {
-        auto* label = new QLabel(caption, this);
+    const auto unitLabel = [&](const char* unit) {
+        auto* l = new QLabel(this);
+        i18n::TrText(l, "HvlFitWindow", unit);
+        return l;
+    };
+    const auto input = [&](QLineEdit*& field, const char* name, const char* caption, const char* unit) {
+        auto* label = new QLabel(this);
+        i18n::TrText(label, "HvlFitWindow", caption);
         field = Named<QLineEdit>(this, name);
         field->setAlignment(Qt::AlignCenter);
         field->setFixedWidth(110);
-        field->setAccessibleName(caption);
+        i18n::Tr(field, "accessibleName", "HvlFitWindow", caption);
         label->setBuddy(field);
         grid->addWidget(label, row, 0);
         grid->addWidget(field, row, 1);
-        grid->addWidget(new QLabel(unit, this), row++, 2);
+        grid->addWidget(unitLabel(unit), row++, 2);
         // A result belongs to the inputs it was computed from.
         connect(field, &QLineEdit::textEdited, this, &HvlFitWindow::ClearResult);
         connect(field, &QLineEdit::returnPressed, this, &HvlFitWindow::Fit);
     };
-    const auto output = [&](QLabel*& value, const char* name, const QString& caption, const QString& unit) {
+    const auto output = [&](QLabel*& value, const char* name, const char* caption, const char* unit) {
         value = Named<QLabel>(this, name);
         value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         value->setAlignment(Qt::AlignCenter);
@@ -73,34 +81,36 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
         pal.setColor(QPalette::Window, Qt::white);
         pal.setColor(QPalette::WindowText, Qt::black);
         value->setPalette(pal);
-        value->setAccessibleName(caption);
-        grid->addWidget(new QLabel(caption, this), row, 0);
+        i18n::Tr(value, "accessibleName", "HvlFitWindow", caption);
+        auto* label = new QLabel(this);
+        i18n::TrText(label, "HvlFitWindow", caption);
+        grid->addWidget(label, row, 0);
         grid->addWidget(value, row, 1);
-        grid->addWidget(new QLabel(unit, this), row++, 2);
+        grid->addWidget(unitLabel(unit), row++, 2);
     };
 
-    heading(QStringLiteral("測定"));
-    input(kvField, "kvField", QStringLiteral("管電圧"), QStringLiteral("kV"));
-    input(hvlField, "hvlField", QStringLiteral("第1半価層 HVL₁"), QStringLiteral("mm Al"));
-    heading(QStringLiteral("Ｘ線管と付加フィルタ（主画面の設定）"));
-    input(angleField, "angleField", QStringLiteral("ターゲット角度"), QStringLiteral("度"));
-    input(alField, "alField", QStringLiteral("付加フィルタ (アルミ)"), QStringLiteral("mm"));
-    input(cuField, "cuField", QStringLiteral("付加フィルタ（ 銅 ）"), QStringLiteral("mm"));
+    heading(QT_TRANSLATE_NOOP("HvlFitWindow", "測定"));
+    input(kvField, "kvField", QT_TRANSLATE_NOOP("HvlFitWindow", "管電圧"), "kV");
+    input(hvlField, "hvlField", QT_TRANSLATE_NOOP("HvlFitWindow", "第1半価層 HVL₁"), "mm Al");
+    heading(QT_TRANSLATE_NOOP("HvlFitWindow", "Ｘ線管と付加フィルタ（主画面の設定）"));
+    input(angleField, "angleField", QT_TRANSLATE_NOOP("HvlFitWindow", "ターゲット角度"), QT_TRANSLATE_NOOP("HvlFitWindow", "度"));
+    input(alField, "alField", QT_TRANSLATE_NOOP("HvlFitWindow", "付加フィルタ (アルミ)"), "mm");
+    input(cuField, "cuField", QT_TRANSLATE_NOOP("HvlFitWindow", "付加フィルタ（ 銅 ）"), "mm");
 
     fitButton = Named<QPushButton>(this, "fitButton");
-    fitButton->setText(QStringLiteral("推定"));
+    i18n::TrText(fitButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "推定"));
     grid->addWidget(fitButton, row++, 1);
 
-    heading(QStringLiteral("結果"));
-    output(inherentResult, "inherentResult", QStringLiteral("固有フィルタ (Al 当量)"), QStringLiteral("mm"));
-    output(hvl2Result, "hvl2Result", QStringLiteral("第2半価層 HVL₂"), QStringLiteral("mm Al"));
-    output(meanResult, "meanResult", QStringLiteral("平均エネルギー"), QStringLiteral("keV"));
+    heading(QT_TRANSLATE_NOOP("HvlFitWindow", "結果"));
+    output(inherentResult, "inherentResult", QT_TRANSLATE_NOOP("HvlFitWindow", "固有フィルタ (Al 当量)"), "mm");
+    output(hvl2Result, "hvl2Result", QT_TRANSLATE_NOOP("HvlFitWindow", "第2半価層 HVL₂"), "mm Al");
+    output(meanResult, "meanResult", QT_TRANSLATE_NOOP("HvlFitWindow", "平均エネルギー"), "keV");
 
     applyButton = Named<QPushButton>(this, "applyButton");
-    applyButton->setText(QStringLiteral("適用"));
-    applyButton->setToolTip(QStringLiteral(" 主画面の固有フィルタに書き込む "));
+    i18n::TrText(applyButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "適用"));
+    i18n::Tr(applyButton, "toolTip", "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", " 主画面の固有フィルタに書き込む "));
     closeButton = Named<QPushButton>(this, "closeButton");
-    closeButton->setText(QStringLiteral("閉じる"));
+    i18n::TrText(closeButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "閉じる"));
     grid->addWidget(applyButton, row, 1);
     grid->addWidget(closeButton, row++, 2);
     for (QPushButton* b : {fitButton, applyButton, closeButton}) {

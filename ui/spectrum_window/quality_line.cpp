@@ -1,5 +1,7 @@
 #include "ui/spectrum_window/quality_line.h"
 
+#include <QCoreApplication>
+
 #include "common/number_text.h"
 #include "quality/quality.h"
 
@@ -19,9 +21,10 @@ QString QualityLineText(const Module1& s) {
                                   Number(s.FilterCu * 10));
     const auto q = ComputeBeamQuality(s.tables, PhotonSpectrum{s.Spectrum, s.KvHigh});
     if (!q) {
-        return beam + QStringLiteral(" | 線質を求められません");
+        return beam + QCoreApplication::translate("Form6", QT_TRANSLATE_NOOP("Form6", " | 線質を求められません"));
     }
-    return beam + QStringLiteral(" | HVL₁ %1 mm Al · HVL₂ %2 mm Al · h %3 · 平均 %4 keV · 実効 %5 keV")
+    return beam + QCoreApplication::translate(
+                      "Form6", QT_TRANSLATE_NOOP("Form6", " | HVL₁ %1 mm Al · HVL₂ %2 mm Al · h %3 · 平均 %4 keV · 実効 %5 keV"))
                       .arg(Fixed(q->hvl1_mm_al, 2), Fixed(q->hvl2_mm_al, 2), Fixed(q->homogeneity, 2),
                            Fixed(q->mean_keV, 1), Fixed(q->effective_keV, 1));
 }
