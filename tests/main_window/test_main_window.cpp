@@ -487,8 +487,9 @@ private slots:
         SetText(f.Text15, QStringLiteral("12.5"));
         Click(f.Command3);
         Click(f.Command5);
+        f.ShowHvlFit();
         QStringList failures;
-        for (QWidget* window : QList<QWidget*>{&f, f.TubeVoltageDialog(), f.SpectrumWindow()}) {
+        for (QWidget* window : QList<QWidget*>{&f, f.TubeVoltageDialog(), f.SpectrumWindow(), f.HvlFit()}) {
             QVERIFY(QTest::qWaitForWindowExposed(window));
             for (QWidget* w : window->findChildren<QWidget*>()) {
                 const auto* label = qobject_cast<QLabel*>(w);
@@ -499,8 +500,10 @@ private slots:
                                other->geometry().intersects(label->geometry()) &&
                                label->parentWidget()->children().indexOf(o) > label->parentWidget()->children().indexOf(label);
                     });
-                const bool texted = (label && !label->text().isEmpty()) || qobject_cast<QAbstractButton*>(w) ||
-                                    qobject_cast<QGroupBox*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QListWidget*>(w);
+                const auto* edit = qobject_cast<QLineEdit*>(w);
+                const bool texted = (label && !label->text().isEmpty()) || (edit && !edit->text().isEmpty()) ||
+                                    qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w) ||
+                                    qobject_cast<QListWidget*>(w);
                 if (!texted || shadow || !w->isEnabled() || !w->isVisibleTo(window)) {
                     continue;
                 }
