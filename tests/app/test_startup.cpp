@@ -11,7 +11,7 @@
 #include "app/main_window.h"
 #include "app/platform/message_box.h"
 #include "ui/state/shared_state.h"
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 namespace mirelo {
 namespace {
