@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/main_window.h"
@@ -21,7 +22,10 @@ int main(int argc, char* argv[]) {
     // The main window lives until the event loop returns: closing it or "終了" ends the loop.
     auto form = std::make_unique<mirelo::Form1>();
     QString error;
-    if (!form->Form_Load(mirelo::DataFolders(QCoreApplication::applicationDirPath().toStdString()), error)) {
+    // From UTF-16: a narrow string would be read in the ANSI code page on Windows and lose a folder
+    // name outside it.
+    const std::filesystem::path programDir(QCoreApplication::applicationDirPath().toStdU16String());
+    if (!form->Form_Load(mirelo::DataFolders(programDir), error)) {
         std::fprintf(stderr, "Mirelo: %s\n", error.toUtf8().constData());
         if (!headless) {
             mirelo::MessageBox::critical(nullptr, error);
