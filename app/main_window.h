@@ -10,9 +10,13 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "records/record.h"
+
+#include "ui/hvl_fit/hvl_fit_window.h"
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
@@ -45,6 +49,11 @@ public:
     // The spectrum window while it exists, likewise.
     Form6* SpectrumWindow() const { return form6_.Instance(); }
 
+    // The HVL fitting window while it exists (null before first use and after it was closed).
+    HvlFitWindow* HvlFit() const { return hvlFit_.data(); }
+    // Opens it, created on first use, with the angle and added filters of this window.
+    void ShowHvlFit();
+
     // The calculation procedures: read the store, call the engine, write the store and the results.
     // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
     bool CalcSpectrum();
@@ -58,7 +67,35 @@ public:
     // The menu bar above the designed window, and the designed window's area below it.
     QMenuBar* MenuBar = nullptr;
     QMenu* FileMenu = nullptr;
+    QMenu* ToolsMenu = nullptr;
+    QAction* fitHvlAction = nullptr;  // "HVL から固有フィルタを推定"
     QWidget* ClientArea = nullptr;
+
+    // The program's own commands (records, help, language), all made by BuildMenus.
+    QMenu* EditMenu = nullptr;
+    QMenu* LanguageMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* SaveResultsAction = nullptr;  // "結果を保存…", Ctrl+S
+    QAction* PrintReportAction = nullptr;  // "レポートを印刷…"
+    QAction* SavePdfAction = nullptr;      // "PDF に保存…"
+    QAction* CopyResultsAction = nullptr;  // "結果をコピー", Ctrl+C
+    QAction* JapaneseAction = nullptr;
+    QAction* EnglishAction = nullptr;
+    QAction* GuideAction = nullptr;        // "使い方", F1
+    QAction* AboutAction = nullptr;        // "Mirelo について"
+    void SaveResults();
+    void PrintReport();
+    void SaveReportPdf();
+    void CopyResults();
+    void ShowGuide();
+    void ShowAbout();
+    void ChooseLanguage(bool english);
+
+    // The record of the results on screen while they are complete and belong to the inputs shown
+    // (the beam fields, the tube-voltage setting and the area dose they were computed from).
+    std::optional<ResultRecord> ShownRecord() const;
+    // Where the user's guide is looked for, in order.
+    std::vector<QString> GuideCandidates() const;
 
     // Inputs.
     QLineEdit* Text1 = nullptr;
@@ -123,6 +160,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -130,7 +168,26 @@ private:
     void SetTubeVoltageCaption(const QString& caption) override;
     void FocusSpectrumCommand() override;
 
+    // Records: the menus, and what the results on screen were computed from.
+    void BuildMenus();
+    void RetranslateMenus();
+    void PlaceMarks();
+    void NoteSpectrum();
+    void NoteResults(double photons, const std::array<double, kThicknesses>& joules);
+    void UpdateRecordActions();
+    struct Computed {
+        double angle = 0, inherentMm = 0, alMm = 0, cuMm = 0;
+        TubeVoltage voltage;
+        QString voltageCaption;
+        BinArray spectrum{};
+    };
+    std::optional<Computed> spectrumInputs_;
+    std::optional<ResultRecord> record_;
+    std::optional<Computed> recordInputs_;
+    QString recordAreaDoseText_;
+
     QPointer<Form4> form4_;
+    QPointer<HvlFitWindow> hvlFit_;
     SpectrumWindowHolder form6_;
 };
 
