@@ -14,6 +14,11 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
+#ifdef Q_OS_WIN
+    // The native Windows style draws push buttons its own way and drops their cream face; Fusion
+    // honours the widgets' palettes, as on Linux.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+#endif
     QApplication::setOrganizationName(QStringLiteral("Mirelo"));
     // Japanese unless the user chose English in an earlier run, whatever the system's language.
     mirelo::i18n::Apply(mirelo::i18n::Saved());
