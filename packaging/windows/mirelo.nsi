@@ -65,7 +65,11 @@ Section "Mirelo" SecMain
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\Mirelo"
+  ; The shortcut starts the program in the public Documents folder (the folder in effect when it is
+  ; made): "Data save" writes into the working folder, and Program Files is not writable for users.
+  SetOutPath "$DOCUMENTS"
   CreateShortcut "$SMPROGRAMS\Mirelo\Mirelo.lnk" "$INSTDIR\mirelo.exe" "" "$INSTDIR\mirelo.ico" 0
+  SetOutPath "$INSTDIR"
   CreateShortcut "$SMPROGRAMS\Mirelo\$(UninstallLinkName).lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${APP_KEY}" "InstallDir" "$INSTDIR"
