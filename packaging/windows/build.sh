@@ -45,6 +45,7 @@ packages=(
   g++-mingw-w64-x86-64-posix nsis librsvg2-bin wine64 xvfb x11-utils imagemagick
   cmake ninja-build ccache dpkg-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-translations-l10n qt6-l10n-tools qt6-tools-dev
+  libcli11-dev nlohmann-json3-dev
   libgl-dev
 )
 missing=()
@@ -155,12 +156,15 @@ export CCACHE_BASEDIR=$source_dir
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
   -DCMAKE_PROJECT_Mirelo_INCLUDE="$here/project-hook.cmake" \
+  -DCLI11_DIR="$here/header-only" -Dnlohmann_json_DIR="$here/header-only" \
   -DMIRELO_BUILD_TESTS=OFF -DMIRELO_FUZZ=OFF >"$build/configure.log" ||
   { cat "$build/configure.log"; exit 1; }
 version=$(cat "$build/mirelo-version.txt")
 
 targets=(mirelo)
-if ninja -C "$build" -t targets all | grep -q '^mirelo-calc: phony'; then
+# (The list is taken whole first: grep -q leaving early would fail the pipe under pipefail.)
+build_targets=$(ninja -C "$build" -t targets all)
+if grep -q '^mirelo-calc: phony' <<<"$build_targets"; then
   targets+=(mirelo-calc)
 else
   echo "NOTE: this source has no mirelo-calc target yet; the installer carries mirelo.exe only" >&2
