@@ -35,7 +35,11 @@ int main(int argc, char* argv[]) {
     // From UTF-16: a narrow string would be read in the ANSI code page on Windows and lose a folder
     // name outside it.
     const std::filesystem::path programDir(QCoreApplication::applicationDirPath().toStdU16String());
-    if (!form->Form_Load(mirelo::DataFolders(programDir), error)) {
+    auto folders = mirelo::DataFolders(programDir);
+    for (auto& folder : folders) {
+        folder.make_preferred();  // Windows' backslashes in the messages that name a folder
+    }
+    if (!form->Form_Load(folders, error)) {
         std::fprintf(stderr, "Mirelo: %s\n", error.toUtf8().constData());
         if (!headless) {
             mirelo::MessageBox::critical(nullptr, error);
