@@ -104,7 +104,7 @@ step "mirelo-calc.exe ${calc_args[*]}"
 if [[ ! -f $program_files/mirelo-calc.exe ]]; then
   fail "the installer carries no mirelo-calc.exe (built from a source without the mirelo-calc target)"
 else
-  linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x 2>/dev/null | head -n1)
+  linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x 2>/dev/null | head -n1 || true)
   if [[ -z $linux_calc ]]; then
     echo "Building the Linux reference mirelo-calc in $linux_build"
     if [[ ! -f $linux_build/CMakeCache.txt ]]; then
