@@ -8,9 +8,12 @@
 #include "app/platform/dialogs.h"
 #include "app/platform/language.h"
 #include "app/platform/message_box.h"
+#include "app/platform/process.h"
 #include "tables/data_folders.h"
 
 int main(int argc, char* argv[]) {
+    // "Data save" under a file-size limit must warn, not end the program with what is on screen.
+    mirelo::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
@@ -32,10 +35,7 @@ int main(int argc, char* argv[]) {
     // The main window lives until the event loop returns: closing it or "終了" ends the loop.
     auto form = std::make_unique<mirelo::Form1>();
     QString error;
-    // From UTF-16: a narrow string would be read in the ANSI code page on Windows and lose a folder
-    // name outside it.
-    const std::filesystem::path programDir(QCoreApplication::applicationDirPath().toStdU16String());
-    auto folders = mirelo::DataFolders(programDir);
+    auto folders = mirelo::DataFolders(mirelo::ExecutableFolder());
     for (auto& folder : folders) {
         folder.make_preferred();  // Windows' backslashes in the messages that name a folder
     }
