@@ -104,16 +104,14 @@ step "mirelo-calc.exe ${calc_args[*]}"
 if [[ ! -f $program_files/mirelo-calc.exe ]]; then
   fail "the installer carries no mirelo-calc.exe (built from a source without the mirelo-calc target)"
 else
-  linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x 2>/dev/null | head -n1 || true)
-  if [[ -z $linux_calc ]]; then
-    echo "Building the Linux reference mirelo-calc in $linux_build"
-    if [[ ! -f $linux_build/CMakeCache.txt ]]; then
-      cmake -S "$source_dir" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DMIRELO_BUILD_TESTS=OFF >/dev/null
-    fi
-    CCACHE_BASEDIR=$source_dir nice -n 19 cmake --build "$linux_build" --parallel 2 --target mirelo-calc >/dev/null
-    linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x | head -n1)
+  # The reference is brought up to date with the source every time (nothing to do when it is).
+  echo "Linux reference: mirelo-calc in $linux_build"
+  if [[ ! -f $linux_build/CMakeCache.txt ]]; then
+    cmake -S "$source_dir" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DMIRELO_BUILD_TESTS=OFF >/dev/null
   fi
+  CCACHE_BASEDIR=$source_dir nice -n 19 cmake --build "$linux_build" --parallel 2 --target mirelo-calc >/dev/null
+  linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x | head -n1)
   (cd "$work" && "$linux_calc" "${calc_args[@]}") >"$work/linux.json"
   (cd "$documents" && wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" "${calc_args[@]}") 2>"$work/calc.err" |
     tr -d '\r' >"$work/windows.json" || true
