@@ -8,7 +8,7 @@
 #include "app/platform/language.h"
 #include "app/platform/message_box.h"
 #include "app/platform/process.h"
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 int main(int argc, char* argv[]) {
     // "Data save" under a file-size limit must warn, not end the program with what is on screen.
