@@ -45,6 +45,13 @@ TableError At(TableError::Kind kind, std::size_t value, std::size_t line, std::s
     return e;
 }
 
+// A path as UTF-8 text for messages and records: path::string() would go through the Windows ANSI
+// code page and throw for a folder name outside it. On POSIX systems these are the path's bytes.
+std::string PathText(const std::filesystem::path& p) {
+    const std::u8string u8 = p.u8string();
+    return {u8.begin(), u8.end()};
+}
+
 std::string SystemReason(int code) { return std::generic_category().message(code); }
 
 // Every record starts with its bin's energy; a value that is not it means the file is shifted
@@ -174,7 +181,7 @@ Result<std::string, TableError> ReadDataFile(std::string_view name, const std::v
         if (ec || !fs::exists(entry)) {
             continue;
         }
-        e.file = candidate.string();
+        e.file = PathText(candidate);
         const fs::file_status target = fs::status(candidate, ec);
         if (ec) {
             e.kind = TableError::Kind::NotRegular;
@@ -222,7 +229,7 @@ Result<std::string, TableError> ReadDataFile(std::string_view name, const std::v
     }
     e.kind = TableError::Kind::NotFound;
     for (const auto& f : folders) {
-        e.looked.push_back(f.string());
+        e.looked.push_back(PathText(f));
     }
     return Failure{std::move(e)};
 }
@@ -245,8 +252,8 @@ Result<Tables, TableError> LoadTables(const std::vector<std::filesystem::path>& 
     }
     auto tables = ParseTables(*att, *eff);
     if (tables) {
-        tables->attSource.path = attPath.string();
-        tables->effSource.path = effPath.string();
+        tables->attSource.path = PathText(attPath);
+        tables->effSource.path = PathText(effPath);
     }
     return tables;
 }
