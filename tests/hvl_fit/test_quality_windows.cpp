@@ -96,8 +96,13 @@ private slots:
         QVERIFY(qAbs(Hvl1(fitted, 80) - 3.50) < 0.005);  // the applied value is rounded to 0.01 mm
         QVERIFY(!w->hvl2Result->text().isEmpty() && !w->meanResult->text().isEmpty());
 
+        // Applying changes the beam, so the spectrum and results computed before it are discarded.
+        mirelo::SharedState().Spectrum[100] = 0.5;
+        f.Label14->setText(QStringLiteral("1.000E+13"));
         QTest::mouseClick(w->applyButton, Qt::LeftButton);
         QCOMPARE(f.Text2->text(), w->inherentResult->text());
+        QCOMPARE(mirelo::SharedState().Spectrum[100], 0.0);
+        QVERIFY(f.Label14->text().isEmpty());
 
         // A changed input discards the result; an HVL out of reach names the range at that voltage.
         Type(w->hvlField, QStringLiteral("9"));
