@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipaexfont-gothic fonts-liberation
   libxrl-dev
+  libdcmtk-dev libtomlplusplus-dev nlohmann-json3-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end run, the fuzzers and the package checks need a little more.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include "common/result.h"
+#include "rdsr/report.h"
+
+namespace mirelo::rdsr {
+
+// Reads an X-Ray Radiation Dose SR leniently: the content tree is walked item by item, so missing
+// relationship types, invalid person names and items outside the templates do not stop it; only
+// the concepts below are looked at. A file that is not DICOM, or DICOM but not a dose report (its
+// SOP class is not an SR, or its root is not "X-Ray Radiation Dose Report"), is an error value.
+Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path);
+
+// The same from bytes in memory (a DICOM file with or without its preamble and meta header).
+// `name` stands for the path in the report and its messages.
+Result<Report, ReadError> ReadReportBytes(const std::uint8_t* data, std::size_t size, std::string_view name);
+
+// A DICOM decimal string as a number: blanks around it, a leading '+', and an exponent are allowed;
+// anything else, or a value that is not finite, is nothing.
+std::optional<double> ParseDecimalString(std::string_view text);
+
+// The dose-area product in Gy·cm² from a value in a UCUM unit "<p>Gy.<q>m2" with p and q among
+// "", d, c, m, u (Gy.m2, dGy.cm2, Gy.cm2, mGy.cm2, uGy.m2, ...); nothing for any other unit.
+// One correctly rounded multiplication or division by a power of ten.
+std::optional<double> DapToGyCm2(double value, std::string_view ucumUnit);
+
+}  // namespace mirelo::rdsr
