@@ -1,0 +1,171 @@
+// Reports made here are read and computed; every event must come out once, used with the result the
+// engine gives for the same inputs typed by hand, or skipped with its reason.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "corpus.h"
+#include "profiles/profiles.h"
+#include "studies/studies.h"
+#include "tables/table_reader.h"
+
+namespace {
+
+using namespace mirelo;
+
+class Studies : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = std::filesystem::temp_directory_path() / ("mirelo_rdsr_" + std::to_string(::getpid()));
+        corpus_ = new rdsrtest::Corpus(rdsrtest::WriteCorpus(folder_));
+        auto tables = LoadTables({MIRELO_SOURCE_DATA_DIR});
+        auto profiles = profiles::ParseProfiles(rdsrtest::ProfilesToml(), "corpus.toml");
+        if (!tables || !profiles) {
+            throw std::runtime_error(profiles ? "tables" : profiles::DescribeProfileError(profiles.error()));
+        }
+        tables_ = new Tables(*tables);
+        profiles_ = new profiles::Profiles(*profiles);
+        reports_ = new std::vector<studies::ReadOutcome>(studies::ReadReports({folder_}));
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove_all(folder_);
+        delete reports_;
+        delete profiles_;
+        delete tables_;
+        delete corpus_;
+    }
+    static std::filesystem::path folder_;
+    static rdsrtest::Corpus* corpus_;
+    static Tables* tables_;
+    static profiles::Profiles* profiles_;
+    static std::vector<studies::ReadOutcome>* reports_;
+};
+std::filesystem::path Studies::folder_;
+rdsrtest::Corpus* Studies::corpus_;
+Tables* Studies::tables_;
+profiles::Profiles* Studies::profiles_;
+std::vector<studies::ReadOutcome>* Studies::reports_;
+
+std::string Name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+TEST_F(Studies, ReadsEveryReportAndNamesWhatIsNone) {
+    std::map<std::string, std::string> errors;
+    for (const auto& o : *reports_) {
+        errors[Name(o.path)] = o.report ? "" : o.error;
+    }
+    ASSERT_EQ(errors.size(), 7u);
+    EXPECT_EQ(errors["d_damaged.dcm"], "");
+    EXPECT_NE(errors["f_image.dcm"].find("not an X-ray radiation dose report: SOP class"), std::string::npos)
+        << errors["f_image.dcm"];
+    EXPECT_NE(errors["g_notes.txt"].find("not a DICOM file"), std::string::npos) << errors["g_notes.txt"];
+}
+
+TEST_F(Studies, EveryEventOnceUsedOrSkippedWithItsReason) {
+    const auto batch = studies::ComputeStudies(*tables_, *reports_, *profiles_);
+    ASSERT_EQ(batch.events.size(), corpus_->events.size());
+    for (std::size_t i = 0; i < batch.events.size(); ++i) {
+        const auto& row = batch.events[i];
+        const auto& expected = corpus_->events[i];
+        SCOPED_TRACE(expected.file + " " + expected.uid);
+        EXPECT_EQ(Name(row.file), expected.file);
+        EXPECT_EQ(row.event->uid, expected.uid);
+        EXPECT_EQ(row.used, expected.reason.empty()) << row.reason;
+        EXPECT_NE(row.reason.find(expected.reason), std::string::npos) << row.reason;
+    }
+}
+
+// The inputs as a user would type them into the main window for each event.
+struct ByHand {
+    const char* uid;
+    double kv, dapGyCm2, angle, inherent, al, cu;
+    const char* profile;
+};
+
+TEST_F(Studies, UsedEventsEqualTheEngineWithTheSameInputsTypedByHand) {
+    const ByHand cases[] = {
+        {"1.2.826.0.1.3680043.10.1311.1", 80, 1.5, 10, 3.0, 1.0, 0.25, "Angio 1"},  // mean of 78 and 82 kV
+        {"1.2.826.0.1.3680043.10.1311.2", 85, 2.25, 10, 3.0, 0.5, 0.2, "Angio 1"},  // stated mean; Cu 0.1 + 0.1
+        {"1.2.826.0.1.3680043.10.1311.3", 70, 30, 10, 3.0, 0, 0, "Angio 1"},        // no filters
+        {"1.2.826.0.1.3680043.10.1312.1", 75, 1.25, 11, 2.8, 1, 0.3, "Biplane A"},  // 12.5 dGy.cm2
+        {"1.2.826.0.1.3680043.10.1312.2", 75, 0.8, 13, 3.5, 1, 0.3, "Biplane"},     // plane B: the plane-less entry
+        {"1.2.826.0.1.3680043.10.1312.4", 90, 0.5, 13, 3.5, 0, 0.9, "Biplane"},
+        {"1.2.826.0.1.3680043.10.1313.1", 81, 0.012, 14, 2.7, 1.0, 0.1, "DR 3"},    // 1.2 uGy.m2
+        {"1.2.826.0.1.3680043.10.1313.2", 109, 0.025, 14, 2.7, 0, 0, "DR 3"},       // 25 mGy.cm2
+        {"1.2.826.0.1.3680043.10.1313.3", 125, 0.045, 14, 2.7, 0, 0, "DR 3"},
+        {"1.2.826.0.1.3680043.10.1314.1", 80, 1, 12, 2.5, 0, 0.1, "default"},       // damaged report, no profile
+        {"1.2.826.0.1.3680043.10.1314.2", 80, 2, 12, 2.5, 0, 0.1, "default"},
+    };
+    const auto batch = studies::ComputeStudies(*tables_, *reports_, *profiles_);
+    for (const ByHand& c : cases) {
+        SCOPED_TRACE(c.uid);
+        const auto row = std::find_if(batch.events.begin(), batch.events.end(),
+                                      [&](const auto& r) { return r.event->uid == c.uid && r.used; });
+        ASSERT_NE(row, batch.events.end());
+        EXPECT_EQ(row->profile, c.profile);
+        const auto spectrum =
+            ComputeSpectrum(*tables_, Beam::FromMm(c.angle, c.inherent, c.al, c.cu), TubeVoltage::Fixed(c.kv));
+        const auto dose = ComputeVolumeDose(*tables_, *spectrum, c.dapGyCm2);
+        ASSERT_TRUE(dose);
+        EXPECT_NEAR(row->dose.photons, dose->photons, 1e-12 * dose->photons);
+        for (std::size_t j = 0; j < dose->joules.size(); ++j) {
+            EXPECT_NEAR(row->dose.joules[j], dose->joules[j], 1e-12 * dose->joules[j]) << "thickness " << j;
+        }
+    }
+    // Same conditions are computed once: 11 used events, of which the two damaged-report ones share
+    // one beam (the duplicates are computed before they are found out, from the cache).
+    EXPECT_EQ(batch.spectraComputed, 10u + 1u /* 160 kV, refused */);
+}
+
+TEST_F(Studies, StudySumsAreTheSumsOfTheirEvents) {
+    const auto batch = studies::ComputeStudies(*tables_, *reports_, *profiles_);
+    ASSERT_EQ(batch.studies.size(), 4u);  // the repeated report joins its study
+    for (const auto& study : batch.studies) {
+        SCOPED_TRACE(study.studyUid);
+        std::size_t used = 0, skipped = 0;
+        double dap = 0;
+        std::array<double, kThicknesses> joules{};
+        for (const auto& row : batch.events) {
+            if (row.studyUid != study.studyUid) continue;
+            if (!row.used) {
+                ++skipped;
+                continue;
+            }
+            ++used;
+            dap += *row.event->dapGyCm2;
+            for (std::size_t j = 0; j < joules.size(); ++j) joules[j] += row.dose.joules[j];
+        }
+        EXPECT_EQ(study.used, used);
+        EXPECT_EQ(study.skipped, skipped);
+        EXPECT_EQ(study.dapGyCm2, dap);
+        EXPECT_EQ(study.joules, joules);
+        EXPECT_GT(used, 0u);
+    }
+    EXPECT_EQ(batch.studies[0].used, 3u);      // angiography: three used, the copy adds none
+    EXPECT_EQ(batch.studies[0].skipped, 11u);  // four of its own, seven of the copy
+    EXPECT_EQ(batch.studies[0].files.size(), 2u);
+}
+
+TEST_F(Studies, ProfileWithAnHvlSkipsItsEventsWhileTheFitIsMissing) {
+    const auto profiles = profiles::ParseProfiles(
+        "[[device]]\nname = \"DR 3 by HVL\"\nmanufacturer = \"Mirelo Test\"\nmodel = \"DR 3\"\n"
+        "hvl_mm_al = 3.1\nhvl_kv = 80\n",
+        "hvl.toml");
+    ASSERT_TRUE(profiles);
+    const auto batch = studies::ComputeStudies(*tables_, *reports_, *profiles);
+    std::size_t dx = 0;
+    for (const auto& row : batch.events) {
+        if (Name(row.file) == "c_dx.dcm") {
+            ++dx;
+            EXPECT_FALSE(row.used);
+            EXPECT_EQ(row.reason, studies::kNoHvlFit);
+            EXPECT_EQ(row.profile, "DR 3 by HVL");
+        }
+    }
+    EXPECT_EQ(dx, 3u);
+}
+
+}  // namespace
