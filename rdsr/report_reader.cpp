@@ -3,7 +3,6 @@
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmdata/dcsequen.h>
 #include <dcmtk/dcmdata/dcuid.h>
@@ -57,6 +56,8 @@ constexpr Concept kDeviceModel{"113879", "DCM"};
 constexpr Concept kDeviceSerial{"113880", "DCM"};
 // Deeper nesting than any template needs is not followed (and keeps a hostile file off the stack).
 constexpr int kMaxDepth = 64;
+// No value Mirelo reads is longer in a real report; a longer one is damage and is not loaded.
+constexpr Uint32 kMaxValueBytes = 64u * 1024u;
 
 bool Is(const Code& code, const Concept& c) { return code.Is(c.value, c.scheme); }
 
@@ -70,8 +71,12 @@ std::string Trim(std::string s) {
 }
 
 std::string GetString(DcmItem& item, const DcmTagKey& tag) {
+    DcmElement* element = nullptr;
+    if (item.findAndGetElement(tag, element).bad() || element == nullptr || element->getLengthField() > kMaxValueBytes) {
+        return {};
+    }
     OFString value;
-    if (item.findAndGetOFStringArray(tag, value).bad()) {
+    if (element->getOFStringArray(value).bad()) {
         return {};
     }
     return Trim(std::string(value.c_str(), value.length()));
@@ -389,7 +394,7 @@ void QuietDcmtk() {
 Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view name) {
     DcmDataset* dataset = file.getDataset();
     if (dataset == nullptr || dataset->card() == 0) {
-        return Failure(ReadError{ReadError::Kind::NotDicom, "no DICOM data"});
+        return Failure<ReadError>{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
     }
     const std::string sopClass = GetString(*dataset, DCM_SOPClassUID);
     const bool isSr = DSRTypes::sopClassUIDToDocumentType(OFString(sopClass.c_str())) != DSRTypes::DT_invalid;
@@ -397,14 +402,14 @@ Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view n
     if (!Is(root, kDoseReport)) {
         if (!isSr) {
             const char* known = dcmFindNameOfUID(sopClass.c_str(), nullptr);
-            return Failure(ReadError{ReadError::Kind::NotReport,
+            return Failure<ReadError>{ReadError{ReadError::Kind::NotReport,
                                      sopClass.empty() ? std::string("no SOP class")
-                                                      : "SOP class " + sopClass + (known ? std::string(" (") + known + ")" : "")});
+                                                      : "SOP class " + sopClass + (known ? std::string(" (") + known + ")" : "")}};
         }
         if (sopClass != UID_XRayRadiationDoseSRStorage) {
-            return Failure(ReadError{ReadError::Kind::NotReport,
+            return Failure<ReadError>{ReadError{ReadError::Kind::NotReport,
                                      "structured report whose root is not an X-ray radiation dose report" +
-                                         (root.Empty() ? std::string() : " (" + root.meaning + ")")});
+                                         (root.Empty() ? std::string() : " (" + root.meaning + ")")}};
         }
     }
     Report report;
@@ -516,37 +521,21 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
-        return Failure(ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"});
+        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"}};
     }
     if (!std::filesystem::is_regular_file(status)) {
-        return Failure(ReadError{ReadError::Kind::CannotOpen, "not a regular file"});
+        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
     }
+    // DCMTK reads the file itself: values longer than DCM_MaxReadLength stay on disk until asked
+    // for, so a damaged length field costs nothing unless the value is one Mirelo reads.
     DcmFileFormat file;
     const OFCondition cond =
         file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
     if (cond.bad()) {
-        return Failure(ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
-                                 cond.text()});
+        return Failure<ReadError>{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
+                                 cond.text()}};
     }
     return FromFileFormat(file, path.string());
-}
-
-Result<Report, ReadError> ReadReportBytes(const std::uint8_t* data, std::size_t size, std::string_view name) {
-    QuietDcmtk();
-    if (size == 0) {
-        return Failure(ReadError{ReadError::Kind::NotDicom, "empty"});
-    }
-    DcmInputBufferStream stream;
-    stream.setBuffer(data, static_cast<offile_off_t>(size));
-    stream.setEos();
-    DcmFileFormat file;
-    file.transferInit();
-    const OFCondition cond = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
-    file.transferEnd();
-    if (cond.bad()) {
-        return Failure(ReadError{ReadError::Kind::NotDicom, cond.text()});
-    }
-    return FromFileFormat(file, name);
 }
 
 }  // namespace mirelo::rdsr

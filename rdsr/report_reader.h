@@ -17,10 +17,6 @@ namespace mirelo::rdsr {
 // SOP class is not an SR, or its root is not "X-Ray Radiation Dose Report"), is an error value.
 Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path);
 
-// The same from bytes in memory (a DICOM file with or without its preamble and meta header).
-// `name` stands for the path in the report and its messages.
-Result<Report, ReadError> ReadReportBytes(const std::uint8_t* data, std::size_t size, std::string_view name);
-
 // A DICOM decimal string as a number: blanks around it, a leading '+', and an exponent are allowed;
 // anything else, or a value that is not finite, is nothing.
 std::optional<double> ParseDecimalString(std::string_view text);

@@ -71,7 +71,9 @@ Material MaterialOf(const rdsr::Code& code) {
 }
 
 std::string CodeText(const rdsr::Code& c) {
-    std::string text = "'" + (c.meaning.empty() ? c.value : c.meaning) + "'";
+    std::string text(1, '\'');
+    text += c.meaning.empty() ? c.value : c.meaning;
+    text += '\'';
     if (!c.value.empty()) {
         text += " (" + c.value + ", " + c.scheme + ")";
     }
@@ -256,7 +258,9 @@ std::string FiltersText(const rdsr::Event& event) {
         text += m == Material::Aluminium ? "Al"
                 : m == Material::Copper  ? "Cu"
                                          : (f.material.meaning.empty() ? f.material.value : f.material.meaning);
-        text += f.thicknessMm ? " " + Shortest(*f.thicknessMm) + " mm" : " ? mm";
+        text += ' ';
+        text += f.thicknessMm ? Shortest(*f.thicknessMm) : std::string(1, '?');
+        text += " mm";
     }
     return text.empty() ? "none" : text;
 }

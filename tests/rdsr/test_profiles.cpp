@@ -35,6 +35,9 @@ TEST(Profiles, MistakesAreNamedWithTheirPlace) {
         {"[[device]]\nname = \"U\nobserver_uid = \"1\"\n", "p.toml:2:"},  // TOML syntax: the parser's own words
         {"[device]\nname = \"U\"\n", "[[device]] tables"},
         {"angle = 12\n", "unknown key 'angle'"},
+        // Characters the TOML library cannot classify are read in "..." strings only.
+        {"[[device]]\nname = 'あ'\n", "p.toml:2:9: the character U+3042 can only be read inside a \"...\" string"},
+        {"あ = 1\n", "p.toml:1:1: the character U+3042"},
     };
     for (const BadFile& c : cases) {
         const auto result = ParseProfiles(c.text, "p.toml");
@@ -74,6 +77,13 @@ TEST(Profiles, TheMostSpecificEntryDecides) {
         EXPECT_STREQ(p ? p->name.c_str() : nullptr, d.profile) << d.uid << " " << d.model << " " << d.plane;
     }
     const auto& entries = profiles->entries;
+    const auto japanese = ParseProfiles("# 透視室「あ」\n[[device]]\nname = \"透視室「あ」、Röntgen\"\nobserver_uid = \"1\"\n"
+                                        "\"あ\" = 1\n", "p.toml");
+    ASSERT_FALSE(japanese);  // the quoted key is read (and unknown), not undefined
+    EXPECT_NE(DescribeProfileError(japanese.error()).find("unknown key 'あ'"), std::string::npos);
+    const auto named = ParseProfiles("[[device]]\nname = \"透視室「あ」、Röntgen\"\nobserver_uid = \"1\"\n", "p.toml");
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->entries[0].name, "透視室「あ」、Röntgen");
     EXPECT_EQ(entries[0].targetAngleDeg, 11);
     EXPECT_EQ(entries[3].inherentMmAl, 3);
     ASSERT_TRUE(entries[4].hvl);
