@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -189,7 +190,25 @@ Form1::Form1(QWidget* parent)
     setWindowIcon(QIcon(WindowIconImage()));
     setFont(look::Meiryo(9.75));
     const QRect client = look::TwipsRect(0, 0, 17610, 8535);
-    setFixedSize(client.size());
+
+    // The program's commands in a menu bar; the designed window sits unchanged below it.
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    FileMenu = MenuBar->addMenu(QStringLiteral("ファイル(&F)"));
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    QAction* quit = FileMenu->addAction(QStringLiteral("終了(&X)"), this, [this] { Command1_Click(); });
+    quit->setObjectName(QStringLiteral("QuitAction"));
+    quit->setShortcut(QKeySequence::Quit);
+    ClientArea = new QWidget(this);
+    ClientArea->setObjectName(QStringLiteral("ClientArea"));
+    ClientArea->setFixedSize(client.size());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(MenuBar);
+    layout->addWidget(ClientArea);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    QWidget* const area = ClientArea;
 
     const QFont meiryo1425 = look::Meiryo(14.25);
     const QFont meiryo1575 = look::Meiryo(15.75);
@@ -199,11 +218,11 @@ Form1::Form1(QWidget* parent)
     const Qt::Alignment centre = Qt::AlignCenter;
 
     // Title: the program's name in red over a yellow copy that shows as its shadow.
-    Label27 = MakeCaption(this, {"Label27", QStringLiteral("Mirelo"), look::TwipsRect(1080, 120, 1785, 645),
+    Label27 = MakeCaption(area, {"Label27", QStringLiteral("Mirelo"), look::TwipsRect(1080, 120, 1785, 645),
                                  look::TimesNewRoman(27.75, true), QColor(255, 255, 0)});
-    Label34 = MakeCaption(this, {"Label34", QStringLiteral("Mirelo"), look::TwipsRect(1050, 105, 1785, 645),
+    Label34 = MakeCaption(area, {"Label34", QStringLiteral("Mirelo"), look::TwipsRect(1050, 105, 1785, 645),
                                  look::TimesNewRoman(27.75, true), QColor(255, 0, 0)});
-    Label45 = MakeCaption(this, {"Label45", kLongTitle, look::TwipsRect(3720, 240, 6690, 465),
+    Label45 = MakeCaption(area, {"Label45", kLongTitle, look::TwipsRect(3720, 240, 6690, 465),
                                  look::TimesNewRoman(20.25, true)});
     // The version a user can quote when reporting a result.
     const QString versionText = QStringLiteral("Mirelo ") + QStringLiteral(MIRELO_VERSION);
@@ -211,25 +230,25 @@ Form1::Form1(QWidget* parent)
     Label34->setToolTip(versionText);
 
     // Headline.
-    Label80 = MakeCaption(this, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
+    Label80 = MakeCaption(area, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
                                  look::TwipsRect(1440, 960, 8100, 615), meiryo2025, blue});
-    Label17 = MakeCaption(this, {"Label17", QStringLiteral("・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
-    Label87 = MakeCaption(this, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
-    Label8 = MakeCaption(this, {"Label8", QStringLiteral("患者容積線量 ( Kg  Gy = J ) を算定する"),
+    Label17 = MakeCaption(area, {"Label17", QStringLiteral("・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
+    Label87 = MakeCaption(area, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
+    Label8 = MakeCaption(area, {"Label8", QStringLiteral("患者容積線量 ( Kg  Gy = J ) を算定する"),
                                 look::TwipsRect(2640, 1560, 7440, 615), meiryo2025, blue});
-    Label18 = MakeCaption(this, {"Label18", QStringLiteral("・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
-    Label16 = MakeCaption(this, {"Label16", QStringLiteral("(Integral dose calculated using soft tissue absorbed dose)"),
+    Label18 = MakeCaption(area, {"Label18", QStringLiteral("・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
+    Label16 = MakeCaption(area, {"Label16", QStringLiteral("(Integral dose calculated using soft tissue absorbed dose)"),
                                  look::TwipsRect(1920, 2160, 8175, 405), look::TimesNewRoman(18)});
 
     // Step markers.
-    Label19 = MakeCaption(this, {"Label19", QStringLiteral("①"), look::TwipsRect(600, 2880, 405, 615), meiryo2025, blue});
-    Label20 = MakeCaption(this, {"Label20", QStringLiteral("②"), look::TwipsRect(600, 6000, 405, 615), meiryo2025, blue});
-    Label23 = MakeCaption(this, {"Label23", QStringLiteral("③"), look::TwipsRect(6600, 3000, 405, 615), meiryo2025, blue});
-    Label22 = MakeCaption(this, {"Label22", QStringLiteral("④"), look::TwipsRect(6600, 4560, 405, 615), meiryo2025, blue});
-    Label24 = MakeCaption(this, {"Label24", QStringLiteral("⑤"), look::TwipsRect(6600, 6480, 405, 615), meiryo2025, blue});
+    Label19 = MakeCaption(area, {"Label19", QStringLiteral("①"), look::TwipsRect(600, 2880, 405, 615), meiryo2025, blue});
+    Label20 = MakeCaption(area, {"Label20", QStringLiteral("②"), look::TwipsRect(600, 6000, 405, 615), meiryo2025, blue});
+    Label23 = MakeCaption(area, {"Label23", QStringLiteral("③"), look::TwipsRect(6600, 3000, 405, 615), meiryo2025, blue});
+    Label22 = MakeCaption(area, {"Label22", QStringLiteral("④"), look::TwipsRect(6600, 4560, 405, 615), meiryo2025, blue});
+    Label24 = MakeCaption(area, {"Label24", QStringLiteral("⑤"), look::TwipsRect(6600, 6480, 405, 615), meiryo2025, blue});
 
     // Input block: caption, field, unit.
-    Label61 = MakeCaption(this, {"Label61", QStringLiteral("Ｘ線管および照射条件"), look::TwipsRect(1080, 3000, 3150, 465),
+    Label61 = MakeCaption(area, {"Label61", QStringLiteral("Ｘ線管および照射条件"), look::TwipsRect(1080, 3000, 3150, 465),
                                  meiryo1575});
     struct Row {
         QLabel** caption;
@@ -249,10 +268,10 @@ Form1::Form1(QWidget* parent)
     };
     for (const Row& r : rows) {
         const int width = r.caption == &Label5 ? 2775 : 3375;
-        *r.caption = MakeCaption(this, {r.captionName, QString::fromUtf8(r.captionText),
+        *r.caption = MakeCaption(area, {r.captionName, QString::fromUtf8(r.captionText),
                                         look::TwipsRect(720, r.top, width, 495), meiryo1425, Qt::black, centre});
         Bordered(*r.caption, look::kCaptionBack);
-        *r.unit = MakeCaption(this, {r.unitName, QString::fromUtf8(r.unitText), look::TwipsRect(5400, r.top, 735, 495),
+        *r.unit = MakeCaption(area, {r.unitName, QString::fromUtf8(r.unitText), look::TwipsRect(5400, r.top, 735, 495),
                                      meiryo1425, Qt::black, centre});
         Bordered(*r.unit, look::kCaptionBack);
     }
@@ -264,66 +283,66 @@ Form1::Form1(QWidget* parent)
     } fields[] = {{&Text1, "Text1", 3480, Label1}, {&Text2, "Text2", 4080, Label2},
                   {&Text3, "Text3", 4680, Label3}, {&Text4, "Text4", 5280, Label4}};
     for (const auto& f : fields) {
-        *f.field = look::Make<QLineEdit>(this, f.name, look::TwipsRect(4080, f.top, 1335, 495));
+        *f.field = look::Make<QLineEdit>(area, f.name, look::TwipsRect(4080, f.top, 1335, 495));
         (*f.field)->setFont(meiryo1425);
         (*f.field)->setAlignment(Qt::AlignCenter);
         (*f.field)->setAccessibleName(f.caption->text().trimmed());
     }
-    Label7 = MakeCaption(this, {"Label7", QString(), look::TwipsRect(3480, 6600, 1935, 495), meiryo1425, Qt::black, centre});
+    Label7 = MakeCaption(area, {"Label7", QString(), look::TwipsRect(3480, 6600, 1935, 495), meiryo1425, Qt::black, centre});
     Label7->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Label7->setAccessibleDescription(Label5->text());
 
     // Area dose.
-    Label57 = MakeCaption(this, {"Label57", QStringLiteral("面積線量計の表示値 (補正後)"),
+    Label57 = MakeCaption(area, {"Label57", QStringLiteral("面積線量計の表示値 (補正後)"),
                                  look::TwipsRect(7200, 4530, 4155, 465), meiryo1575});
-    Label47 = MakeCaption(this, {"Label47", QStringLiteral("面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
+    Label47 = MakeCaption(area, {"Label47", QStringLiteral("面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
                                  meiryo1575, Qt::black, Qt::AlignRight | Qt::AlignVCenter});
-    Label53 = MakeCaption(this, {"Label53", QStringLiteral("KA"), look::TwipsRect(10800, 5063, 270, 300), meiryo975});
-    Text15 = look::Make<QLineEdit>(this, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
+    Label53 = MakeCaption(area, {"Label53", QStringLiteral("KA"), look::TwipsRect(10800, 5063, 270, 300), meiryo975});
+    Text15 = look::Make<QLineEdit>(area, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
     Text15->setFont(look::Meiryo(18));
     Text15->setAlignment(Qt::AlignCenter);
     Text15->setAccessibleName(Label57->text());
     Text15->installEventFilter(this);
-    Label60 = MakeCaption(this, {"Label60", QStringLiteral("Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
+    Label60 = MakeCaption(area, {"Label60", QStringLiteral("Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
                                  Qt::black, centre});
     Bordered(Label60, look::kCaptionBack);
-    Label6 = MakeCaption(this, {"Label6", QStringLiteral("2"), look::TwipsRect(10830, 5520, 120, 300), meiryo975});
+    Label6 = MakeCaption(area, {"Label6", QStringLiteral("2"), look::TwipsRect(10830, 5520, 120, 300), meiryo975});
 
     // Commands.
-    Command2 = MakeCommand(this, "Command2", QStringLiteral("入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
+    Command2 = MakeCommand(area, "Command2", QStringLiteral("入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
                            meiryo1575);
-    Command9 = MakeCommand(this, "Command9", QStringLiteral("Ｘ線スペクトルを表示"), look::TwipsRect(8520, 3720, 2775, 615),
+    Command9 = MakeCommand(area, "Command9", QStringLiteral("Ｘ線スペクトルを表示"), look::TwipsRect(8520, 3720, 2775, 615),
                            look::Meiryo(12));
-    Command3 = MakeCommand(this, "Command3", QStringLiteral("患者容積線量を計算"), look::TwipsRect(7200, 6360, 4095, 735),
+    Command3 = MakeCommand(area, "Command3", QStringLiteral("患者容積線量を計算"), look::TwipsRect(7200, 6360, 4095, 735),
                            meiryo1575);
-    Command5 = MakeCommand(this, "Command5", QStringLiteral("管電圧設定"), look::TwipsRect(1080, 6000, 1815, 615), meiryo1425);
+    Command5 = MakeCommand(area, "Command5", QStringLiteral("管電圧設定"), look::TwipsRect(1080, 6000, 1815, 615), meiryo1425);
     Command5->setToolTip(QStringLiteral(" 管電圧を設定する "));
-    Command4 = MakeCommand(this, "Command4", QStringLiteral("Clear"), look::TwipsRect(15960, 7560, 975, 495),
+    Command4 = MakeCommand(area, "Command4", QStringLiteral("Clear"), look::TwipsRect(15960, 7560, 975, 495),
                            look::TimesNewRoman(15.75));
-    Command1 = MakeCommand(this, "Command1", QStringLiteral("終了"), look::TwipsRect(720, 7440, 1215, 735), meiryo1425);
+    Command1 = MakeCommand(area, "Command1", QStringLiteral("終了"), look::TwipsRect(720, 7440, 1215, 735), meiryo1425);
     Command1->setToolTip(QStringLiteral("  bye  "));
 
     // Results area.
-    Label35 = MakeCaption(this, {"Label35", QStringLiteral("計算結果"), look::TwipsRect(13920, 120, 1635, 615), meiryo2025,
+    Label35 = MakeCaption(area, {"Label35", QStringLiteral("計算結果"), look::TwipsRect(13920, 120, 1635, 615), meiryo2025,
                                  blue, centre});
-    Label21 = MakeCaption(this, {"Label21", QStringLiteral("全入射光子数"), look::TwipsRect(12600, 840, 1905, 465), meiryo1575,
+    Label21 = MakeCaption(area, {"Label21", QStringLiteral("全入射光子数"), look::TwipsRect(12600, 840, 1905, 465), meiryo1575,
                                  Qt::black, centre});
-    Label14 = MakeCaption(this, {"Label14", QString(), look::TwipsRect(14640, 840, 1935, 495), meiryo1425, Qt::black, centre});
+    Label14 = MakeCaption(area, {"Label14", QString(), look::TwipsRect(14640, 840, 1935, 495), meiryo1425, Qt::black, centre});
     Bordered(Label14, Qt::white);
     Label14->setAccessibleDescription(Label21->text());
-    Label26 = MakeCaption(this, {"Label26", QStringLiteral("個"), look::TwipsRect(16680, 840, 345, 465), meiryo1575, Qt::black,
+    Label26 = MakeCaption(area, {"Label26", QStringLiteral("個"), look::TwipsRect(16680, 840, 345, 465), meiryo1575, Qt::black,
                                  centre});
-    Label29 = MakeCaption(this, {"Label29", QStringLiteral("照射部位の"), look::TwipsRect(12600, 1500, 1605, 465), meiryo1575,
+    Label29 = MakeCaption(area, {"Label29", QStringLiteral("照射部位の"), look::TwipsRect(12600, 1500, 1605, 465), meiryo1575,
                                  Qt::black, centre});
-    Label30 = MakeCaption(this, {"Label30", QStringLiteral("平均体厚 cm"), look::TwipsRect(12690, 1920, 1845, 465), meiryo1575,
+    Label30 = MakeCaption(area, {"Label30", QStringLiteral("平均体厚 cm"), look::TwipsRect(12690, 1920, 1845, 465), meiryo1575,
                                  Qt::black, centre});
-    Label31 = MakeCaption(this, {"Label31", QStringLiteral("患者容積線量"), look::TwipsRect(15000, 1500, 1905, 465), meiryo1575,
+    Label31 = MakeCaption(area, {"Label31", QStringLiteral("患者容積線量"), look::TwipsRect(15000, 1500, 1905, 465), meiryo1575,
                                  Qt::black, centre});
-    Label32 = MakeCaption(this, {"Label32", QStringLiteral("kg  Gy (J)"), look::TwipsRect(15120, 1920, 1515, 465), meiryo1575,
+    Label32 = MakeCaption(area, {"Label32", QStringLiteral("kg  Gy (J)"), look::TwipsRect(15120, 1920, 1515, 465), meiryo1575,
                                  Qt::black, centre});
-    Label33 = MakeCaption(this, {"Label33", QStringLiteral("・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
+    Label33 = MakeCaption(area, {"Label33", QStringLiteral("・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
                                  Qt::black, centre});
-    List1 = look::Make<QListWidget>(this, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
+    List1 = look::Make<QListWidget>(area, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
     List1->setFont(meiryo1575);
     List1->setAccessibleName(Label31->text());
 
@@ -333,9 +352,9 @@ Form1::Form1(QWidget* parent)
     CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
 
     // Pictures.
-    auto* picture1 = look::Make<PictureBox>(this, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
+    auto* picture1 = look::Make<PictureBox>(area, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
     picture1->setImage(TubeImage());
-    auto* picture2 = look::Make<PictureBox>(this, "Picture2", look::TwipsRect(11760, 6240, 480, 480));
+    auto* picture2 = look::Make<PictureBox>(area, "Picture2", look::TwipsRect(11760, 6240, 480, 480));
     picture2->setImage(PatientImage());
     Picture1 = picture1;
     Picture2 = picture2;
@@ -359,7 +378,7 @@ Form1::Form1(QWidget* parent)
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), client.size());
+        QRect frame(QPoint(0, 0), sizeHint());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
@@ -399,14 +418,12 @@ void Form1::Command2_Click() {
         MessageBox::warning(this, kNotEntered);
         return;
     }
-    // The model divides by the tangent of the target angle (with its own value of pi); an angle
-    // without a usable tangent would fill the spectrum with infinities or NaN.
-    const double tangent = std::tan(s.TargetAngle * 3.14159 / 180);
-    if (tangent == 0 || !std::isfinite(tangent)) {
+    // The model divides by the tangent of the target angle; an angle without a usable tangent is
+    // refused and the earlier spectrum stays.
+    if (!CalcSpectrum()) {
         MessageBox::warning(this, kTargetAngleInvalid);
         return;
     }
-    CalcSpectrum();
     ProcessPendingEvents();
     if (MessageBox::question(this, kShowSpectrumQuestion)) {
         drawSpectrum();
@@ -423,13 +440,14 @@ void Form1::Command3_Click() {
         return;
     }
     const double areaDose = ReadNumber(text.toStdString());
-    // A reading that overflows a double would only produce infinities and NaN.
-    if (!std::isfinite(areaDose)) {
+    // A reading that overflows a double would only produce infinities and NaN, and a negative area
+    // dose negative photons and joules: both are refused before anything changes.
+    if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
         MessageBox::warning(this, kAreaDoseInvalid);
+        Text15->setFocus();
         return;
     }
     SharedState().AreaDose = areaDose;
-    List1->clear();
     CalcVolumeDose();
     ProcessPendingEvents();
 }
@@ -480,20 +498,31 @@ void Form1::FocusSpectrumCommand() {
     Command2->setFocus();
 }
 
-void Form1::CalcSpectrum() {
+bool Form1::CalcSpectrum() {
     Module1& s = SharedState();
     const Beam beam{s.TargetAngle, s.InherentFilter, s.FilterAl, s.FilterCu};
     const TubeVoltage voltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal};
     const auto spectrum = ComputeSpectrum(s.tables, beam, voltage);
-    s.Spectrum = spectrum ? spectrum->fluence : BinArray{};
+    if (!spectrum) {
+        return false;
+    }
+    s.Spectrum = spectrum->fluence;
+    return true;
 }
 
 void Form1::CalcVolumeDose() {
     const Module1& s = SharedState();
     const auto dose = ComputeVolumeDose(s.tables, s.Spectrum, s.KvHigh, s.AreaDose);
+    // An area dose whose results would overflow is refused while the earlier results still show.
+    if (!dose && dose.error() != DoseError::NoSpectrum) {
+        MessageBox::warning(this, kAreaDoseInvalid);
+        Text15->setFocus();
+        return;
+    }
+    List1->clear();
     if (!dose) {
         Label14->setText(QString());
-        MessageBox::warning(this, dose.error() == DoseError::NoSpectrum ? kNoSpectrum : kAreaDoseInvalid);
+        MessageBox::warning(this, kNoSpectrum);
         return;
     }
     Label14->setText(QString::fromStdString(FormatSci(dose->photons)));

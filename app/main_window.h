@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
@@ -44,13 +46,19 @@ public:
     Form6* SpectrumWindow() const { return form6_.Instance(); }
 
     // The calculation procedures: read the store, call the engine, write the store and the results.
-    void CalcSpectrum();
+    // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
+    bool CalcSpectrum();
     void CalcVolumeDose();
 
     // The spectrum window's procedures and the end of the program, replaceable by tests.
     std::function<void()> drawSpectrum;
     std::function<void()> showForm6;
     std::function<void()> endProgram;
+
+    // The menu bar above the designed window, and the designed window's area below it.
+    QMenuBar* MenuBar = nullptr;
+    QMenu* FileMenu = nullptr;
+    QWidget* ClientArea = nullptr;
 
     // Inputs.
     QLineEdit* Text1 = nullptr;

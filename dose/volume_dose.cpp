@@ -6,7 +6,8 @@ namespace mirelo {
 
 Result<VolumeDose, DoseError> ComputeVolumeDose(const Tables& tables, const BinArray& spectrum, double kvHigh,
                                                 double areaDose) {
-    if (!std::isfinite(areaDose)) {
+    // A negative area dose has no physical meaning: it would give negative photons and joules.
+    if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
         return Failure{DoseError::AreaDose};
     }
     // Bins 2 .. 2 * kvHigh take part (none below 1 kV, also for NaN).
@@ -17,7 +18,9 @@ Result<VolumeDose, DoseError> ComputeVolumeDose(const Tables& tables, const BinA
         const double T = spectrum[i] * (i * 0.5) * 0.001602 * tables.tissue[i];
         Z += T;
     }
-    if (Z == 0 || !std::isfinite(Z)) {
+    // Also a Z so small that its reciprocal overflows: that is the spectrum's fault (or the tissue
+    // table's), not the area dose's.
+    if (Z == 0 || !std::isfinite(Z) || !std::isfinite(1 / Z)) {
         return Failure{DoseError::NoSpectrum};
     }
     const double G = areaDose / Z;

@@ -16,7 +16,7 @@ struct VolumeDose {
 };
 
 enum class DoseError {
-    AreaDose,    // not finite
+    AreaDose,    // below 0 or not finite
     NoSpectrum,  // the spectrum carries no tissue-weighted energy (all 0, or it underflows)
     OutOfRange,  // the area dose is so large that the results overflow
 };

@@ -15,9 +15,8 @@
 //  - the filter factors do not depend on the voltage and are computed once per call;
 //  - all bins advance together, one electron energy at a time, so the inner loop is plain
 //    arithmetic on arrays that the compiler vectorises.
-// Where the recurrence could disagree with the plain terms (infinite cotangent, exponentials near
-// overflow, a first term already near underflow, electron energies past the grid) a bin is summed
-// term by term in the model's own order.
+// Where the recurrence could disagree with the plain terms (exponentials near overflow, a first term
+// already near underflow) a bin is summed term by term in the model's own order.
 
 namespace mirelo {
 namespace {
@@ -73,19 +72,6 @@ struct GridTables {
 const GridTables& Grid() {
     static const GridTables tables;
     return tables;
-}
-
-// One bin of one pass summed as the model states it: electron energies from E upwards, each term
-// with its own exponential. Used where the grid tables do not reach (T above 150 keV) or where the
-// exponents are not finite.
-double PlainBin(double a, double Kv, double D, int i) {
-    const double E = 0.5 * i;
-    double sum = 0;
-    for (double T = E; T <= Kv; T += 0.5) {  // exact: every T is a multiple of 0.5
-        const double d = (Kv * Kv - T * T) / D;
-        sum += std::exp(a * d) * B(E / T) * F(E) * R(T) / S(T);
-    }
-    return sum;
 }
 
 // The same sum on the grid, for a bin whose exponents reach overflow or underflow. Terms are the
@@ -159,15 +145,8 @@ void AdvanceLanes(const GridTables& grid, int mHigh, int mLow, int i0, BinArray&
 
 // Bremsstrahlung with self-absorption for one tube voltage: fills raw(2..top).
 void Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, double cot, int top) {
+    // Voltages are within the grid (0..150 kV), where the Thomson-Whiddington constant is positive.
     const double D = 19.3 * ThomsonWhiddington(Kv);
-    // The grid tables end at 150 keV; the electron energies of a higher voltage, and a voltage so
-    // high that the Thomson-Whiddington constant is no longer positive, are summed plainly.
-    if (!(2 * Kv <= kBins) || !(D > 0) || !std::isfinite(D)) {
-        for (int i = 2; i <= top; ++i) {
-            raw[i] = PlainBin(-coefW[i] * cot, Kv, D, i);
-        }
-        return;
-    }
     const GridTables& grid = Grid();
     // Here top = floor(2 Kv): electron energies T = 0.5 m run over m = i .. top.
     BinArray d{};  // depth at T = 0.5 m, as the plain terms compute it

@@ -9,7 +9,7 @@
 
 #include "app/main_window.h"
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
+#include "ui/state/shared_state.h"
 #include "app/startup.h"
 
 namespace mirelo {
@@ -37,8 +37,8 @@ TEST(Startup, LoadFillsTablesAndDefaults) {
     EXPECT_TRUE(form.Label7->text().isEmpty());
     EXPECT_TRUE(form.Text15->text().isEmpty());
     EXPECT_TRUE(form.Label14->text().isEmpty());
-    EXPECT_GT(SharedState().CoefW[1], 0.0);
-    EXPECT_GT(SharedState().EffEA[300][11], 0.0);
+    EXPECT_GT(SharedState().tables.w[1], 0.0);
+    EXPECT_GT(SharedState().tables.effEA[300][11], 0.0);
     EXPECT_EQ(SharedState().Spectrum[100], 0.0);
     EXPECT_EQ(SharedState().KvHigh, 0.0);
 }

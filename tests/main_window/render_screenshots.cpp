@@ -8,7 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
+#include "ui/state/shared_state.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -6,11 +6,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/shared_state.h"
-#include "app/table_reader.h"
-#include "spectrum/calc_spectrum.h"
+#include "spectrum/spectrum.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/spectrum_window/form6.h"
+#include "ui/state/shared_state.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -19,23 +20,17 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     using namespace mirelo;
-    std::string error;
-    const auto tables = LoadTables({std::filesystem::path(argv[1])}, error);
+    const auto tables = LoadTables({std::filesystem::path(argv[1])});
     if (!tables) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", DescribeTableError(tables.error()).c_str());
         return 1;
     }
-    Module1& store = SharedState();
-    StoreTables(*tables, store);
-    store.TargetAngle = 12;            // 12 degrees
-    store.InherentFilter = 2.5 * 0.1;  // mm -> cm
-    store.FilterAl = 1.0 * 0.1;
-    store.FilterCu = 0;
-    store.KvLow = store.KvHigh = 80;
-    store.KvMode = 1;
-    CalcSpectrum(store);
-    DrawSpectrum();
-    Form6* form = Form6Instance();
+    // 80 kV, 12 degrees, 2.5 mm inherent and 1.0 mm added aluminium, no copper.
+    SharedState().Spectrum =
+        ComputeSpectrum(*tables, Beam::FromMm(12, 2.5, 1.0, 0), TubeVoltage::Fixed(80))->fluence;
+    SpectrumWindowHolder holder;
+    holder.Draw();
+    Form6* form = holder.Instance();
     if (form == nullptr) {
         std::fprintf(stderr, "no spectrum window: the spectrum is empty at 30 keV\n");
         return 1;

@@ -6,6 +6,7 @@
 
 #include "app/platform/message_box.h"
 #include "test_support.h"
+#include "ui/state/shared_state.h"
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/spectrum_window/form6.h"
 
@@ -22,10 +23,10 @@ protected:
         App();
         MessageBox::setScripted(true);
         saved = SharedState();
-        delete Form6Instance();
+        delete test::Holder().Instance();
     }
     void TearDown() override {
-        delete Form6Instance();
+        delete test::Holder().Instance();
         SharedState() = saved;
         MessageBox::setScripted(false);
     }
@@ -38,7 +39,7 @@ protected:
         s[100] = 1.0;
         SharedState().Spectrum = s;
     }
-    static QImage Picture() { return Form6Instance()->Picture3->surface().image(); }
+    static QImage Picture() { return test::Holder().Instance()->Picture3->surface().image(); }
 
     Module1 saved;
 };
@@ -47,8 +48,8 @@ QColor At(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
 
 TEST_F(SpectrumWindow, ImageColoursAndCrispLines) {
     StoreSpike();
-    DrawSpectrum();
-    ASSERT_NE(Form6Instance(), nullptr);
+    test::Holder().Draw();
+    ASSERT_NE(test::Holder().Instance(), nullptr);
     const QImage img = Picture();
     ASSERT_EQ(img.size(), QSize(909, 469));
 
@@ -134,9 +135,9 @@ TEST_F(SpectrumWindow, ImageColoursAndCrispLines) {
 
 TEST_F(SpectrumWindow, TwoPlotsGiveIdenticalImagesAndNothingOfAnEarlierPlotRemains) {
     StoreSpike();
-    DrawSpectrum();
+    test::Holder().Draw();
     const QImage first = Picture();
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_EQ(Picture(), first);
 
     const BinArray spike = SharedState().Spectrum;
@@ -145,16 +146,16 @@ TEST_F(SpectrumWindow, TwoPlotsGiveIdenticalImagesAndNothingOfAnEarlierPlotRemai
         other[i] = 1.0 / i;
     }
     SharedState().Spectrum = other;
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_NE(Picture(), first);
     SharedState().Spectrum = spike;
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_EQ(Picture(), first);
 }
 
 TEST_F(SpectrumWindow, TextIsDrawnInBlackAtItsTopLeftCorner) {
     StoreSpike();
-    DrawSpectrum();
+    test::Holder().Draw();
     const QImage img = Picture();
     // "Relative" starts at (200, 500) -> (30.3, 93.8) px: ink just right of and below that corner,
     // none above or to its left.
@@ -172,16 +173,15 @@ TEST_F(SpectrumWindow, TextIsDrawnInBlackAtItsTopLeftCorner) {
     EXPECT_EQ(inkIn(QRect(25, 60, 80, 33)), 0);
 }
 
-TEST_F(SpectrumWindow, RefusalsShowNoWindowAndKeepPlotBuf) {
+TEST_F(SpectrumWindow, RefusalsShowNoWindow) {
     // Before any spectrum.
     SharedState().Spectrum = {};
-    SharedState().PlotBuf.fill(0.125);
-    DrawSpectrum();
+    test::Holder().Draw();
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, MessageBox::Kind::Warning);
     EXPECT_EQ(shown[0].text, QStringLiteral(" スペクトルデータがありません  "));
-    EXPECT_EQ(Form6Instance(), nullptr);
+    EXPECT_EQ(test::Holder().Instance(), nullptr);
 
     // A spectrum below 30 kV, and one negative at 30 keV.
     for (const double at30 : {0.0, -0.5}) {
@@ -191,31 +191,28 @@ TEST_F(SpectrumWindow, RefusalsShowNoWindowAndKeepPlotBuf) {
         }
         s[60] = at30;
         SharedState().Spectrum = s;
-        DrawSpectrum();
+        test::Holder().Draw();
         shown = MessageBox::takeShown();
         ASSERT_EQ(shown.size(), 1) << at30;
         EXPECT_EQ(shown[0].text, QStringLiteral(" スペクトルデータがありません  "));
-        EXPECT_EQ(Form6Instance(), nullptr) << at30;
-    }
-    for (int i = 0; i <= kBins; ++i) {
-        ASSERT_EQ(SharedState().PlotBuf[i], 0.125) << i;
+        EXPECT_EQ(test::Holder().Instance(), nullptr) << at30;
     }
 }
 
 TEST_F(SpectrumWindow, RefusalLeavesAnEarlierPictureAndAHiddenWindowAlone) {
     StoreSpike();
-    DrawSpectrum();
+    test::Holder().Draw();
     const QImage before = Picture();
-    Form6Instance()->Command1->click();
+    test::Holder().Instance()->Command1->click();
     SharedState().Spectrum[60] = 0.0;
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_EQ(MessageBox::takeShown().size(), 1);
-    EXPECT_FALSE(Form6Instance()->isVisible());
+    EXPECT_FALSE(test::Holder().Instance()->isVisible());
     EXPECT_EQ(Picture(), before);
 }
 
 TEST_F(SpectrumWindow, LayoutAndCaptions) {
-    Form6& f = Form6Get();
+    Form6& f = test::Holder().Get();
     EXPECT_FALSE(f.isVisible()) << "created hidden";
     EXPECT_EQ(f.windowTitle(), QStringLiteral("X-ray spectrum"));
     EXPECT_EQ(f.size(), QSize(950, 569));
@@ -249,10 +246,10 @@ TEST_F(SpectrumWindow, LayoutAndCaptions) {
 }
 
 TEST_F(SpectrumWindow, DrawingWhileHiddenIsThereWhenShown) {
-    Form6& f = Form6Get();
+    Form6& f = test::Holder().Get();
     f.Picture3->surface().SetDrawWidth(2);
     f.Picture3->surface().Line(1000, 1000, 5000, 1000, {255, 0, 0});
-    ShowForm6();
+    test::Holder().Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     const QImage shown = f.Picture3->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QRect inner = f.Picture3->contentsRect();
@@ -263,9 +260,9 @@ TEST_F(SpectrumWindow, DrawingWhileHiddenIsThereWhenShown) {
 TEST_F(SpectrumWindow, CloseHidesAndKeepsTheTitleBarCloseDiscards) {
     StoreSpike();
     const int eventsBefore = PendingEventsProcessed();
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_EQ(PendingEventsProcessed(), eventsBefore + 1);
-    QPointer<Form6> first = Form6Instance();
+    QPointer<Form6> first = test::Holder().Instance();
     ASSERT_FALSE(first.isNull());
     EXPECT_TRUE(first->isVisible());
     const QImage picture = Picture();
@@ -273,45 +270,45 @@ TEST_F(SpectrumWindow, CloseHidesAndKeepsTheTitleBarCloseDiscards) {
     // "Close" only hides: same window, same picture.
     QTest::mouseClick(first->Command1, Qt::LeftButton);
     EXPECT_FALSE(first->isVisible());
-    ASSERT_EQ(Form6Instance(), first.data());
+    ASSERT_EQ(test::Holder().Instance(), first.data());
     EXPECT_EQ(Picture(), picture);
 
     // The next plot shows the same window again; a second call keeps it shown.
-    DrawSpectrum();
-    EXPECT_EQ(Form6Instance(), first.data());
+    test::Holder().Draw();
+    EXPECT_EQ(test::Holder().Instance(), first.data());
     EXPECT_TRUE(first->isVisible());
-    ShowForm6();
+    test::Holder().Show();
     EXPECT_TRUE(first->isVisible());
 
     // The title-bar close discards the window.
     first->close();
     QTRY_VERIFY(first.isNull());
-    EXPECT_EQ(Form6Instance(), nullptr);
+    EXPECT_EQ(test::Holder().Instance(), nullptr);
 
     // Shown without a plot (the main window does this after a refused plot): blank and new.
-    ShowForm6();
-    ASSERT_NE(Form6Instance(), nullptr);
-    EXPECT_TRUE(Form6Instance()->isVisible());
+    test::Holder().Show();
+    ASSERT_NE(test::Holder().Instance(), nullptr);
+    EXPECT_TRUE(test::Holder().Instance()->isVisible());
     QImage white(909, 469, QImage::Format_RGB32);
     white.fill(Qt::white);
     EXPECT_EQ(Picture(), white);
 
     // And the next plot draws into it.
-    DrawSpectrum();
+    test::Holder().Draw();
     EXPECT_EQ(Picture(), picture);
 }
 
 TEST_F(SpectrumWindow, WindowDestroyedWhilePendingEventsRunDoesNotBreakThePlot) {
     StoreSpike();
-    DrawSpectrum();
-    QPointer<Form6> first = Form6Instance();
+    test::Holder().Draw();
+    QPointer<Form6> first = test::Holder().Instance();
     const QImage full = Picture();
     // Runs inside the plot's pending-events step.
-    QMetaObject::invokeMethod(&App(), [] { delete Form6Instance(); }, Qt::QueuedConnection);
-    DrawSpectrum();
+    QMetaObject::invokeMethod(&App(), [] { delete test::Holder().Instance(); }, Qt::QueuedConnection);
+    test::Holder().Draw();
     EXPECT_TRUE(first.isNull());
-    ASSERT_NE(Form6Instance(), nullptr);
-    EXPECT_TRUE(Form6Instance()->isVisible());
+    ASSERT_NE(test::Holder().Instance(), nullptr);
+    EXPECT_TRUE(test::Holder().Instance()->isVisible());
     // The new window got the curve and frame; the grid went with the old one.
     const QImage img = Picture();
     EXPECT_NE(img, full);

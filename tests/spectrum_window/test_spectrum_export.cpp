@@ -10,6 +10,7 @@
 
 #include "app/platform/message_box.h"
 #include "test_support.h"
+#include "ui/state/shared_state.h"
 #include "ui/spectrum_window/form6.h"
 #include "ui/spectrum_window/spectrum_export.h"
 
@@ -96,12 +97,12 @@ protected:
     void TearDown() override {
         SharedState().Spectrum = saved;
         MessageBox::setScripted(false);
-        delete Form6Instance();
+        delete test::Holder().Instance();
     }
     // Clicks "Data save" of the spectrum window in the temporary folder.
     QList<MessageBox::Shown> ClickDataSave() {
         WorkingFolder in(dir.path());
-        Form6Get().Command2->click();
+        test::Holder().Get().Command2->click();
         return MessageBox::takeShown();
     }
     QString File() const { return dir.filePath(QStringLiteral("X_SPCTL.dat")); }
@@ -190,7 +191,7 @@ TEST_F(DataSave, AWorkingFolderThatIsGoneGivesAWarning) {
     {
         WorkingFolder in(path);
         ASSERT_TRUE(gone.remove());
-        Form6Get().Command2->click();
+        test::Holder().Get().Command2->click();
         shown = MessageBox::takeShown();
     }
     ASSERT_EQ(shown.size(), 1);

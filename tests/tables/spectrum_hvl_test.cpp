@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
-#include "app/table_reader.h"
 #include "hvl.h"
-#include "spectrum/calc_spectrum.h"
+#include "spectrum/spectrum.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
 
 namespace mirelo::tables {
 namespace {
@@ -24,40 +24,31 @@ std::string Text(const std::string& name) {
 class SpectrumHvl : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string error;
-        const auto tables = ParseTables(Text("Att_coeff2021.dat"), Text("effEA.dat"), error);
-        ASSERT_TRUE(tables.has_value()) << "the program's reader refuses the tables: " << error;
-        store_ = new Module1();
-        StoreTables(*tables, *store_);
+        auto tables = ParseTables(Text("Att_coeff2021.dat"), Text("effEA.dat"));
+        ASSERT_TRUE(tables.has_value()) << "the program's reader refuses the tables: "
+                                        << DescribeTableError(tables.error());
+        tables_ = new Tables(std::move(*tables));
         air_ = new AttTable(ReadAttTable(std::string(MIRELO_DATA_DIR) + "/Att_coeff2021.dat"));
     }
     static void TearDownTestSuite() {
-        delete store_;
+        delete tables_;
         delete air_;
-        store_ = nullptr;
+        tables_ = nullptr;
         air_ = nullptr;
     }
 
     // 12 degree target, 2.5 mm Al inherent, no added filter, one voltage.
     static double HvlMm(double kv) {
-        Module1& s = *store_;
-        s.TargetAngle = 12.0;
-        s.InherentFilter = 0.25;
-        s.FilterAl = 0.0;
-        s.FilterCu = 0.0;
-        s.KvLow = kv;
-        s.KvHigh = kv;
-        s.KvMode = 1;
-        CalcSpectrum(s);
-        const std::vector<double> fluence(s.Spectrum.begin() + 1, s.Spectrum.end());
+        const auto s = ComputeSpectrum(*tables_, Beam::FromMm(12.0, 2.5, 0.0, 0.0), TubeVoltage::Fixed(kv));
+        const std::vector<double> fluence(s->fluence.begin() + 1, s->fluence.end());
         return FirstHvlMm(fluence, *air_);
     }
 
-    static Module1* store_;
+    static Tables* tables_;
     static AttTable* air_;
 };
 
-Module1* SpectrumHvl::store_ = nullptr;
+Tables* SpectrumHvl::tables_ = nullptr;
 AttTable* SpectrumHvl::air_ = nullptr;
 
 // With the program's spectrum model the 80 kV beam comes out at 2.67 mm Al, a little softer than

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/platform/message_box.h"
-#include "app/shared_state.h"
+#include "ui/state/shared_state.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
 using mirelo::Form4;
