@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/platform/dialogs.h"
+#include "app/platform/language.h"
 #include "app/platform/message_box.h"
 #include "app/startup.h"
 
@@ -11,12 +13,15 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
-    mirelo::InstallJapaneseButtonTexts();
+    QApplication::setOrganizationName(QStringLiteral("Mirelo"));
+    // Japanese unless the user chose English in an earlier run, whatever the system's language.
+    mirelo::i18n::Apply(mirelo::i18n::Saved());
 
     // Without a screen nobody can answer a box; report it on standard error instead of waiting.
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
     mirelo::MessageBox::setNonInteractive(headless);
+    mirelo::Dialogs::setNonInteractive(headless);
 
     // The main window lives until the event loop returns: closing it or "終了" ends the loop.
     auto form = std::make_unique<mirelo::Form1>();

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <cmath>
 
+#include "app/platform/language.h"
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
@@ -37,7 +38,7 @@ void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color) {
 // A caption label: text, font, and optionally colour, background and border.
 struct Caption {
     const char* name;
-    QString text;
+    const char* text;  // the source text, translated by i18n::Tr
     QRect geometry;
     QFont font;
     QColor color = Qt::black;
@@ -46,7 +47,10 @@ struct Caption {
 
 QLabel* MakeCaption(QWidget* parent, const Caption& c) {
     auto* l = look::Make<QLabel>(parent, c.name, c.geometry);
-    l->setText(c.text);
+    // A label made empty shows data (the tube voltage, the photon count), which no translation touches.
+    if (*c.text != '\0') {
+        i18n::TrText(l, "Form1", c.text);
+    }
     l->setFont(c.font);
     l->setAlignment(c.align);
     SetColor(l, QPalette::WindowText, c.color);
@@ -60,9 +64,9 @@ void Bordered(QLabel* l, const QColor& background) {
     SetColor(l, QPalette::Window, background);
 }
 
-QPushButton* MakeCommand(QWidget* parent, const char* name, const QString& caption, QRect geometry, const QFont& font) {
+QPushButton* MakeCommand(QWidget* parent, const char* name, const char* caption, QRect geometry, const QFont& font) {
     auto* b = look::Make<QPushButton>(parent, name, geometry);
-    b->setText(caption);
+    i18n::TrText(b, "Form1", caption);
     b->setFont(font);
     SetColor(b, QPalette::Button, look::kButtonFace);
     return b;
@@ -159,15 +163,15 @@ double TextEnd(const QLabel* host, const QString& prefix) {
 // that "Gy・cm²" still reads as one unit.
 void CentreOnGap(const QLabel* host, const QString& left, const QString& right, QLabel* mark) {
     const QString text = host->text();
-    const double from = TextEnd(host, text.left(text.indexOf(left) + left.size()));
-    const double to = TextEnd(host, text.left(text.indexOf(right)));
+    const double from = TextEnd(host, text.left(text.indexOf(left, 0, Qt::CaseInsensitive) + left.size()));
+    const double to = TextEnd(host, text.left(text.indexOf(right, 0, Qt::CaseInsensitive)));
     mark->setAlignment(Qt::AlignCenter);
     mark->move(qRound((from + to) / 2 - mark->width() / 2.0), mark->y());
 }
 
 void PlaceAfter(const QLabel* host, const QString& word, QLabel* mark) {
     const QString text = host->text();
-    mark->move(qRound(TextEnd(host, text.left(text.indexOf(word) + word.size()))) + 1, mark->y());
+    mark->move(qRound(TextEnd(host, text.left(text.indexOf(word, 0, Qt::CaseInsensitive) + word.size()))) + 1, mark->y());
 }
 
 }  // namespace
@@ -194,11 +198,6 @@ Form1::Form1(QWidget* parent)
     // The program's commands in a menu bar; the designed window sits unchanged below it.
     MenuBar = new QMenuBar(this);
     MenuBar->setObjectName(QStringLiteral("MenuBar"));
-    FileMenu = MenuBar->addMenu(QStringLiteral("ファイル(&F)"));
-    FileMenu->setObjectName(QStringLiteral("FileMenu"));
-    QAction* quit = FileMenu->addAction(QStringLiteral("終了(&X)"), this, [this] { Command1_Click(); });
-    quit->setObjectName(QStringLiteral("QuitAction"));
-    quit->setShortcut(QKeySequence::Quit);
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
     ClientArea->setFixedSize(client.size());
@@ -218,11 +217,11 @@ Form1::Form1(QWidget* parent)
     const Qt::Alignment centre = Qt::AlignCenter;
 
     // Title: the program's name in red over a yellow copy that shows as its shadow.
-    Label27 = MakeCaption(area, {"Label27", QStringLiteral("Mirelo"), look::TwipsRect(1080, 120, 1785, 645),
+    Label27 = MakeCaption(area, {"Label27", "Mirelo", look::TwipsRect(1080, 120, 1785, 645),
                                  look::TimesNewRoman(27.75, true), QColor(255, 255, 0)});
-    Label34 = MakeCaption(area, {"Label34", QStringLiteral("Mirelo"), look::TwipsRect(1050, 105, 1785, 645),
+    Label34 = MakeCaption(area, {"Label34", "Mirelo", look::TwipsRect(1050, 105, 1785, 645),
                                  look::TimesNewRoman(27.75, true), QColor(255, 0, 0)});
-    Label45 = MakeCaption(area, {"Label45", kLongTitle, look::TwipsRect(3720, 240, 6690, 465),
+    Label45 = MakeCaption(area, {"Label45", "Patient Volume Dose Calculator", look::TwipsRect(3720, 240, 6690, 465),
                                  look::TimesNewRoman(20.25, true)});
     // The version a user can quote when reporting a result.
     const QString versionText = QStringLiteral("Mirelo ") + QStringLiteral(MIRELO_VERSION);
@@ -230,25 +229,25 @@ Form1::Form1(QWidget* parent)
     Label34->setToolTip(versionText);
 
     // Headline.
-    Label80 = MakeCaption(area, {"Label80", QStringLiteral("Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
+    Label80 = MakeCaption(area, {"Label80", QT_TRANSLATE_NOOP("Form1", "Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から"),
                                  look::TwipsRect(1440, 960, 8100, 615), meiryo2025, blue});
-    Label17 = MakeCaption(area, {"Label17", QStringLiteral("・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
-    Label87 = MakeCaption(area, {"Label87", QStringLiteral("2"), look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
-    Label8 = MakeCaption(area, {"Label8", QStringLiteral("患者容積線量 ( Kg  Gy = J ) を算定する"),
+    Label17 = MakeCaption(area, {"Label17", QT_TRANSLATE_NOOP("Form1", "・"), look::TwipsRect(7200, 960, 405, 615), meiryo2025, blue});
+    Label87 = MakeCaption(area, {"Label87", "2", look::TwipsRect(8190, 900, 195, 465), meiryo1575, blue});
+    Label8 = MakeCaption(area, {"Label8", QT_TRANSLATE_NOOP("Form1", "患者容積線量 ( Kg  Gy = J ) を算定する"),
                                 look::TwipsRect(2640, 1560, 7440, 615), meiryo2025, blue});
-    Label18 = MakeCaption(area, {"Label18", QStringLiteral("・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
-    Label16 = MakeCaption(area, {"Label16", QStringLiteral("(Integral dose calculated using soft tissue absorbed dose)"),
+    Label18 = MakeCaption(area, {"Label18", QT_TRANSLATE_NOOP("Form1", "・"), look::TwipsRect(5970, 1560, 405, 615), meiryo2025, blue});
+    Label16 = MakeCaption(area, {"Label16", "(Integral dose calculated using soft tissue absorbed dose)",
                                  look::TwipsRect(1920, 2160, 8175, 405), look::TimesNewRoman(18)});
 
     // Step markers.
-    Label19 = MakeCaption(area, {"Label19", QStringLiteral("①"), look::TwipsRect(600, 2880, 405, 615), meiryo2025, blue});
-    Label20 = MakeCaption(area, {"Label20", QStringLiteral("②"), look::TwipsRect(600, 6000, 405, 615), meiryo2025, blue});
-    Label23 = MakeCaption(area, {"Label23", QStringLiteral("③"), look::TwipsRect(6600, 3000, 405, 615), meiryo2025, blue});
-    Label22 = MakeCaption(area, {"Label22", QStringLiteral("④"), look::TwipsRect(6600, 4560, 405, 615), meiryo2025, blue});
-    Label24 = MakeCaption(area, {"Label24", QStringLiteral("⑤"), look::TwipsRect(6600, 6480, 405, 615), meiryo2025, blue});
+    Label19 = MakeCaption(area, {"Label19", QT_TRANSLATE_NOOP("Form1", "①"), look::TwipsRect(600, 2880, 405, 615), meiryo2025, blue});
+    Label20 = MakeCaption(area, {"Label20", QT_TRANSLATE_NOOP("Form1", "②"), look::TwipsRect(600, 6000, 405, 615), meiryo2025, blue});
+    Label23 = MakeCaption(area, {"Label23", QT_TRANSLATE_NOOP("Form1", "③"), look::TwipsRect(6600, 3000, 405, 615), meiryo2025, blue});
+    Label22 = MakeCaption(area, {"Label22", QT_TRANSLATE_NOOP("Form1", "④"), look::TwipsRect(6600, 4560, 405, 615), meiryo2025, blue});
+    Label24 = MakeCaption(area, {"Label24", QT_TRANSLATE_NOOP("Form1", "⑤"), look::TwipsRect(6600, 6480, 405, 615), meiryo2025, blue});
 
     // Input block: caption, field, unit.
-    Label61 = MakeCaption(area, {"Label61", QStringLiteral("Ｘ線管および照射条件"), look::TwipsRect(1080, 3000, 3150, 465),
+    Label61 = MakeCaption(area, {"Label61", QT_TRANSLATE_NOOP("Form1", "Ｘ線管および照射条件"), look::TwipsRect(1080, 3000, 3150, 465),
                                  meiryo1575});
     struct Row {
         QLabel** caption;
@@ -260,18 +259,18 @@ Form1::Form1(QWidget* parent)
         const char* unitText;
     };
     const Row rows[] = {
-        {&Label1, "Label1", " Ｘ線管ターゲット角度", 3480, &Label9, "Label9", "度"},
-        {&Label2, "Label2", " 固有フィルタ (Al 当量)", 4080, &Label10, "Label10", "mm"},
-        {&Label3, "Label3", " 付加フィルタ (アルミ)", 4680, &Label11, "Label11", "mm"},
-        {&Label4, "Label4", " 付加フィルタ（ 銅 ）", 5280, &Label12, "Label12", "mm"},
-        {&Label5, "Label5", "管電圧", 6600, &Label13, "Label13", "kV"},
+        {&Label1, "Label1", QT_TRANSLATE_NOOP("Form1", " Ｘ線管ターゲット角度"), 3480, &Label9, "Label9", QT_TRANSLATE_NOOP("Form1", "度")},
+        {&Label2, "Label2", QT_TRANSLATE_NOOP("Form1", " 固有フィルタ (Al 当量)"), 4080, &Label10, "Label10", "mm"},
+        {&Label3, "Label3", QT_TRANSLATE_NOOP("Form1", " 付加フィルタ (アルミ)"), 4680, &Label11, "Label11", "mm"},
+        {&Label4, "Label4", QT_TRANSLATE_NOOP("Form1", " 付加フィルタ（ 銅 ）"), 5280, &Label12, "Label12", "mm"},
+        {&Label5, "Label5", QT_TRANSLATE_NOOP("Form1", "管電圧"), 6600, &Label13, "Label13", "kV"},
     };
     for (const Row& r : rows) {
         const int width = r.caption == &Label5 ? 2775 : 3375;
-        *r.caption = MakeCaption(area, {r.captionName, QString::fromUtf8(r.captionText),
+        *r.caption = MakeCaption(area, {r.captionName, r.captionText,
                                         look::TwipsRect(720, r.top, width, 495), meiryo1425, Qt::black, centre});
         Bordered(*r.caption, look::kCaptionBack);
-        *r.unit = MakeCaption(area, {r.unitName, QString::fromUtf8(r.unitText), look::TwipsRect(5400, r.top, 735, 495),
+        *r.unit = MakeCaption(area, {r.unitName, r.unitText, look::TwipsRect(5400, r.top, 735, 495),
                                      meiryo1425, Qt::black, centre});
         Bordered(*r.unit, look::kCaptionBack);
     }
@@ -279,77 +278,76 @@ Form1::Form1(QWidget* parent)
         QLineEdit** field;
         const char* name;
         int top;
-        QLabel* caption;
-    } fields[] = {{&Text1, "Text1", 3480, Label1}, {&Text2, "Text2", 4080, Label2},
-                  {&Text3, "Text3", 4680, Label3}, {&Text4, "Text4", 5280, Label4}};
+        const char* caption;
+    } fields[] = {{&Text1, "Text1", 3480, QT_TRANSLATE_NOOP("Form1", "Ｘ線管ターゲット角度")},
+                  {&Text2, "Text2", 4080, QT_TRANSLATE_NOOP("Form1", "固有フィルタ (Al 当量)")},
+                  {&Text3, "Text3", 4680, QT_TRANSLATE_NOOP("Form1", "付加フィルタ (アルミ)")},
+                  {&Text4, "Text4", 5280, QT_TRANSLATE_NOOP("Form1", "付加フィルタ（ 銅 ）")}};
     for (const auto& f : fields) {
         *f.field = look::Make<QLineEdit>(area, f.name, look::TwipsRect(4080, f.top, 1335, 495));
         (*f.field)->setFont(meiryo1425);
         (*f.field)->setAlignment(Qt::AlignCenter);
-        (*f.field)->setAccessibleName(f.caption->text().trimmed());
+        i18n::Tr(*f.field, "accessibleName", "Form1", f.caption);
     }
-    Label7 = MakeCaption(area, {"Label7", QString(), look::TwipsRect(3480, 6600, 1935, 495), meiryo1425, Qt::black, centre});
+    Label7 = MakeCaption(area, {"Label7", "", look::TwipsRect(3480, 6600, 1935, 495), meiryo1425, Qt::black, centre});
     Label7->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label7->setAccessibleDescription(Label5->text());
+    i18n::Tr(Label7, "accessibleDescription", "Form1", QT_TRANSLATE_NOOP("Form1", "管電圧"));
 
     // Area dose.
-    Label57 = MakeCaption(area, {"Label57", QStringLiteral("面積線量計の表示値 (補正後)"),
+    Label57 = MakeCaption(area, {"Label57", QT_TRANSLATE_NOOP("Form1", "面積線量計の表示値 (補正後)"),
                                  look::TwipsRect(7200, 4530, 4155, 465), meiryo1575});
-    Label47 = MakeCaption(area, {"Label47", QStringLiteral("面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
+    Label47 = MakeCaption(area, {"Label47", QT_TRANSLATE_NOOP("Form1", "面積空気カーマ積算値 P"), look::TwipsRect(7335, 4943, 3450, 465),
                                  meiryo1575, Qt::black, Qt::AlignRight | Qt::AlignVCenter});
-    Label53 = MakeCaption(area, {"Label53", QStringLiteral("KA"), look::TwipsRect(10800, 5063, 270, 300), meiryo975});
+    Label53 = MakeCaption(area, {"Label53", "KA", look::TwipsRect(10800, 5063, 270, 300), meiryo975});
     Text15 = look::Make<QLineEdit>(area, "Text15", look::TwipsRect(7920, 5520, 1695, 495));
     Text15->setFont(look::Meiryo(18));
     Text15->setAlignment(Qt::AlignCenter);
-    Text15->setAccessibleName(Label57->text());
+    i18n::Tr(Text15, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "面積線量計の表示値 (補正後)"));
     Text15->installEventFilter(this);
-    Label60 = MakeCaption(area, {"Label60", QStringLiteral("Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
+    Label60 = MakeCaption(area, {"Label60", QT_TRANSLATE_NOOP("Form1", "Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
                                  Qt::black, centre});
     Bordered(Label60, look::kCaptionBack);
-    Label6 = MakeCaption(area, {"Label6", QStringLiteral("2"), look::TwipsRect(10830, 5520, 120, 300), meiryo975});
+    Label6 = MakeCaption(area, {"Label6", "2", look::TwipsRect(10830, 5520, 120, 300), meiryo975});
 
     // Commands.
-    Command2 = MakeCommand(area, "Command2", QStringLiteral("入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
+    Command2 = MakeCommand(area, "Command2", QT_TRANSLATE_NOOP("Form1", "入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
                            meiryo1575);
-    Command9 = MakeCommand(area, "Command9", QStringLiteral("Ｘ線スペクトルを表示"), look::TwipsRect(8520, 3720, 2775, 615),
+    Command9 = MakeCommand(area, "Command9", QT_TRANSLATE_NOOP("Form1", "Ｘ線スペクトルを表示"), look::TwipsRect(8520, 3720, 2775, 615),
                            look::Meiryo(12));
-    Command3 = MakeCommand(area, "Command3", QStringLiteral("患者容積線量を計算"), look::TwipsRect(7200, 6360, 4095, 735),
+    Command3 = MakeCommand(area, "Command3", QT_TRANSLATE_NOOP("Form1", "患者容積線量を計算"), look::TwipsRect(7200, 6360, 4095, 735),
                            meiryo1575);
-    Command5 = MakeCommand(area, "Command5", QStringLiteral("管電圧設定"), look::TwipsRect(1080, 6000, 1815, 615), meiryo1425);
-    Command5->setToolTip(QStringLiteral(" 管電圧を設定する "));
-    Command4 = MakeCommand(area, "Command4", QStringLiteral("Clear"), look::TwipsRect(15960, 7560, 975, 495),
+    Command5 = MakeCommand(area, "Command5", QT_TRANSLATE_NOOP("Form1", "管電圧設定"), look::TwipsRect(1080, 6000, 1815, 615), meiryo1425);
+    i18n::Tr(Command5, "toolTip", "Form1", QT_TRANSLATE_NOOP("Form1", " 管電圧を設定する "));
+    Command4 = MakeCommand(area, "Command4", "Clear", look::TwipsRect(15960, 7560, 975, 495),
                            look::TimesNewRoman(15.75));
-    Command1 = MakeCommand(area, "Command1", QStringLiteral("終了"), look::TwipsRect(720, 7440, 1215, 735), meiryo1425);
+    Command1 = MakeCommand(area, "Command1", QT_TRANSLATE_NOOP("Form1", "終了"), look::TwipsRect(720, 7440, 1215, 735), meiryo1425);
     Command1->setToolTip(QStringLiteral("  bye  "));
 
     // Results area.
-    Label35 = MakeCaption(area, {"Label35", QStringLiteral("計算結果"), look::TwipsRect(13920, 120, 1635, 615), meiryo2025,
+    Label35 = MakeCaption(area, {"Label35", QT_TRANSLATE_NOOP("Form1", "計算結果"), look::TwipsRect(13920, 120, 1635, 615), meiryo2025,
                                  blue, centre});
-    Label21 = MakeCaption(area, {"Label21", QStringLiteral("全入射光子数"), look::TwipsRect(12600, 840, 1905, 465), meiryo1575,
+    Label21 = MakeCaption(area, {"Label21", QT_TRANSLATE_NOOP("Form1", "全入射光子数"), look::TwipsRect(12600, 840, 1905, 465), meiryo1575,
                                  Qt::black, centre});
-    Label14 = MakeCaption(area, {"Label14", QString(), look::TwipsRect(14640, 840, 1935, 495), meiryo1425, Qt::black, centre});
+    Label14 = MakeCaption(area, {"Label14", "", look::TwipsRect(14640, 840, 1935, 495), meiryo1425, Qt::black, centre});
     Bordered(Label14, Qt::white);
-    Label14->setAccessibleDescription(Label21->text());
-    Label26 = MakeCaption(area, {"Label26", QStringLiteral("個"), look::TwipsRect(16680, 840, 345, 465), meiryo1575, Qt::black,
+    i18n::Tr(Label14, "accessibleDescription", "Form1", QT_TRANSLATE_NOOP("Form1", "全入射光子数"));
+    Label26 = MakeCaption(area, {"Label26", QT_TRANSLATE_NOOP("Form1", "個"), look::TwipsRect(16680, 840, 345, 465), meiryo1575, Qt::black,
                                  centre});
-    Label29 = MakeCaption(area, {"Label29", QStringLiteral("照射部位の"), look::TwipsRect(12600, 1500, 1605, 465), meiryo1575,
+    Label29 = MakeCaption(area, {"Label29", QT_TRANSLATE_NOOP("Form1", "照射部位の"), look::TwipsRect(12600, 1500, 1605, 465), meiryo1575,
                                  Qt::black, centre});
-    Label30 = MakeCaption(area, {"Label30", QStringLiteral("平均体厚 cm"), look::TwipsRect(12690, 1920, 1845, 465), meiryo1575,
+    Label30 = MakeCaption(area, {"Label30", QT_TRANSLATE_NOOP("Form1", "平均体厚 cm"), look::TwipsRect(12690, 1920, 1845, 465), meiryo1575,
                                  Qt::black, centre});
-    Label31 = MakeCaption(area, {"Label31", QStringLiteral("患者容積線量"), look::TwipsRect(15000, 1500, 1905, 465), meiryo1575,
+    Label31 = MakeCaption(area, {"Label31", QT_TRANSLATE_NOOP("Form1", "患者容積線量"), look::TwipsRect(15000, 1500, 1905, 465), meiryo1575,
                                  Qt::black, centre});
-    Label32 = MakeCaption(area, {"Label32", QStringLiteral("kg  Gy (J)"), look::TwipsRect(15120, 1920, 1515, 465), meiryo1575,
+    Label32 = MakeCaption(area, {"Label32", "kg  Gy (J)", look::TwipsRect(15120, 1920, 1515, 465), meiryo1575,
                                  Qt::black, centre});
-    Label33 = MakeCaption(area, {"Label33", QStringLiteral("・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
+    Label33 = MakeCaption(area, {"Label33", QT_TRANSLATE_NOOP("Form1", "・"), look::TwipsRect(15435, 1920, 375, 465), meiryo1575,
                                  Qt::black, centre});
     List1 = look::Make<QListWidget>(area, "List1", look::TwipsRect(12600, 2400, 4335, 5175));
     List1->setFont(meiryo1575);
-    List1->setAccessibleName(Label31->text());
+    i18n::Tr(List1, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "患者容積線量"));
 
-    CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
-    PlaceAfter(Label80, QStringLiteral("cm"), Label87);
-    CentreOnGap(Label8, QStringLiteral("Kg"), QStringLiteral("Gy"), Label18);
-    CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
+    PlaceMarks();
 
     // Pictures.
     auto* picture1 = look::Make<PictureBox>(area, "Picture1", look::TwipsRect(9960, 7680, 480, 480));
@@ -360,8 +358,8 @@ Form1::Form1(QWidget* parent)
     Picture2 = picture2;
     Picture1->setFocusPolicy(Qt::TabFocus);
     Picture2->setFocusPolicy(Qt::TabFocus);
-    Picture1->setAccessibleName(QStringLiteral("Ｘ線管のアイコン"));
-    Picture2->setAccessibleName(QStringLiteral("患者のアイコン"));
+    i18n::Tr(Picture1, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "Ｘ線管のアイコン"));
+    i18n::Tr(Picture2, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "患者のアイコン"));
 
     // Keyboard focus order of the design.
     const QList<QWidget*> order{Command1, Command2, Picture1, Text15, Command5, Command9, Text1,
@@ -376,6 +374,7 @@ Form1::Form1(QWidget* parent)
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    BuildMenus();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), sizeHint());
@@ -386,6 +385,13 @@ Form1::Form1(QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::PlaceMarks() {
+    CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
+    PlaceAfter(Label80, QStringLiteral("cm"), Label87);
+    CentreOnGap(Label8, QStringLiteral("Kg"), QStringLiteral("Gy"), Label18);
+    CentreOnGap(Label32, QStringLiteral("kg"), QStringLiteral("Gy"), Label33);
+}
 
 bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QString& error) {
     auto tables = LoadTables(dataFolders);
@@ -491,7 +497,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::SetTubeVoltageCaption(const QString& caption) { Label7->setText(caption); }
+void Form1::SetTubeVoltageCaption(const QString& caption) {
+    Label7->setText(caption);
+    UpdateRecordActions();
+}
 
 void Form1::FocusSpectrumCommand() {
     activateWindow();
@@ -507,6 +516,7 @@ bool Form1::CalcSpectrum() {
         return false;
     }
     s.Spectrum = spectrum->fluence;
+    NoteSpectrum();
     return true;
 }
 
@@ -529,6 +539,7 @@ void Form1::CalcVolumeDose() {
     for (int j = 1; j <= kThicknesses; ++j) {
         List1->addItem(QString::fromStdString(VolumeDoseLine(ThicknessCm(j), dose->joules[static_cast<std::size_t>(j - 1)])));
     }
+    NoteResults(dose->photons, dose->joules);
 }
 
 }  // namespace mirelo

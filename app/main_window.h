@@ -10,8 +10,11 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "records/record.h"
 
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
@@ -59,6 +62,32 @@ public:
     QMenuBar* MenuBar = nullptr;
     QMenu* FileMenu = nullptr;
     QWidget* ClientArea = nullptr;
+
+    // The program's own commands (records, help, language), all made by BuildMenus.
+    QMenu* EditMenu = nullptr;
+    QMenu* LanguageMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* SaveResultsAction = nullptr;  // "結果を保存…", Ctrl+S
+    QAction* PrintReportAction = nullptr;  // "レポートを印刷…"
+    QAction* SavePdfAction = nullptr;      // "PDF に保存…"
+    QAction* CopyResultsAction = nullptr;  // "結果をコピー", Ctrl+C
+    QAction* JapaneseAction = nullptr;
+    QAction* EnglishAction = nullptr;
+    QAction* GuideAction = nullptr;        // "使い方", F1
+    QAction* AboutAction = nullptr;        // "Mirelo について"
+    void SaveResults();
+    void PrintReport();
+    void SaveReportPdf();
+    void CopyResults();
+    void ShowGuide();
+    void ShowAbout();
+    void ChooseLanguage(bool english);
+
+    // The record of the results on screen while they are complete and belong to the inputs shown
+    // (the beam fields, the tube-voltage setting and the area dose they were computed from).
+    std::optional<ResultRecord> ShownRecord() const;
+    // Where the user's guide is looked for, in order.
+    std::vector<QString> GuideCandidates() const;
 
     // Inputs.
     QLineEdit* Text1 = nullptr;
@@ -123,12 +152,31 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // TubeVoltagePort
     void SetTubeVoltageCaption(const QString& caption) override;
     void FocusSpectrumCommand() override;
+
+    // Records: the menus, and what the results on screen were computed from.
+    void BuildMenus();
+    void RetranslateMenus();
+    void PlaceMarks();
+    void NoteSpectrum();
+    void NoteResults(double photons, const std::array<double, kThicknesses>& joules);
+    void UpdateRecordActions();
+    struct Computed {
+        double angle = 0, inherentMm = 0, alMm = 0, cuMm = 0;
+        TubeVoltage voltage;
+        QString voltageCaption;
+        BinArray spectrum{};
+    };
+    std::optional<Computed> spectrumInputs_;
+    std::optional<ResultRecord> record_;
+    std::optional<Computed> recordInputs_;
+    QString recordAreaDoseText_;
 
     QPointer<Form4> form4_;
     SpectrumWindowHolder form6_;

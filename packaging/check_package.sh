@@ -16,19 +16,31 @@ echo "package: $(basename "$deb")"
 
 control="$(dpkg-deb -f "$deb" Package Version Architecture Depends)"
 echo "$control"
-for dep in libqt6widgets6 libqt6gui6 qt6-qpa-plugins fonts-ipaexfont-gothic fonts-liberation; do
+for dep in libqt6widgets6 libqt6gui6 libqt6printsupport6 libqt6svg6 qt6-qpa-plugins fonts-ipaexfont-gothic fonts-liberation; do
   grep -q "$dep" <<<"$control" || fail "Depends does not name $dep"
 done
 
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for f in ./usr/bin/mirelo ./usr/share/mirelo/Att_coeff2021.dat ./usr/share/mirelo/effEA.dat \
          ./usr/share/applications/org.mirelo.Mirelo.desktop ./usr/share/metainfo/org.mirelo.Mirelo.metainfo.xml \
-         ./usr/share/icons/hicolor/scalable/apps/org.mirelo.Mirelo.svg; do
+         ./usr/share/icons/hicolor/scalable/apps/org.mirelo.Mirelo.svg \
+         ./usr/share/doc/mirelo/guide.html ./usr/share/doc/mirelo/main_window.png ./usr/share/doc/mirelo/copyright \
+         ./usr/share/man/man1/mirelo.1.gz ./usr/share/man/man1/mirelo-calc.1.gz; do
   grep -qxF "$f" <<<"$files" || fail "the package lacks $f"
 done
 
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
+# The manual pages read without a warning, and the guide names its pictures, which are beside it.
+for page in mirelo mirelo-calc; do
+  warnings="$(zcat "$root/usr/share/man/man1/$page.1.gz" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)"
+  [[ -z "$warnings" ]] || fail "man page $page: $warnings"
+done
+for picture in $(grep -o 'src="[^"]*"' "$root/usr/share/doc/mirelo/guide.html" | cut -d'"' -f2); do
+  [[ -f "$root/usr/share/doc/mirelo/$picture" ]] || fail "the guide shows $picture, which is not installed"
+done
+grep -q "Copyright:" "$root/usr/share/doc/mirelo/copyright" || fail "the copyright file names no copyright"
+echo "guide, copyright and man pages installed: $(dpkg-deb -c "$deb" | awk '{print $6}' | grep -cE 'doc/mirelo|man1') files"
 desktop-file-validate "$root/usr/share/applications/org.mirelo.Mirelo.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.mirelo.Mirelo.metainfo.xml" || fail "appstreamcli validate"
 

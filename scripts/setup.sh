@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
+  qt6-svg-dev qt6-l10n-tools qt6-tools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipaexfont-gothic fonts-liberation
   libxrl-dev
@@ -13,7 +14,7 @@ packages=(
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end run, the fuzzers and the package checks need a little more.
   packages+=(clang libclang-rt-14-dev xvfb xauth python3 python3-pyatspi at-spi2-core dbus dbus-x11
-             imagemagick desktop-file-utils appstream dpkg-dev file)
+             imagemagick desktop-file-utils appstream dpkg-dev file poppler-utils groff-base)
 fi
 
 missing=()

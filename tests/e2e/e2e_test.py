@@ -128,6 +128,16 @@ def answer_alert(button, expect_text=None, prefix=None):
     return text
 
 
+def choose_language(main_window, entry):
+    """Opens the language menu of the menu bar and picks `entry`."""
+    bar = wait_for("the menu bar", lambda: find(main_window, role="menu bar"))
+    menu = wait_for("the language menu", lambda: next((c for c in children(bar) if "Language" in (c.name or "")), None))
+    press(menu)
+    item = wait_for(f'the menu entry "{entry}"', lambda: next(
+        (n for n in walk(app_node()) if n.name == entry and "menu item" in n.getRoleName()), None))
+    press(item)
+
+
 def main():
     exe, tables, outdir = sys.argv[1:4]
     work = tempfile.mkdtemp(prefix="mirelo-e2e-")
@@ -180,6 +190,24 @@ def main():
         print("X_SPCTL.dat: 300 lines, identical to the independent computation")
         print("photons:", photons)
         print("\n".join(rows))
+
+        # The interface in English, chosen from the menu, used for one calculation, and back.
+        choose_language(main_window, "English")
+        wait_for("English captions", lambda: find(main_window, role="push button", name="Compute integral dose"))
+        for caption in ("Target angle", "Added filtration (Al)", "Tube voltage", "Results"):
+            if find(main_window, role="label", contains=caption) is None:
+                raise Failure(f"no English caption {caption!r}")
+        field.queryEditableText().setTextContents("")
+        field.queryEditableText().setTextContents(AREA_DOSE)
+        press_button(main_window, "Compute integral dose")
+        rows_en = wait_for("eleven dose lines in English", lambda: [c.name for c in children(dose_list)] if dose_list.childCount == 11 else None)
+        if rows_en != lines:
+            raise Failure("dose list in English differs from the reference")
+        subprocess.run(["import", "-window", "root", os.path.join(outdir, "e2e_en.png")], check=False)
+        print("English: captions found, the same eleven lines")
+        choose_language(main_window, "日本語")
+        wait_for("Japanese captions again", lambda: find(main_window, role="push button", name="患者容積線量を計算"))
+        print("back in Japanese")
 
         press_button(main_window, "終了")
         proc.wait(timeout=TIMEOUT)

@@ -1,4 +1,5 @@
-// Renders the main window after a full run, and the tube-voltage dialog, to PNG files.
+// Renders the main window after a full run, and the tube-voltage dialog, to PNG files; then the same
+// in English, and the report of the run as a PDF (report.pdf, for pdftoppm).
 // Usage: render_screenshots <output folder>   (run with QT_QPA_PLATFORM=offscreen)
 #include <QApplication>
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "app/platform/dialogs.h"
+#include "app/platform/language.h"
 #include "app/platform/message_box.h"
 #include "ui/state/shared_state.h"
 
@@ -53,8 +56,19 @@ int main(int argc, char* argv[]) {
     for (const auto& m : shown) {
         std::fprintf(stderr, "box: %s\n", m.text.toUtf8().constData());
     }
-    const bool ok = form.grab().save(out.filePath(QStringLiteral("main_window.png"))) &&
-                    dialogShot.save(out.filePath(QStringLiteral("tube_voltage.png")));
+    bool ok = form.grab().save(out.filePath(QStringLiteral("main_window.png"))) &&
+              dialogShot.save(out.filePath(QStringLiteral("tube_voltage.png")));
+
+    // The same window and dialog in English, and the report of the run.
+    mirelo::i18n::Apply(mirelo::i18n::Language::English);
+    QTest::qWait(50);
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    QTest::qWait(50);
+    ok = ok && form.grab().save(out.filePath(QStringLiteral("main_window_en.png"))) &&
+         form.TubeVoltageDialog()->grab().save(out.filePath(QStringLiteral("tube_voltage_en.png")));
+    mirelo::Dialogs::setScripted(true);
+    mirelo::Dialogs::queueFileName(out.filePath(QStringLiteral("report.pdf")));
+    form.SaveReportPdf();
     std::printf("%s: main window %s, dialog %s, List1 %d lines\n", ok ? "written" : "FAILED",
                 form.Label7->text().toUtf8().constData(), form.Label14->text().toUtf8().constData(),
                 static_cast<int>(form.List1->count()));

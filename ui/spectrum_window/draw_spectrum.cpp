@@ -24,7 +24,7 @@ void SpectrumWindowHolder::Draw() {
     PlotSeams seams;
     seams.refuse = [] { MessageBox::warning(QApplication::activeWindow(), messages::kNoSpectrum); };
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
-    seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->surface(); };
+    seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->drawing(); };
     seams.showWindow = [this] { Show(); };
     DrawSpectrum(SharedState().Spectrum, seams);
 }

@@ -2,8 +2,9 @@
 
 #include <QPainter>
 #include <QPointer>
-#include <QSaveFile>
 
+#include "app/platform/dialogs.h"
+#include "app/platform/language.h"
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
@@ -17,10 +18,11 @@ namespace {
 constexpr int kImageWidth = 13635 / look::kTwipsPerPixel;
 constexpr int kImageHeight = 7035 / look::kTwipsPerPixel;
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-    auto* b = new QPushButton(caption, parent);
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
+    auto* b = new QPushButton(parent);
     b->setObjectName(QLatin1String(name));
-    b->setAccessibleName(caption);
+    i18n::TrText(b, "Form6", caption);
+    i18n::Tr(b, "accessibleName", "Form6", caption);
     b->setGeometry(geometry);
     b->setFont(look::Meiryo(15.75));
     QPalette pal = b->palette();
@@ -47,7 +49,7 @@ void PlotPicture::paintEvent(QPaintEvent* event) {
 Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form6"));
-    setWindowTitle(QStringLiteral("X-ray spectrum"));
+    i18n::Tr(this, "windowTitle", "Form6", QT_TRANSLATE_NOOP("Form6", "X-ray spectrum"));
     // The title-bar close ends this window; the next plot builds a new one.
     setAttribute(Qt::WA_DeleteOnClose);
     // An open spectrum window never keeps the program running once the main window has closed.
@@ -59,9 +61,10 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     Picture3->setGeometry(look::TwipsRect(240, 240, 13695, 7095));
     Picture3->setFocusPolicy(Qt::TabFocus);
 
-    Command1 = MakeButton(this, "Command1", QStringLiteral("Close"), look::TwipsRect(12240, 7680, 1335, 615));
+    Command1 = MakeButton(this, "Command1", QT_TRANSLATE_NOOP("Form6", "Close"), look::TwipsRect(12240, 7680, 1335, 615));
 
-    Label1 = new QLabel(QStringLiteral("入射Ｘ線スペクトル"), this);
+    Label1 = new QLabel(this);
+    i18n::TrText(Label1, "Form6", QT_TRANSLATE_NOOP("Form6", "入射Ｘ線スペクトル"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(look::TwipsRect(5160, 7680, 3240, 540));
     Label1->setFont(look::Meiryo(18));
@@ -69,13 +72,14 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     pal.setColor(QPalette::WindowText, look::kBlue);
     Label1->setPalette(pal);
 
-    Command2 = MakeButton(this, "Command2", QStringLiteral("Data save"), look::TwipsRect(360, 7680, 2175, 615));
+    Command2 = MakeButton(this, "Command2", QT_TRANSLATE_NOOP("Form6", "Data save"), look::TwipsRect(360, 7680, 2175, 615));
 
     setTabOrder(Picture3, Command1);
     setTabOrder(Command1, Command2);
 
     connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
+    AddPlotCommands();
 }
 
 void Form6::Command1_Click() { hide(); }
@@ -95,31 +99,7 @@ void Form6::Command2_Click() {
 
 bool SaveSpectrumFile(const QString& path, const BinArray& spectrum, QString& reason) {
     const std::string text = SpectrumFileText(spectrum);
-    QSaveFile file(path);
-    // Unbuffered, so that every write reaches the file engine here and a short write (disk full,
-    // file-size limit) is seen: a buffered QSaveFile in Qt 6.4 commits a file cut short at the
-    // first partial write without reporting it.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        reason = file.errorString();
-        return false;
-    }
-    const char* data = text.data();
-    auto left = static_cast<qint64>(text.size());
-    while (left > 0) {
-        const qint64 written = file.write(data, left);
-        if (written <= 0) {
-            reason = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    if (!file.commit()) {
-        reason = file.errorString();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, QByteArray(text.data(), static_cast<qsizetype>(text.size())), reason);
 }
 
 }  // namespace mirelo

@@ -8,6 +8,7 @@
 
 #include "tables/tables.h"
 #include "ui/spectrum_window/image_surface.h"
+#include "ui/spectrum_window/recording_surface.h"
 
 namespace mirelo {
 
@@ -18,12 +19,40 @@ class PlotPicture : public QFrame {
 public:
     explicit PlotPicture(QWidget* parent);
     ImageSurface& surface() { return surface_; }
+    // Draws on the image and keeps the operations since the last Cls, so that the plot on screen
+    // can be saved again as vector graphics.
+    DrawingSurface& drawing() { return recorder_; }
+    const std::vector<RecordingSurface::Op>& drawn() const { return recorder_.record.ops; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    class Recorder final : public DrawingSurface {
+    public:
+        explicit Recorder(ImageSurface& image) : image_(image) {}
+        void Cls() override {
+            record.ops.clear();
+            record.Cls();
+            image_.Cls();
+        }
+        void SetDrawWidth(int pixels) override { record.SetDrawWidth(pixels), image_.SetDrawWidth(pixels); }
+        void Line(float x1, float y1, float x2, float y2, Rgb c) override {
+            record.Line(x1, y1, x2, y2, c), image_.Line(x1, y1, x2, y2, c);
+        }
+        void LineTo(float x, float y, Rgb c) override { record.LineTo(x, y, c), image_.LineTo(x, y, c); }
+        void Box(float x1, float y1, float x2, float y2, Rgb c) override {
+            record.Box(x1, y1, x2, y2, c), image_.Box(x1, y1, x2, y2, c);
+        }
+        void PSet(float x, float y, Rgb c) override { record.PSet(x, y, c), image_.PSet(x, y, c); }
+        void Print(float x, float y, const std::string& text) override { record.Print(x, y, text), image_.Print(x, y, text); }
+        RecordingSurface record;
+
+    private:
+        ImageSurface& image_;
+    };
     ImageSurface surface_;
+    Recorder recorder_{surface_};
 };
 
 // The spectrum window. Controls keep their designer names (as members and as objectName).
@@ -39,6 +68,14 @@ public:
 
     void Command1_Click();
     void Command2_Click();
+
+    // Saves the plot on screen as PNG (the image as shown) or SVG (vector graphics), chosen by the
+    // file name's suffix; from the plot's context menu or Ctrl+S.
+    QAction* SavePlotAction = nullptr;
+    void SavePlot();
+
+private:
+    void AddPlotCommands();
 };
 
 // Writes the text of X_SPCTL.dat for `spectrum` to `path` through a temporary file in the same

@@ -9,6 +9,7 @@
 #include <QStylePainter>
 #include <cmath>
 
+#include "app/platform/language.h"
 #include "app/platform/look.h"
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
@@ -78,9 +79,10 @@ protected:
 
         p.setPen(Qt::black);
         p.setFont(look::PGothic(9));
-        p.drawText(QRect(0, h - labelHeight - 2, half, labelHeight), Qt::AlignCenter, QStringLiteral("均等"));
+        p.drawText(QRect(0, h - labelHeight - 2, half, labelHeight), Qt::AlignCenter,
+                   QCoreApplication::translate("Form4", "均等"));
         p.drawText(QRect(half, h - labelHeight - 2, w - half, labelHeight), Qt::AlignCenter,
-                   QStringLiteral("正規分布状"));
+                   QCoreApplication::translate("Form4", "正規分布状"));
     }
 };
 
@@ -114,13 +116,13 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
       port_(port) {
     setObjectName(QStringLiteral("Form4"));
     setAttribute(Qt::WA_DeleteOnClose);  // closing by the title bar discards the dialog
-    setWindowTitle(QStringLiteral("  管電圧の設定"));
+    i18n::Tr(this, "windowTitle", "Form4", QT_TRANSLATE_NOOP("Form4", "  管電圧の設定"));
     setFont(look::Meiryo(14.25));
     const QRect client = look::TwipsRect(0, 0, 9555, 6555);
     setFixedSize(client.size());
 
     Label1 = look::Make<QLabel>(this, "Label1", look::TwipsRect(2640, 240, 4365, 540));
-    Label1->setText(QStringLiteral("透視 / 撮影中のＸ線管電圧"));
+    i18n::Tr(Label1, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "透視 / 撮影中のＸ線管電圧"));
     Label1->setFont(look::Meiryo(18));
     {
         QPalette pal = Label1->palette();
@@ -129,26 +131,26 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     }
 
     Frame1 = look::Make<QGroupBox>(this, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
-    Frame1->setTitle(QStringLiteral("管電圧の設定"));
+    i18n::Tr(Frame1, "title", "Form4", QT_TRANSLATE_NOOP("Form4", "管電圧の設定"));
 
     Option1 = look::Make<QRadioButton>(Frame1, "Option1", look::TwipsRect(600, 600, 1215, 420));
-    Option1->setText(QStringLiteral("固 定"));
+    i18n::Tr(Option1, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "固 定"));
     Text1 = look::Make<QLineEdit>(Frame1, "Text1", look::TwipsRect(2160, 480, 1335, 495));
     Text1->setText(QStringLiteral("80"));
-    Text1->setAccessibleName(QStringLiteral("固定の管電圧 (kV)"));
+    i18n::Tr(Text1, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "固定の管電圧 (kV)"));
     Label2 = look::Make<QLabel>(Frame1, "Label2", look::TwipsRect(3720, 480, 345, 420));
     Label2->setText(QStringLiteral("kV"));
 
     Option2 = look::Make<QRadioButton>(Frame1, "Option2", look::TwipsRect(600, 1320, 1215, 420));
-    Option2->setText(QStringLiteral("変 動"));
+    i18n::Tr(Option2, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "変 動"));
     Text2 = look::Make<QLineEdit>(Frame1, "Text2", look::TwipsRect(2160, 1320, 1335, 555));
     Text2->setText(QStringLiteral("75"));
-    Text2->setAccessibleName(QStringLiteral("変動の下限の管電圧 (kV)"));
+    i18n::Tr(Text2, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "変動の下限の管電圧 (kV)"));
     Label4 = look::Make<QLabel>(Frame1, "Label4", look::TwipsRect(3600, 1440, 285, 420));
-    Label4->setText(QStringLiteral("～"));
+    i18n::Tr(Label4, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "～"));
     Text3 = look::Make<QLineEdit>(Frame1, "Text3", look::TwipsRect(3960, 1320, 1335, 555));
     Text3->setText(QStringLiteral("85"));
-    Text3->setAccessibleName(QStringLiteral("変動の上限の管電圧 (kV)"));
+    i18n::Tr(Text3, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "変動の上限の管電圧 (kV)"));
     Label3 = look::Make<QLabel>(Frame1, "Label3", look::TwipsRect(5520, 1440, 345, 420));
     Label3->setText(QStringLiteral("kV"));
     for (QLineEdit* t : {Text1, Text2, Text3}) {
@@ -156,13 +158,13 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     }
 
     Frame2 = look::Make<QGroupBox>(Frame1, "Frame2", look::TwipsRect(1440, 2040, 6615, 2175));
-    Frame2->setTitle(QStringLiteral(" 各管電圧の電流・時間積の変動状況 "));
+    i18n::Tr(Frame2, "title", "Form4", QT_TRANSLATE_NOOP("Form4", " 各管電圧の電流・時間積の変動状況 "));
     Option3 = look::Make<QRadioButton>(Frame2, "Option3", look::TwipsRect(480, 600, 3255, 345));
-    Option3->setText(QStringLiteral("均等に変動"));
+    i18n::Tr(Option3, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "均等に変動"));
     Option4 = look::Make<WrappingOption>(Frame2, "Option4", look::TwipsRect(480, 1080, 3135, 780));
-    Option4->setText(QStringLiteral("中央値を中心にして正規分布状に変動"));
+    i18n::Tr(Option4, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "中央値を中心にして正規分布状に変動"));
     Picture1 = look::Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
-    Picture1->setAccessibleName(QStringLiteral("均等と正規分布状の図"));
+    i18n::Tr(Picture1, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "均等と正規分布状の図"));
 
     Command1 = look::Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
     Command1->setText(QStringLiteral("OK"));

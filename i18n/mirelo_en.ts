@@ -1,0 +1,481 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>Form1</name>
+    <message>
+        <source>Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から</source>
+        <translation>From the kerma-area product ( Gy  cm  )</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>患者容積線量 ( Kg  Gy = J ) を算定する</source>
+        <translation>compute the integral dose ( kg  Gy = J )</translation>
+    </message>
+    <message>
+        <source>①</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>②</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>③</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>④</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>⑤</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ｘ線管および照射条件</source>
+        <translation>X-ray tube and beam</translation>
+    </message>
+    <message>
+        <source> Ｘ線管ターゲット角度</source>
+        <translation> Target angle</translation>
+    </message>
+    <message>
+        <source>度</source>
+        <translation>°</translation>
+    </message>
+    <message>
+        <source> 固有フィルタ (Al 当量)</source>
+        <translation> Inherent filtration (Al equivalent)</translation>
+    </message>
+    <message>
+        <source> 付加フィルタ (アルミ)</source>
+        <translation> Added filtration (Al)</translation>
+    </message>
+    <message>
+        <source> 付加フィルタ（ 銅 ）</source>
+        <translation> Added filtration (Cu)</translation>
+    </message>
+    <message>
+        <source>管電圧</source>
+        <translation>Tube voltage</translation>
+    </message>
+    <message>
+        <source>Ｘ線管ターゲット角度</source>
+        <translation>Target angle</translation>
+    </message>
+    <message>
+        <source>固有フィルタ (Al 当量)</source>
+        <translation>Inherent filtration (Al equivalent)</translation>
+    </message>
+    <message>
+        <source>付加フィルタ (アルミ)</source>
+        <translation>Added filtration (Al)</translation>
+    </message>
+    <message>
+        <source>付加フィルタ（ 銅 ）</source>
+        <translation>Added filtration (Cu)</translation>
+    </message>
+    <message>
+        <source>面積線量計の表示値 (補正後)</source>
+        <translation>Meter reading (corrected)</translation>
+    </message>
+    <message>
+        <source>面積空気カーマ積算値 P</source>
+        <translation>Kerma-area product P</translation>
+    </message>
+    <message>
+        <source>Gy・cm </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>入射Ｘ線スペクトルを計算</source>
+        <translation>Compute the X-ray spectrum</translation>
+    </message>
+    <message>
+        <source>Ｘ線スペクトルを表示</source>
+        <translation>Show the spectrum</translation>
+    </message>
+    <message>
+        <source>患者容積線量を計算</source>
+        <translation>Compute integral dose</translation>
+    </message>
+    <message>
+        <source>管電圧設定</source>
+        <translation>Set voltage</translation>
+    </message>
+    <message>
+        <source> 管電圧を設定する </source>
+        <translation> Set the tube voltage </translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>計算結果</source>
+        <translation>Results</translation>
+    </message>
+    <message>
+        <source>全入射光子数</source>
+        <translation>Incident photons</translation>
+    </message>
+    <message>
+        <source>個</source>
+        <translation> </translation>
+    </message>
+    <message>
+        <source>照射部位の</source>
+        <translation>Mean body</translation>
+    </message>
+    <message>
+        <source>平均体厚 cm</source>
+        <translation>thickness cm</translation>
+    </message>
+    <message>
+        <source>患者容積線量</source>
+        <translation>Integral dose</translation>
+    </message>
+    <message>
+        <source>Ｘ線管のアイコン</source>
+        <translation>X-ray tube icon</translation>
+    </message>
+    <message>
+        <source>患者のアイコン</source>
+        <translation>Patient icon</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>結果を保存(&amp;S)...</source>
+        <translation>&amp;Save results...</translation>
+    </message>
+    <message>
+        <source>レポートを印刷(&amp;P)...</source>
+        <translation>&amp;Print report...</translation>
+    </message>
+    <message>
+        <source>PDF に保存(&amp;D)...</source>
+        <translation>Save report as P&amp;DF...</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>編集(&amp;E)</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>結果をコピー(&amp;C)</source>
+        <translation>&amp;Copy results</translation>
+    </message>
+    <message>
+        <source>表示言語 / Language(&amp;L)</source>
+        <translation>&amp;Language / 表示言語</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>使い方(&amp;G)</source>
+        <translation>User's &amp;guide</translation>
+    </message>
+    <message>
+        <source>Mirelo について(&amp;A)</source>
+        <translation>&amp;About Mirelo</translation>
+    </message>
+</context>
+<context>
+    <name>Form4</name>
+    <message>
+        <source>  管電圧の設定</source>
+        <translation>  Tube voltage setting</translation>
+    </message>
+    <message>
+        <source>透視 / 撮影中のＸ線管電圧</source>
+        <translation>X-ray tube voltage</translation>
+    </message>
+    <message>
+        <source>管電圧の設定</source>
+        <translation>Tube voltage</translation>
+    </message>
+    <message>
+        <source>固 定</source>
+        <translation>Fixed</translation>
+    </message>
+    <message>
+        <source>固定の管電圧 (kV)</source>
+        <translation>Fixed tube voltage (kV)</translation>
+    </message>
+    <message>
+        <source>変 動</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>変動の下限の管電圧 (kV)</source>
+        <translation>Lowest tube voltage of the range (kV)</translation>
+    </message>
+    <message>
+        <source>～</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>変動の上限の管電圧 (kV)</source>
+        <translation>Highest tube voltage of the range (kV)</translation>
+    </message>
+    <message>
+        <source> 各管電圧の電流・時間積の変動状況 </source>
+        <translation> Spread of the mAs over the range </translation>
+    </message>
+    <message>
+        <source>均等に変動</source>
+        <translation>Uniform</translation>
+    </message>
+    <message>
+        <source>中央値を中心にして正規分布状に変動</source>
+        <translation>Normal distribution about the centre</translation>
+    </message>
+    <message>
+        <source>均等と正規分布状の図</source>
+        <translation>Uniform and normal spread (diagram)</translation>
+    </message>
+    <message>
+        <source>均等</source>
+        <translation>Uniform</translation>
+    </message>
+    <message>
+        <source>正規分布状</source>
+        <translation>Normal</translation>
+    </message>
+</context>
+<context>
+    <name>Form6</name>
+    <message>
+        <source>X-ray spectrum</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>入射Ｘ線スペクトル</source>
+        <translation>Incident X-ray spectrum</translation>
+    </message>
+    <message>
+        <source>Data save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>図を保存 (PNG / SVG)...</source>
+        <translation>Save plot (PNG / SVG)...</translation>
+    </message>
+    <message>
+        <source>右クリックで図を PNG または SVG に保存できます</source>
+        <translation>Right-click to save the plot as PNG or SVG</translation>
+    </message>
+</context>
+<context>
+    <name>Record</name>
+    <message>
+        <source>Mirelo 患者容積線量の計算記録</source>
+        <translation>Mirelo integral dose record</translation>
+    </message>
+    <message>
+        <source>プログラム</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>作成日時</source>
+        <translation>Created</translation>
+    </message>
+    <message>
+        <source>係数表 Att_coeff2021.dat</source>
+        <translation>Coefficient table Att_coeff2021.dat</translation>
+    </message>
+    <message>
+        <source>吸収割合表 effEA.dat</source>
+        <translation>Absorbed-fraction table effEA.dat</translation>
+    </message>
+    <message>
+        <source>Ｘ線管ターゲット角度</source>
+        <translation>Target angle</translation>
+    </message>
+    <message>
+        <source>固有フィルタ (Al 当量)</source>
+        <translation>Inherent filtration (Al equivalent)</translation>
+    </message>
+    <message>
+        <source>付加フィルタ (アルミ)</source>
+        <translation>Added filtration (Al)</translation>
+    </message>
+    <message>
+        <source>付加フィルタ (銅)</source>
+        <translation>Added filtration (Cu)</translation>
+    </message>
+    <message>
+        <source>度</source>
+        <translation>°</translation>
+    </message>
+    <message>
+        <source>管電圧</source>
+        <translation>Tube voltage</translation>
+    </message>
+    <message>
+        <source>固定</source>
+        <translation>fixed</translation>
+    </message>
+    <message>
+        <source>均等に変動</source>
+        <translation>uniform spread</translation>
+    </message>
+    <message>
+        <source>中央値を中心にして正規分布状に変動</source>
+        <translation>normal spread about the centre</translation>
+    </message>
+    <message>
+        <source>面積空気カーマ積算値 P_KA</source>
+        <translation>Kerma-area product P_KA</translation>
+    </message>
+    <message>
+        <source>全入射光子数</source>
+        <translation>Incident photons</translation>
+    </message>
+    <message>
+        <source>平均体厚 (cm)</source>
+        <translation>Mean body thickness (cm)</translation>
+    </message>
+    <message>
+        <source>患者容積線量 (J)</source>
+        <translation>Integral dose (J)</translation>
+    </message>
+    <message>
+        <source>全桁</source>
+        <translation>(all digits)</translation>
+    </message>
+    <message>
+        <source>照射部位の平均体厚ごとの患者容積線量</source>
+        <translation>Integral dose by mean body thickness</translation>
+    </message>
+    <message>
+        <source>入射Ｘ線スペクトル（相対光子フルエンス）</source>
+        <translation>Incident X-ray spectrum (relative photon fluence)</translation>
+    </message>
+</context>
+<context>
+    <name>messages</name>
+    <message>
+        <source> 未入力項目があります </source>
+        <translation> Some inputs are missing </translation>
+    </message>
+    <message>
+        <source>  Ｘ線スペクトルを表示しますか？ &#x3000;</source>
+        <translation>  Show the X-ray spectrum?  </translation>
+    </message>
+    <message>
+        <source> 面積線量が未入力です </source>
+        <translation> Enter the kerma-area product </translation>
+    </message>
+    <message>
+        <source> 面積線量を正しく入力して下さい </source>
+        <translation> Enter a valid kerma-area product </translation>
+    </message>
+    <message>
+        <source> ターゲット角度を正しく入力して下さい </source>
+        <translation> Enter a valid target angle </translation>
+    </message>
+    <message>
+        <source> スペクトルデータがありません  </source>
+        <translation> There is no spectrum data </translation>
+    </message>
+    <message>
+        <source> 管電圧を正しく入力して下さい </source>
+        <translation> Enter a valid tube voltage </translation>
+    </message>
+    <message>
+        <source> スペクトルデータは X_SPCTL.dat に保存しました </source>
+        <translation> The spectrum data were saved to X_SPCTL.dat </translation>
+    </message>
+    <message>
+        <source> %1 に保存できませんでした（%2） </source>
+        <translation> Could not save to %1 (%2) </translation>
+    </message>
+    <message>
+        <source> %1 に保存しました </source>
+        <translation> Saved to %1 </translation>
+    </message>
+    <message>
+        <source> 保存できる計算結果がありません </source>
+        <translation> There are no results to keep </translation>
+    </message>
+    <message>
+        <source> 保存できる図がありません </source>
+        <translation> There is no plot to save </translation>
+    </message>
+    <message>
+        <source> 使い方の文書が見つかりません（%1） </source>
+        <translation> The user's guide was not found (%1) </translation>
+    </message>
+    <message>
+        <source> 使い方の文書を開けませんでした（%1） </source>
+        <translation> The user's guide could not be opened (%1) </translation>
+    </message>
+    <message>
+        <source> 印刷できませんでした </source>
+        <translation> Could not print </translation>
+    </message>
+    <message>
+        <source> 英語の表示用データが見つかりません </source>
+        <translation> The English interface texts were not found </translation>
+    </message>
+</context>
+<context>
+    <name>mirelo::Form1</name>
+    <message>
+        <source>結果を保存</source>
+        <translation>Save results</translation>
+    </message>
+    <message>
+        <source>CSV ファイル (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>PDF に保存</source>
+        <translation>Save report as PDF</translation>
+    </message>
+    <message>
+        <source>PDF ファイル (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>場所: </source>
+        <translation>Found at: </translation>
+    </message>
+    <message>
+        <source>使用中の係数表</source>
+        <translation>Tables in use</translation>
+    </message>
+    <message>
+        <source>ライセンス: Mirelo の開発者が著作権を持ち、無断での再配布はできません（All rights reserved）。Qt 6 は LGPL-3.0 の下で使用しています。詳しくは %1 をご覧ください。</source>
+        <translation>Licence: copyright of the Mirelo developers; not to be redistributed without their permission (all rights reserved). Qt 6 is used under the LGPL-3.0. See %1 for details.</translation>
+    </message>
+</context>
+<context>
+    <name>mirelo::Form6</name>
+    <message>
+        <source>図を保存</source>
+        <translation>Save plot</translation>
+    </message>
+    <message>
+        <source>PNG 画像 (*.png);;SVG 図 (*.svg)</source>
+        <translation>PNG images (*.png);;SVG drawings (*.svg)</translation>
+    </message>
+</context>
+</TS>
