@@ -28,6 +28,11 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status)) {
+        // A folder reached twice (a link to a parent folder) is searched once.
+        const auto folder = std::filesystem::weakly_canonical(path, ec);
+        if (!ec && !seen.insert(folder).second) {
+            return;
+        }
         std::vector<std::filesystem::path> entries;
         for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
             entries.push_back(it->path());

@@ -129,6 +129,8 @@ Corpus WriteCorpus(const std::filesystem::path& folder) {
         throw std::runtime_error("f_image.dcm: " + error);
     }
     std::ofstream(folder / "g_notes.txt") << "Not a DICOM file.\n";
+    // A link back to the folder itself: searched once, not forever.
+    std::filesystem::create_directory_symlink(".", folder / "h_loop");
     corpus.unreadable = {"f_image.dcm", "g_notes.txt"};
     return corpus;
 }
