@@ -16,6 +16,7 @@
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
 #include "common/dose_text.h"
+#include "common/number_text.h"
 #include "common/numeric_reading.h"
 #include "common/sci_format.h"
 #include "dose/volume_dose.h"
@@ -384,7 +385,7 @@ Form1::Form1(QWidget* parent)
     Command1->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { delete hvlFit_.data(); }  // a window of its own, not a child
 
 void Form1::PlaceMarks() {
     CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
@@ -505,6 +506,20 @@ void Form1::SetTubeVoltageCaption(const QString& caption) {
 void Form1::FocusSpectrumCommand() {
     activateWindow();
     Command2->setFocus();
+}
+
+void Form1::ShowHvlFit() {
+    if (hvlFit_.isNull()) {
+        hvlFit_ = new HvlFitWindow([this](const QString& mm) { Text2->setText(mm); });
+    }
+    // The voltage of a fixed setting is the likely one of the measurement; a range suggests none.
+    const Module1& s = SharedState();
+    const bool fixedKv = !Label7->text().isEmpty() && s.KvLow == s.KvHigh;
+    hvlFit_->TakeSettings(Text1->text(), Text3->text(), Text4->text(),
+                          fixedKv ? QString::fromStdString(NumberText(s.KvHigh)) : QString());
+    hvlFit_->show();
+    hvlFit_->raise();
+    hvlFit_->activateWindow();
 }
 
 bool Form1::CalcSpectrum() {

@@ -16,6 +16,7 @@
 
 #include "records/record.h"
 
+#include "ui/hvl_fit/hvl_fit_window.h"
 #include "ui/spectrum_window/draw_spectrum.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 
@@ -48,6 +49,11 @@ public:
     // The spectrum window while it exists, likewise.
     Form6* SpectrumWindow() const { return form6_.Instance(); }
 
+    // The HVL fitting window while it exists (null before first use and after it was closed).
+    HvlFitWindow* HvlFit() const { return hvlFit_.data(); }
+    // Opens it, created on first use, with the angle and added filters of this window.
+    void ShowHvlFit();
+
     // The calculation procedures: read the store, call the engine, write the store and the results.
     // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
     bool CalcSpectrum();
@@ -61,6 +67,8 @@ public:
     // The menu bar above the designed window, and the designed window's area below it.
     QMenuBar* MenuBar = nullptr;
     QMenu* FileMenu = nullptr;
+    QMenu* ToolsMenu = nullptr;
+    QAction* fitHvlAction = nullptr;  // "HVL から固有フィルタを推定"
     QWidget* ClientArea = nullptr;
 
     // The program's own commands (records, help, language), all made by BuildMenus.
@@ -179,6 +187,7 @@ private:
     QString recordAreaDoseText_;
 
     QPointer<Form4> form4_;
+    QPointer<HvlFitWindow> hvlFit_;
     SpectrumWindowHolder form6_;
 };
 

@@ -112,6 +112,12 @@ void Form1::BuildMenus() {
     List1->addAction(CopyResultsAction);
     Label14->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    ToolsMenu = MenuBar->addMenu(QString());
+    ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
+    i18n::Tr(ToolsMenu, "title", "Form1", QT_TRANSLATE_NOOP("Form1", "ツール(&T)"));
+    fitHvlAction = add(ToolsMenu, "fitHvlAction", QT_TRANSLATE_NOOP("Form1", "HVL から固有フィルタを推定(&H)..."),
+                       &Form1::ShowHvlFit);
+
     LanguageMenu = MenuBar->addMenu(QString());
     LanguageMenu->setObjectName(QStringLiteral("LanguageMenu"));
     // Both names, so that either reader finds the way back.

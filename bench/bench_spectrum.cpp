@@ -1,5 +1,6 @@
 // How long the spectrum takes, against the plain loops it must agree with, on the shipped tables
-// (or the synthetic test tables while data/ has none), and how long start-up spends reading them.
+// (or the synthetic test tables while data/ has none), how long start-up spends reading them, and
+// how long the beam quality and the HVL fit take.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
@@ -75,6 +77,30 @@ void LoadTables(benchmark::State& state) {
     }
 }
 
+// The quality of one spectrum; 150 kV fills the most bins.
+void Quality(benchmark::State& state, double kv) {
+    const auto spectrum = mirelo::ComputeSpectrum(Tables(), kBeam, mirelo::TubeVoltage::Fixed(kv));
+    for (auto _ : state) {
+        auto q = mirelo::ComputeBeamQuality(Tables(), *spectrum);
+        benchmark::DoNotOptimize(q);
+    }
+}
+
+// One fit: a measured HVL in the middle of the range, and one that needs nearly the thickest filter.
+void Fit(benchmark::State& state, double kv, double inherentMm) {
+    const auto spectrum =
+        mirelo::ComputeSpectrum(Tables(), mirelo::Beam::FromMm(12, inherentMm, 1.0, 0), mirelo::TubeVoltage::Fixed(kv));
+    const double hvl = mirelo::ComputeBeamQuality(Tables(), *spectrum)->hvl1_mm_al;
+    for (auto _ : state) {
+        auto fit = mirelo::FitInherentFiltration(Tables(), {12, 1.0, 0, kv, hvl});
+        if (!fit) {
+            state.SkipWithError("the fit failed");
+            break;
+        }
+        benchmark::DoNotOptimize(fit);
+    }
+}
+
 #define MIRELO_SPECTRUM_BENCH(name, low, high, mode)                                      \
     BENCHMARK_CAPTURE(PlainLoops, name, low, high, mode)->Unit(benchmark::kMillisecond); \
     BENCHMARK_CAPTURE(CalcSpectrum, name, low, high, mode)->Unit(benchmark::kMillisecond)
@@ -84,6 +110,11 @@ MIRELO_SPECTRUM_BENCH(Fixed150kV, 150, 150, 1);
 MIRELO_SPECTRUM_BENCH(Uniform75to85kV, 75, 85, 1);
 MIRELO_SPECTRUM_BENCH(Normal0_5to150kV, 0.5, 150, 2);
 BENCHMARK(LoadTables)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Quality, 80kV, 80)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Quality, 150kV, 150)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Fit, 80kV_2_5mm, 80, 2.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Fit, 150kV_2_5mm, 150, 2.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Fit, 150kV_19mm, 150, 19.0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -191,6 +191,14 @@
         <source>Mirelo について(&amp;A)</source>
         <translation>&amp;About Mirelo</translation>
     </message>
+    <message>
+        <source>ツール(&amp;T)</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>HVL から固有フィルタを推定(&amp;H)...</source>
+        <translation>Inherent filtration from a measured &amp;HVL...</translation>
+    </message>
 </context>
 <context>
     <name>Form4</name>
@@ -280,6 +288,14 @@
     <message>
         <source>右クリックで図を PNG または SVG に保存できます</source>
         <translation>Right-click to save the plot as PNG or SVG</translation>
+    </message>
+    <message>
+        <source> | 線質を求められません</source>
+        <translation> | no beam quality</translation>
+    </message>
+    <message>
+        <source> | HVL₁ %1 mm Al · HVL₂ %2 mm Al · h %3 · 平均 %4 keV · 実効 %5 keV</source>
+        <translation> | HVL₁ %1 mm Al · HVL₂ %2 mm Al · h %3 · mean %4 keV · effective %5 keV</translation>
     </message>
 </context>
 <context>
@@ -435,6 +451,24 @@
         <source> 英語の表示用データが見つかりません </source>
         <translation> The English interface texts were not found </translation>
     </message>
+    <message>
+        <source> 半価層を正しく入力して下さい </source>
+        <translation> Please enter a valid half-value layer </translation>
+    </message>
+    <message>
+        <source> フィルタの厚さを正しく入力して下さい </source>
+        <translation> Please enter a valid filter thickness </translation>
+    </message>
+    <message>
+        <source> この条件では線質を求められません </source>
+        <translation> No beam quality can be computed for these settings </translation>
+    </message>
+    <message>
+        <source> %1 kV で固有フィルタ 0～20 mm Al が与える第1半価層は %2～%3 mm Al です。
+ 測定値 %4 mm Al には届きません </source>
+        <translation> At %1 kV, an inherent filtration of 0–20 mm Al gives a first HVL of %2–%3 mm Al.
+ The measured %4 mm Al is out of reach </translation>
+    </message>
 </context>
 <context>
     <name>mirelo::Form1</name>
@@ -476,6 +510,77 @@
     <message>
         <source>PNG 画像 (*.png);;SVG 図 (*.svg)</source>
         <translation>PNG images (*.png);;SVG drawings (*.svg)</translation>
+    </message>
+</context>
+<context>
+    <name>HvlFitWindow</name>
+    <message>
+        <source>HVL から固有フィルタを推定</source>
+        <translation>Inherent filtration from a measured HVL</translation>
+    </message>
+    <message>
+        <source>測定</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>管電圧</source>
+        <translation>Tube voltage</translation>
+    </message>
+    <message>
+        <source>第1半価層 HVL₁</source>
+        <translation>First half-value layer HVL₁</translation>
+    </message>
+    <message>
+        <source>Ｘ線管と付加フィルタ（主画面の設定）</source>
+        <translation>X-ray tube and added filtration (from the main window)</translation>
+    </message>
+    <message>
+        <source>ターゲット角度</source>
+        <translation>Target angle</translation>
+    </message>
+    <message>
+        <source>度</source>
+        <translation>°</translation>
+    </message>
+    <message>
+        <source>付加フィルタ (アルミ)</source>
+        <translation>Added filtration (Al)</translation>
+    </message>
+    <message>
+        <source>付加フィルタ（ 銅 ）</source>
+        <translation>Added filtration (Cu)</translation>
+    </message>
+    <message>
+        <source>推定</source>
+        <translation>Fit</translation>
+    </message>
+    <message>
+        <source>結果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>固有フィルタ (Al 当量)</source>
+        <translation>Inherent filtration (Al equivalent)</translation>
+    </message>
+    <message>
+        <source>第2半価層 HVL₂</source>
+        <translation>Second half-value layer HVL₂</translation>
+    </message>
+    <message>
+        <source>平均エネルギー</source>
+        <translation>Mean energy</translation>
+    </message>
+    <message>
+        <source>適用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source> 主画面の固有フィルタに書き込む </source>
+        <translation> Write it into the main window's inherent filtration </translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
     </message>
 </context>
 </TS>

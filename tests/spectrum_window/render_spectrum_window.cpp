@@ -25,9 +25,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", DescribeTableError(tables.error()).c_str());
         return 1;
     }
-    // 80 kV, 12 degrees, 2.5 mm inherent and 1.0 mm added aluminium, no copper.
-    SharedState().Spectrum =
-        ComputeSpectrum(*tables, Beam::FromMm(12, 2.5, 1.0, 0), TubeVoltage::Fixed(80))->fluence;
+    // 80 kV, 12 degrees, 2.5 mm inherent and 1.0 mm added aluminium, no copper; the store holds the
+    // settings too, for the beam-quality line.
+    Module1& s = SharedState();
+    s.tables = *tables;
+    const Beam beam = Beam::FromMm(12, 2.5, 1.0, 0);
+    s.TargetAngle = beam.targetAngleDeg;
+    s.InherentFilter = beam.inherentCmAl;
+    s.FilterAl = beam.alCm;
+    s.FilterCu = beam.cuCm;
+    s.KvLow = s.KvHigh = 80;
+    s.KvMode = 1;
+    s.Spectrum = ComputeSpectrum(s.tables, beam, TubeVoltage::Fixed(80))->fluence;
     SpectrumWindowHolder holder;
     holder.Draw();
     Form6* form = holder.Instance();

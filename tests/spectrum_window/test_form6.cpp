@@ -215,7 +215,7 @@ TEST_F(SpectrumWindow, LayoutAndCaptions) {
     Form6& f = test::Holder().Get();
     EXPECT_FALSE(f.isVisible()) << "created hidden";
     EXPECT_EQ(f.windowTitle(), QStringLiteral("X-ray spectrum"));
-    EXPECT_EQ(f.size(), QSize(950, 569));
+    EXPECT_EQ(f.size(), QSize(950, 569 + 28));  // the designed size and the beam-quality line
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(f.windowModality(), Qt::NonModal);

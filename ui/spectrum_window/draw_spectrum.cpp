@@ -4,6 +4,7 @@
 
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
+#include "ui/spectrum_window/quality_line.h"
 #include "ui/spectrum_window/spectrum_plot.h"
 #include "ui/state/shared_state.h"
 
@@ -26,7 +27,9 @@ void SpectrumWindowHolder::Draw() {
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
     seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->drawing(); };
     seams.showWindow = [this] { Show(); };
-    DrawSpectrum(SharedState().Spectrum, seams);
+    if (DrawSpectrum(SharedState().Spectrum, seams)) {
+        Get().QualityLine->setText(QualityLineText(SharedState()));
+    }
 }
 
 }  // namespace mirelo

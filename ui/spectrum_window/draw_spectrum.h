@@ -22,8 +22,8 @@ public:
 
     // Shows the window without making it modal, creating it on first use.
     void Show();
-    // Plots the shared spectrum on the window and shows it, or warns that there is no spectrum data
-    // (nothing at 30 keV).
+    // Plots the shared spectrum on the window with its beam-quality line and shows it, or warns that
+    // there is no spectrum data (nothing at 30 keV).
     void Draw();
 
 private:

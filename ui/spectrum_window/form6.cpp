@@ -14,6 +14,9 @@
 
 namespace mirelo {
 namespace {
+// The line of beam quality below the designed controls: its height and its top, in twips.
+constexpr int kQualityLineTwips = 420;
+constexpr int kQualityLineTop = 8370;
 // The drawing area inside Picture3's 2-pixel sunken border: 13635 x 7035 twips.
 constexpr int kImageWidth = 13635 / look::kTwipsPerPixel;
 constexpr int kImageHeight = 7035 / look::kTwipsPerPixel;
@@ -54,7 +57,8 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     setAttribute(Qt::WA_DeleteOnClose);
     // An open spectrum window never keeps the program running once the main window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setFixedSize(look::Px(14250), look::Px(8535));
+    // The designed window, one line taller for the beam quality under its controls.
+    setFixedSize(look::Px(14250), look::Px(8535 + kQualityLineTwips));
 
     Picture3 = new PlotPicture(this);
     Picture3->setObjectName(QStringLiteral("Picture3"));
@@ -73,6 +77,13 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     Label1->setPalette(pal);
 
     Command2 = MakeButton(this, "Command2", QT_TRANSLATE_NOOP("Form6", "Data save"), look::TwipsRect(360, 7680, 2175, 615));
+
+    QualityLine = new QLabel(this);
+    QualityLine->setObjectName(QStringLiteral("QualityLine"));
+    QualityLine->setGeometry(look::TwipsRect(240, kQualityLineTop, 13695, 405));
+    QualityLine->setFont(look::Meiryo(10.5));
+    QualityLine->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a physicist copies it into a record
+    QualityLine->setAccessibleName(QStringLiteral("線質"));
 
     setTabOrder(Picture3, Command1);
     setTabOrder(Command1, Command2);

@@ -65,6 +65,8 @@ public:
     QPushButton* Command1 = nullptr;  // "Close"
     QLabel* Label1 = nullptr;
     QPushButton* Command2 = nullptr;  // "Data save"
+    // Under the controls: the beam settings and quality of the plotted spectrum (QualityLineText).
+    QLabel* QualityLine = nullptr;
 
     void Command1_Click();
     void Command2_Click();
