@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "quality/quality.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
@@ -38,7 +39,7 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
             entries.push_back(it->path());
         }
         if (ec) {
-            out.push_back({path.string(), std::nullopt, "cannot be read: " + ec.message()});
+            out.push_back({path.string(), std::nullopt, std::string("cannot be read: ") + ec.message()});
             return;
         }
         std::sort(entries.begin(), entries.end());
@@ -97,9 +98,9 @@ struct BeamKey {
 std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
     switch (e) {
         case SpectrumInputError::TubeVoltage:
-            return "tube voltage " + Shortest(kv) + " kV outside 0-150 kV";
+            return std::string("tube voltage ") + Shortest(kv) + " kV outside 0-150 kV";
         case SpectrumInputError::TargetAngle:
-            return "target angle " + Shortest(row.angleDeg) + " degrees unusable";
+            return std::string("target angle ") + Shortest(row.angleDeg) + " degrees unusable";
     }
     return "spectrum not computable";
 }
@@ -107,7 +108,7 @@ std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv)
 std::string DoseReason(DoseError e, double kv) {
     switch (e) {
         case DoseError::AreaDose: return "dose-area product not finite";
-        case DoseError::NoSpectrum: return "the spectrum at " + Shortest(kv) + " kV carries no energy";
+        case DoseError::NoSpectrum: return std::string("the spectrum at ") + Shortest(kv) + " kV carries no energy";
         case DoseError::OutOfRange: return "dose-area product too large: the results overflow";
     }
     return "dose not computable";
@@ -142,11 +143,11 @@ public:
             const Material material = MaterialOf(f.material);
             if (material == Material::Other) {
                 return Skip(row, f.material.Empty() ? std::string("filter material not given")
-                                                    : "filter material " + CodeText(f.material) +
+                                                    : std::string("filter material ") + CodeText(f.material) +
                                                           " not in the tables (aluminium and copper only)");
             }
             if (*f.thicknessMm < 0) {
-                return Skip(row, "filter thickness " + Shortest(*f.thicknessMm) + " mm negative");
+                return Skip(row, std::string("filter thickness ") + Shortest(*f.thicknessMm) + " mm negative");
             }
             (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
         }
@@ -157,10 +158,14 @@ public:
             return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
         }
         if (*e.dapGyCm2 < 0) {
-            return Skip(row, "dose-area product " + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
+            return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
         }
         if (profile != nullptr && profile->hvl) {
-            return Skip(row, kNoHvlFit);
+            const auto& fit = FitFor(*profile);
+            if (!fit) {
+                return Skip(row, FitReason(fit.error(), *profile));
+            }
+            row.inherentMmAl = fit->inherent_mm_al;
         }
         const double kv = *e.kvp;
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
@@ -183,6 +188,37 @@ public:
     std::size_t SpectraComputed() const { return cache_.size(); }
 
 private:
+    // The inherent filtration of a profile that gives a measured HVL, fitted once per profile.
+    const Result<InherentFit, FitError>& FitFor(const profiles::Profile& profile) {
+        auto it = fits_.find(&profile);
+        if (it == fits_.end()) {
+            const profiles::HvlMeasurement& m = *profile.hvl;
+            it = fits_.emplace(&profile, FitInherentFiltration(tables_, HvlMeasurement{profile.targetAngleDeg, m.alMm,
+                                                                                         m.cuMm, m.kv, m.hvlMmAl}))
+                     .first;
+        }
+        return it->second;
+    }
+
+    static std::string FitReason(const FitError& e, const profiles::Profile& profile) {
+        const profiles::HvlMeasurement& m = *profile.hvl;
+        std::string text = "HVL fit of profile '";
+        text += profile.name;
+        text += "': ";
+        switch (e.kind) {
+            case FitError::Kind::Unreachable:
+                text += "the measured ";
+                text += Shortest(m.hvlMmAl) + " mm Al at " + Shortest(m.kv) + " kV cannot be reached (";
+                text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
+                text += " mm Al for 0 to 20 mm inherent filtration)";
+                return text;
+            case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
+            case FitError::Kind::TargetAngle: return text + "target angle unusable";
+            case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
+        }
+        return text + "failed";
+    }
+
     static void Skip(EventRow& row, std::string reason) {
         row.used = false;
         row.reason = std::move(reason);
@@ -190,6 +226,7 @@ private:
     const Tables& tables_;
     const profiles::Profiles& profiles_;
     std::map<BeamKey, Result<PhotonSpectrum, SpectrumInputError>> cache_;
+    std::map<const profiles::Profile*, Result<InherentFit, FitError>> fits_;
 };
 
 }  // namespace
@@ -282,7 +319,7 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
         }
         const rdsr::Report& report = *outcome.report;
         // A report without a study UID is a study of its own.
-        const std::string studyKey = report.studyUid.empty() ? "\x01" + report.path : report.studyUid;
+        const std::string studyKey = report.studyUid.empty() ? std::string("\x01") + report.path : report.studyUid;
         auto [slot, isNew] = studyIndex.try_emplace(studyKey, batch.studies.size());
         if (isNew) {
             batch.studies.push_back(StudyRow{report.studyUid, {}, {}, 0, 0, 0, 0, {}});
@@ -304,7 +341,7 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
                 const auto [it, first] = counted.try_emplace({studyKey, event.uid}, report.path);
                 if (!first) {
                     row.used = false;
-                    row.reason = "duplicate: this irradiation event was already counted from " + it->second;
+                    row.reason = std::string("duplicate: this irradiation event was already counted from ") + it->second;
                 }
             }
             if (row.used) {

@@ -36,7 +36,7 @@ struct EventRow {
     // The conditions it was computed with.
     std::string profile;  // the profile's name, or "default"
     double angleDeg = profiles::kDefaultAngleDeg;
-    double inherentMmAl = profiles::kDefaultInherentMmAl;
+    double inherentMmAl = profiles::kDefaultInherentMmAl;  // fitted when the profile gives an HVL
     double alMm = 0, cuMm = 0;
     bool used = false;
     std::string reason;  // why it was skipped
@@ -58,9 +58,6 @@ struct Batch {
     std::vector<StudyRow> studies;
     std::size_t spectraComputed = 0;  // distinct conditions; the rest came from the cache
 };
-
-// Why events that need an HVL fit are skipped while the fit is not part of the engine.
-inline constexpr const char* kNoHvlFit = "HVL fit not available";
 
 // Computes every event of every report read. Events of one study (study instance UID) are summed
 // together; an event whose irradiation event UID was already counted in its study (the same report

@@ -38,7 +38,7 @@ std::string ProfilesToml() {
            "[[device]]\nname = \"Biplane\"\nobserver_uid = \"" + kBiplaneUid +
            "\"\ntarget_angle_deg = 13\ninherent_mm_al = 3.5\n\n"
            "[[device]]\nname = \"DR 3\"\nmanufacturer = \"MIRELO TEST \"\nmodel = \"dr 3\"\nserial = \"77\"\n"
-           "target_angle_deg = 14\ninherent_mm_al = 2.7\n";
+           "target_angle_deg = 14\nhvl_mm_al = 3.1\nhvl_kv = 80\n";
 }
 
 Corpus WriteCorpus(const std::filesystem::path& folder) {

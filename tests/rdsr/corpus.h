@@ -29,7 +29,8 @@ inline constexpr const char* kBiplaneUid = "1.2.826.0.1.3680043.10.1309.2";
 inline constexpr const char* kNoProfileUid = "1.2.826.0.1.3680043.10.1309.3";
 
 // Profiles for the corpus: the angiography unit by observer UID, the biplane unit per plane, the
-// radiography unit by manufacturer, model and serial; the damaged report's unit has none.
+// radiography unit by manufacturer, model and serial with a measured HVL; the damaged report's
+// unit has none.
 std::string ProfilesToml();
 
 }  // namespace mirelo::rdsrtest
