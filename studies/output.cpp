@@ -98,21 +98,35 @@ void WriteStudiesCsv(std::ostream& out, const Batch& batch) {
     }
 }
 
-std::string BatchJson(const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables) {
-    json files = json::array();
-    for (const ReadOutcome& o : reports) {
+void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables) {
+    // Report texts are not always valid UTF-8; replace what is not rather than fail.
+    auto dump = [](const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); };
+    // One element per line, written as it is made: 100,000 events never sit in memory as one tree.
+    auto list = [&](const char* key, std::size_t count, auto&& element, bool last) {
+        out << "  \"" << key << "\": [";
+        for (std::size_t i = 0; i < count; ++i) {
+            out << (i == 0 ? "\n    " : ",\n    ") << dump(element(i));
+        }
+        out << (count == 0 ? "]" : "\n  ]") << (last ? "\n" : ",\n");
+    };
+    const json tablesJson = {
+        {"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
+        {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}};
+    out << "{\n  \"tables\": " << dump(tablesJson) << ",\n";
+    list("files", reports.size(), [&](std::size_t i) {
+        const ReadOutcome& o = reports[i];
         json notes = json::array();
         if (o.report) {
             for (const auto& note : o.report->notes) notes.push_back(note);
         }
-        files.push_back({{"path", o.path},
-                         {"read", o.report.has_value()},
-                         {"error", o.report ? json(nullptr) : json(o.error)},
-                         {"events", o.report ? json(o.report->events.size()) : json(nullptr)},
-                         {"notes", notes}});
-    }
-    json events = json::array();
-    for (const EventRow& row : batch.events) {
+        return json{{"path", o.path},
+                    {"read", o.report.has_value()},
+                    {"error", o.report ? json(nullptr) : json(o.error)},
+                    {"events", o.report ? json(o.report->events.size()) : json(nullptr)},
+                    {"notes", notes}};
+    }, false);
+    list("events", batch.events.size(), [&](std::size_t i) {
+        const EventRow& row = batch.events[i];
         const rdsr::Event& e = *row.event;
         json filters = json::array();
         for (const rdsr::Filter& f : e.filters) {
@@ -120,7 +134,7 @@ std::string BatchJson(const std::vector<ReadOutcome>& reports, const Batch& batc
                                {"type", CodeJson(f.type)},
                                {"thickness_mm", OptionalJson(f.thicknessMm)}});
         }
-        events.push_back({
+        return json{
             {"file", row.file},
             {"study_uid", row.studyUid},
             {"event_uid", e.uid},
@@ -147,29 +161,20 @@ std::string BatchJson(const std::vector<ReadOutcome>& reports, const Batch& batc
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
-        });
-    }
-    json studies = json::array();
-    for (const StudyRow& s : batch.studies) {
-        studies.push_back({{"study_uid", s.studyUid},
-                           {"devices", s.devices},
-                           {"files", s.files},
-                           {"events_used", s.used},
-                           {"events_skipped", s.skipped},
-                           {"dap_gycm2", s.dapGyCm2},
-                           {"photons", s.photons},
-                           {"volume_dose", DoseJson(s.joules)}});
-    }
-    json doc = {
-        {"tables",
-         {{"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
-          {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}}},
-        {"files", files},
-        {"events", events},
-        {"studies", studies},
-    };
-    // Report texts are not always valid UTF-8; replace what is not rather than fail.
-    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+        };
+    }, false);
+    list("studies", batch.studies.size(), [&](std::size_t i) {
+        const StudyRow& s = batch.studies[i];
+        return json{{"study_uid", s.studyUid},
+                    {"devices", s.devices},
+                    {"files", s.files},
+                    {"events_used", s.used},
+                    {"events_skipped", s.skipped},
+                    {"dap_gycm2", s.dapGyCm2},
+                    {"photons", s.photons},
+                    {"volume_dose", DoseJson(s.joules)}};
+    }, true);
+    out << "}\n";
 }
 
 std::vector<std::string> ProblemLines(const std::vector<ReadOutcome>& reports, const Batch& batch) {

@@ -21,8 +21,10 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch);
 void WriteStudiesCsv(std::ostream& out, const Batch& batch);
 
 // The files read (and why some were not), the events and the studies in one JSON document, with the
-// tables the results were computed with. Keys are always present; absent values are null.
-std::string BatchJson(const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables);
+// tables the results were computed with, one file, event or study per line. Keys are always
+// present; absent values are null.
+void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch,
+                    const Tables& tables);
 
 // One line per file that could not be read and per event skipped, for stderr.
 std::vector<std::string> ProblemLines(const std::vector<ReadOutcome>& reports, const Batch& batch);
