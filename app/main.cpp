@@ -7,7 +7,7 @@
 #include "app/platform/dialogs.h"
 #include "app/platform/language.h"
 #include "app/platform/message_box.h"
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

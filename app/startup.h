@@ -1,13 +1,5 @@
 #pragma once
 
-#include <filesystem>
-#include <vector>
-
-namespace mirelo {
-
-// Folders searched for the coefficient tables, in order: the working folder, then the program's
-// own data folder (installed layout, then beside the executable), then, for an executable that
-// still lies in its build tree, the source tree's data folder.
-std::vector<std::filesystem::path> DataFolders(const std::filesystem::path& executableDir);
-
-}  // namespace mirelo
+// The table look-up lives with the tables (tables/data_folders.h), where the command-line tool
+// shares it; this name stays for the code that still includes it.
+#include "tables/data_folders.h"

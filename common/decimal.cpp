@@ -74,7 +74,9 @@ double DecimalValue(std::string_view token) {
             }
             long e = 0;
             const auto r = std::from_chars(first, s.data() + s.size(), e);
-            exponent = r.ec == std::errc::result_out_of_range ? (*first == '-' ? -100000 : 100000) : e;
+            // Any exponent beyond a few hundred decides alone; clamping keeps the sums below exact.
+            constexpr long kFar = 100000;
+            exponent = r.ec == std::errc::result_out_of_range ? (*first == '-' ? -kFar : kFar) : std::clamp(e, -kFar, kFar);
         }
         const std::size_t point = mantissa.find('.');
         const auto intDigits = static_cast<long>(point == std::string_view::npos ? mantissa.size() : point);

@@ -21,7 +21,7 @@ for dep in libqt6widgets6 libqt6gui6 libqt6printsupport6 libqt6svg6 qt6-qpa-plug
 done
 
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-for f in ./usr/bin/mirelo ./usr/share/mirelo/Att_coeff2021.dat ./usr/share/mirelo/effEA.dat \
+for f in ./usr/bin/mirelo ./usr/bin/mirelo-calc ./usr/share/mirelo/Att_coeff2021.dat ./usr/share/mirelo/effEA.dat \
          ./usr/share/applications/org.mirelo.Mirelo.desktop ./usr/share/metainfo/org.mirelo.Mirelo.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/org.mirelo.Mirelo.svg \
          ./usr/share/doc/mirelo/guide.html ./usr/share/doc/mirelo/main_window.png ./usr/share/doc/mirelo/copyright \
@@ -55,6 +55,12 @@ set -e
 [[ $status -eq 124 ]] || fail "the installed program ended with status $status: $(cat "$scratch/stderr")"
 echo "installed program started from an empty folder and kept running"
 
+# The command-line tool finds the same installed tables.
+calc_out="$(cd "$work" && "$root/usr/bin/mirelo-calc" --kv 80 --area-dose 1 --format json 2>"$scratch/stderr")" ||
+  fail "the installed mirelo-calc failed: $(cat "$scratch/stderr")"
+grep -qF "\"path\": \"$root/usr/share/mirelo/effEA.dat\"" <<<"$calc_out" || fail "mirelo-calc did not use the installed tables"
+echo "installed mirelo-calc computed with the installed tables"
+
 rm "$root/usr/share/mirelo/effEA.dat"
 set +e
 (cd "$work" && QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/mirelo" 2>"$scratch/stderr")
@@ -63,4 +69,10 @@ set -e
 [[ $status -eq 1 ]] || fail "without its tables the program ended with status $status"
 grep -q "effEA.dat: file not found" "$scratch/stderr" || fail "unexpected message: $(cat "$scratch/stderr")"
 echo "without effEA.dat it stopped with: $(cat "$scratch/stderr")"
+set +e
+(cd "$work" && "$root/usr/bin/mirelo-calc" --kv 80 --area-dose 1 >/dev/null 2>"$scratch/stderr")
+status=$?
+set -e
+[[ $status -eq 1 ]] || fail "without its tables mirelo-calc ended with status $status"
+grep -q "^mirelo-calc: effEA.dat: file not found" "$scratch/stderr" || fail "unexpected message: $(cat "$scratch/stderr")"
 echo "package checks passed"

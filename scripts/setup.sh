@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   qt6-svg-dev qt6-l10n-tools qt6-tools-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
   fonts-ipaexfont-gothic fonts-liberation
   libxrl-dev
   libdcmtk-dev libtomlplusplus-dev nlohmann-json3-dev

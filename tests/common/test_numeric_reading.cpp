@@ -65,6 +65,19 @@ TEST(NumericReading, OverflowIsInfinityUnderflowIsZero) {
     EXPECT_EQ(ReadNumber("-1e999"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(ReadNumber("1e-999"), 0.0);
     EXPECT_EQ(ReadNumber(std::string(400, '9')), std::numeric_limits<double>::infinity());
+    // Exponents at and past the range of a long, and digits that push a small exponent over.
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        std::string text;
+        double value;
+    } cases[] = {
+        {"62499e9223372036854775807", inf}, {"1e-9223372036854775807", 0.0},
+        {"1e99999999999999999999999", inf}, {"-1e-99999999999999999999999", -0.0},
+        {"0." + std::string(400, '0') + "1e200", 1e-201}, {"0." + std::string(400, '0') + "1e-200", 0.0}, {std::string(300, '9') + "e10", inf},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadNumber(c.text), c.value) << c.text;
+    }
 }
 
 TEST(NumericReading, LongAndMalformedTextIsSafe) {

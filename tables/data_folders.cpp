@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 namespace mirelo {
 

@@ -1,0 +1,61 @@
+#include "calc/calculation.h"
+
+namespace mirelo::calc {
+namespace {
+
+// A batch of nothing but distinct conditions must not hold every spectrum it ever made.
+constexpr std::size_t kMaxCached = 4096;
+
+std::string TextOf(const std::optional<std::string>& text, const char* byDefault) { return text ? *text : byDefault; }
+
+}  // namespace
+
+Result<PhotonSpectrum, SpectrumInputError> SpectrumCache::Get(const Tables& tables, const Beam& beam,
+                                                              const TubeVoltage& voltage) {
+    const Key key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm,    beam.cuCm,
+                  voltage.lowKv,       voltage.highKv,     voltage.spread};
+    if (const auto it = spectra_.find(key); it != spectra_.end()) {
+        return it->second;
+    }
+    auto spectrum = ComputeSpectrum(tables, beam, voltage);
+    ++computed_;
+    if (spectrum) {
+        if (spectra_.size() >= kMaxCached) {
+            spectra_.clear();
+        }
+        spectra_.emplace(key, *spectrum);
+    }
+    return spectrum;
+}
+
+Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache) {
+    const ConditionTexts& t = conditions.texts;
+    auto spectrum = cache.Get(tables, conditions.ToBeam(), conditions.voltage);
+    if (!spectrum) {
+        // ReadConditions refuses these first; kept so that a change there cannot go unnoticed.
+        return spectrum.error() == SpectrumInputError::TargetAngle
+                   ? Failure{InputError{Field::Angle, TextOf(t.angle, "12"), "its tangent is 0 or not finite"}}
+                   : Failure{InputError{Field::Kv, TextOf(t.kv, ""), "outside 0-150 kV"}};
+    }
+    Calculation out{conditions, std::move(*spectrum), std::nullopt};
+    if (!conditions.areaDose) {
+        return out;
+    }
+    const auto dose = ComputeVolumeDose(tables, out.spectrum, conditions.areaDoseGyCm2);
+    if (!dose) {
+        switch (dose.error()) {
+            case DoseError::NoSpectrum:
+                return Failure{InputError{Field::Kv, TextOf(t.kv, ""),
+                                          "no photons reach the patient (a voltage too low, or filters too thick, "
+                                          "for these tables)"}};
+            case DoseError::AreaDose:
+            case DoseError::OutOfRange:
+                break;
+        }
+        return Failure{InputError{Field::AreaDose, TextOf(t.areaDose, ""), "the doses would not fit a double"}};
+    }
+    out.dose = *dose;
+    return out;
+}
+
+}  // namespace mirelo::calc

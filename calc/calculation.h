@@ -1,0 +1,39 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <tuple>
+
+#include "calc/conditions.h"
+#include "common/result.h"
+#include "dose/volume_dose.h"
+#include "spectrum/spectrum.h"
+#include "tables/tables.h"
+
+namespace mirelo::calc {
+
+// What one calculation gives: the spectrum, and the photon count and doses when an area dose was given.
+struct Calculation {
+    Conditions conditions;
+    PhotonSpectrum spectrum;
+    std::optional<VolumeDose> dose;
+};
+
+// Spectra already computed, by beam and tube voltage. A batch from dose reports repeats a few
+// protocols many times, and the spectrum is by far the costliest step.
+class SpectrumCache {
+public:
+    Result<PhotonSpectrum, SpectrumInputError> Get(const Tables& tables, const Beam& beam, const TubeVoltage& voltage);
+    std::size_t Computed() const { return computed_; }
+
+private:
+    using Key = std::tuple<double, double, double, double, double, double, Spread>;
+    std::map<Key, PhotonSpectrum> spectra_;
+    std::size_t computed_ = 0;
+};
+
+// The spectrum and, with an area dose, the volume dose. The engine's refusals come back as the
+// input they concern.
+Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache);
+
+}  // namespace mirelo::calc

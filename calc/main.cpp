@@ -1,0 +1,222 @@
+// mirelo-calc: the calculations of the main window from the command line, one at a time or a
+// batch file of them.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "calc/batch_reader.h"
+#include "calc/calculation.h"
+#include "calc/conditions.h"
+#include "calc/report.h"
+#include "tables/data_folders.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
+
+namespace {
+
+using namespace mirelo;
+using namespace mirelo::calc;
+
+// Exit statuses: 1 when the tables (or the output) fail, 2 when the input is wrong.
+constexpr int kSystemProblem = 1;
+constexpr int kInputProblem = 2;
+
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "mirelo-calc: %s\n", message.c_str());
+    return status;
+}
+
+// The folder of the running program, as the window's Qt reports it; empty when the system does not say.
+std::filesystem::path ExecutableDir() {
+    std::error_code ec;
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) {
+        return {};
+    }
+    buffer.resize(n);
+    const std::filesystem::path exe = std::filesystem::canonical(buffer, ec);
+#else
+    const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
+#endif
+    return ec ? std::filesystem::path() : exe.parent_path();
+}
+
+// Writes everything or says why not.
+bool Write(const std::string& text) {
+    return text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+}
+
+Result<Tables, TableError> Load(const std::string& tablesDir) {
+    if (!tablesDir.empty()) {
+        return LoadTables({std::filesystem::path(tablesDir)});
+    }
+    return LoadTables(DataFolders(ExecutableDir()));
+}
+
+int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format format, bool withSpectrum) {
+    const auto conditions = ReadConditions(texts);
+    if (!conditions) {
+        return Fail(kInputProblem, DescribeInputError(conditions.error(), Naming::Option));
+    }
+    if (!conditions->areaDose && !withSpectrum) {
+        return Fail(kInputProblem, "--area-dose: missing (the photon count and doses need it; --spectrum alone does not)");
+    }
+    const auto tables = Load(tablesDir);
+    if (!tables) {
+        return Fail(kSystemProblem, DescribeTableError(tables.error()));
+    }
+    SpectrumCache cache;
+    const auto calculation = Calculate(*tables, *conditions, cache);
+    if (!calculation) {
+        return Fail(kInputProblem, DescribeInputError(calculation.error(), Naming::Option));
+    }
+    if (!Write(Report(*calculation, *tables, format, withSpectrum)) || std::fflush(stdout) != 0) {
+        return Fail(kSystemProblem, "the output could not be written");
+    }
+    return 0;
+}
+
+int RunBatch(const std::string& file, const std::string& tablesDir, Format format) {
+    std::ifstream opened;
+    std::istream* in = &std::cin;
+    if (file != "-") {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(file, ec)) {
+            return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": not a readable file");
+        }
+        opened.open(file, std::ios::binary);
+        if (!opened) {
+            return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": cannot be opened");
+        }
+        in = &opened;
+    }
+    std::string line;
+    if (!std::getline(*in, line)) {
+        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": no header line");
+    }
+    const auto header = ReadBatchHeader(line);
+    if (!header) {
+        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": " + header.error());
+    }
+    const auto tables = Load(tablesDir);
+    if (!tables) {
+        return Fail(kSystemProblem, DescribeTableError(tables.error()));
+    }
+
+    SpectrumCache cache;
+    std::string out = BatchHeaderLine(format);
+    std::size_t number = 1, lines = 0, failed = 0;
+    bool written = true;
+    while (std::getline(*in, line)) {
+        ++number;
+        if (IsBlankLine(line)) {
+            continue;
+        }
+        ++lines;
+        Result<Calculation, InputError> result = Failure{InputError{}};
+        if (const auto texts = ReadBatchRow(*header, line); !texts) {
+            result = Failure{texts.error()};
+        } else if (const auto conditions = ReadConditions(*texts); !conditions) {
+            result = Failure{conditions.error()};
+        } else if (!conditions->areaDose) {
+            result = Failure{InputError{Field::AreaDose, "", "missing"}};
+        } else {
+            result = Calculate(*tables, *conditions, cache);
+        }
+        failed += result ? 0 : 1;
+        out += BatchLine(number, result, *tables, format);
+        if (out.size() > (1u << 16)) {
+            written = written && Write(out);
+            out.clear();
+        }
+    }
+    if (in->bad()) {
+        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": reading failed after line " + std::to_string(number));
+    }
+    if (!(written && Write(out)) || std::fflush(stdout) != 0) {
+        return Fail(kSystemProblem, "the output could not be written");
+    }
+    if (failed > 0) {
+        return Fail(kInputProblem, std::to_string(failed) + " of " + std::to_string(lines) + " lines could not be computed");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Photon spectrum and patient volume dose (J, body thickness 10 to 30 cm) from the area dose of an "
+                 "X-ray unit, as the Mirelo main window computes them.",
+                 "mirelo-calc"};
+    app.set_version_flag("--version", "mirelo-calc " MIRELO_VERSION);
+
+    ConditionTexts texts;
+    std::string tablesDir, formatName = "text", batchFile;
+    bool withSpectrum = false;
+    // Strings here: numbers are read by the program's own strict rule, not CLI11's.
+    std::vector<CLI::Option*> single;
+    const auto text = [&](const char* name, std::optional<std::string>& slot, const char* help) {
+        CLI::Option* opt = app.add_option_function<std::string>(name, [&slot](const std::string& v) { slot = v; }, help);
+        single.push_back(opt);
+        return opt;
+    };
+    text("--kv", texts.kv, "tube voltage in kV, fixed (80) or a range (75-85), 0 to 150")->type_name("KV|LOW-HIGH");
+    text("--spread", texts.spread, "weights over a voltage range: uniform (default) or normal")->type_name("uniform|normal");
+    text("--angle", texts.angle, "target angle in degrees (default 12)")->type_name("DEG");
+    text("--inherent", texts.inherent, "inherent filtration in mm aluminium (default 2.5)")->type_name("MM");
+    text("--al", texts.al, "added aluminium filter in mm (default 1.0)")->type_name("MM");
+    text("--cu", texts.cu, "added copper filter in mm (default 0)")->type_name("MM");
+    text("--area-dose", texts.areaDose, "area dose (air kerma-area product) read off the meter")->type_name("VALUE");
+    text("--unit", texts.unit, "unit of --area-dose: Gy.cm2 (default), mGy.cm2, uGy.m2, dGy.cm2, cGy.cm2, Gy.m2")
+        ->type_name("UNIT");
+    CLI::Option* spectrumFlag = app.add_flag("--spectrum", withSpectrum, "add the 300 bins of the photon spectrum");
+    single.push_back(spectrumFlag);
+    app.add_option("--tables", tablesDir, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
+        ->type_name("DIR");
+    app.add_option("--format", formatName, "text (default), json or csv")
+        ->check(CLI::IsMember({"text", "json", "csv"}))
+        ->type_name("FORMAT");
+    CLI::Option* batch = app.add_option("--batch", batchFile,
+                                        "one calculation per line of a CSV file (- for standard input) with a header "
+                                        "naming the columns kv, kv_high, spread, angle, inherent, al, cu, area_dose, unit")
+                             ->type_name("FILE.csv");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            return app.exit(e);  // --help, --version
+        }
+        std::string message = e.what();
+        for (char& c : message) {
+            c = c == '\n' ? ' ' : c;
+        }
+        return Fail(kInputProblem, message + " (see --help)");
+    }
+    const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;
+    if (batch->count() > 0) {
+        // The conditions come from the file; an option beside it would be silently ignored.
+        for (const CLI::Option* opt : single) {
+            if (opt->count() > 0) {
+                return Fail(kInputProblem, opt->get_name() + ": not with --batch (the file gives the conditions)");
+            }
+        }
+        return RunBatch(batchFile, tablesDir, format);
+    }
+    if (!texts.kv) {
+        return Fail(kInputProblem, "--kv: missing (or give --batch FILE.csv)");
+    }
+    return RunOne(texts, tablesDir, format, withSpectrum);
+}

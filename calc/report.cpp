@@ -1,0 +1,216 @@
+#include "calc/report.h"
+
+#include <array>
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "common/dose_text.h"
+#include "common/number_text.h"
+#include "common/sci_format.h"
+
+namespace mirelo::calc {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The shortest text that reads back to the same double, whatever the locale.
+std::string Exact(double x) {
+    std::array<char, 32> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
+    return std::string(buf.data(), res.ptr);
+}
+
+const char* SpreadName(Spread spread) { return spread == Spread::Normal ? "normal" : "uniform"; }
+
+// The tube voltage as the main window's caption shows it: "80" or "75 - 85".
+std::string VoltageCaption(const Conditions& c) {
+    std::string caption = NumberText(c.voltage.lowKv);
+    if (c.range) {
+        caption += " - " + NumberText(c.voltage.highKv);
+    }
+    return caption;
+}
+
+// Invalid UTF-8 cannot reach here (messages quote values Printable), but a dump must never throw.
+std::string Dump(const Json& j, int indent) { return j.dump(indent, ' ', false, Json::error_handler_t::replace); }
+
+Json InputsJson(const Conditions& c) {
+    Json in;
+    in["kv"] = c.voltage.lowKv;
+    in["kv_high"] = c.voltage.highKv;
+    in["spread"] = SpreadName(c.voltage.spread);
+    in["angle"] = c.angleDeg;
+    in["inherent"] = c.inherentMm;
+    in["al"] = c.alMm;
+    in["cu"] = c.cuMm;
+    in["area_dose"] = c.areaDose ? Json(*c.areaDose) : Json(nullptr);
+    in["unit"] = UnitName(c.unit);
+    in["area_dose_gy_cm2"] = c.areaDose ? Json(c.areaDoseGyCm2) : Json(nullptr);
+    return in;
+}
+
+Json TablesJson(const Tables& tables) {
+    Json t;
+    t[kAttCoeffFile] = {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}};
+    t[kEffEAFile] = {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}};
+    return t;
+}
+
+// The keys every report has, in this order; results are null where there are none.
+Json ReportJson(const Calculation* calculation, const Tables& tables) {
+    Json j;
+    j["inputs"] = calculation ? InputsJson(calculation->conditions) : Json(nullptr);
+    j["tables"] = TablesJson(tables);
+    j["photons"] = nullptr;
+    j["volume_dose"] = nullptr;
+    if (calculation && calculation->dose) {
+        j["photons"] = calculation->dose->photons;
+        Json doses = Json::array();
+        for (int t = 1; t <= kThicknesses; ++t) {
+            doses.push_back({{"thickness_cm", ThicknessCm(t)}, {"J", calculation->dose->joules[static_cast<std::size_t>(t - 1)]}});
+        }
+        j["volume_dose"] = std::move(doses);
+    }
+    return j;
+}
+
+Json SpectrumJson(const PhotonSpectrum& spectrum) {
+    Json bins = Json::array();
+    for (int i = 1; i <= kBins; ++i) {
+        bins.push_back({{"keV", 0.5 * i}, {"fluence", spectrum.fluence[i]}});
+    }
+    return bins;
+}
+
+std::string TextReport(const Calculation& calc, bool withSpectrum) {
+    const Conditions& c = calc.conditions;
+    std::string out;
+    out += "tube voltage (kV)        " + VoltageCaption(c);
+    if (c.range) {
+        out += std::string(", ") + SpreadName(c.voltage.spread) + " spread";
+    }
+    out += "\ntarget angle (deg)       " + NumberText(c.angleDeg);
+    out += "\ninherent filter (mm Al)  " + NumberText(c.inherentMm);
+    out += "\nadded Al (mm)            " + NumberText(c.alMm);
+    out += "\nadded Cu (mm)            " + NumberText(c.cuMm) + "\n";
+    if (c.areaDose) {
+        out += "area dose (Gy·cm²)       " + NumberText(c.areaDoseGyCm2);
+        if (c.unit != AreaUnit::GyCm2) {
+            out += " (" + NumberText(*c.areaDose) + " " + std::string(UnitName(c.unit)) + ")";
+        }
+        out += "\n";
+    }
+    if (calc.dose) {
+        out += "photons                  " + FormatSci(calc.dose->photons) + "\n";
+        out += "body thickness (cm)  →  volume dose (J)\n";
+        for (int t = 1; t <= kThicknesses; ++t) {
+            out += VolumeDoseLine(ThicknessCm(t), calc.dose->joules[static_cast<std::size_t>(t - 1)]) + "\n";
+        }
+    }
+    if (withSpectrum) {
+        out += "photon energy (keV)  relative fluence\n";
+        for (int i = 1; i <= kBins; ++i) {
+            out += FormatSci(0.5 * i) + "  " + FormatSci(calc.spectrum.fluence[i]) + "\n";
+        }
+    }
+    return out;
+}
+
+std::string CsvReport(const Calculation& calc, bool withSpectrum) {
+    std::string out;
+    if (withSpectrum) {
+        out = "keV,fluence\n";
+        for (int i = 1; i <= kBins; ++i) {
+            out += Exact(0.5 * i) + "," + Exact(calc.spectrum.fluence[i]) + "\n";
+        }
+    } else if (calc.dose) {
+        out = "thickness_cm,J\n";
+        for (int t = 1; t <= kThicknesses; ++t) {
+            out += std::to_string(ThicknessCm(t)) + "," + Exact(calc.dose->joules[static_cast<std::size_t>(t - 1)]) + "\n";
+        }
+    }
+    return out;
+}
+
+// A CSV value that may hold commas or quotes.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string Report(const Calculation& calculation, const Tables& tables, Format format, bool withSpectrum) {
+    switch (format) {
+        case Format::Text: return TextReport(calculation, withSpectrum);
+        case Format::Csv: return CsvReport(calculation, withSpectrum);
+        case Format::Json: break;
+    }
+    Json j = ReportJson(&calculation, tables);
+    if (withSpectrum) {
+        j["spectrum"] = SpectrumJson(calculation.spectrum);
+    }
+    return Dump(j, 2) + "\n";
+}
+
+std::string BatchHeaderLine(Format format) {
+    if (format != Format::Csv) {
+        return "";
+    }
+    std::string header = "line,kv,kv_high,spread,angle,inherent,al,cu,area_dose_gy_cm2,photons";
+    for (int t = 1; t <= kThicknesses; ++t) {
+        header += ",J_" + std::to_string(ThicknessCm(t)) + "cm";
+    }
+    return header + ",error\n";
+}
+
+std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& tables,
+                      Format format) {
+    const std::string error = result ? std::string() : DescribeInputError(result.error(), Naming::Column);
+    const Calculation* calc = result ? &*result : nullptr;
+    const VolumeDose* dose = calc && calc->dose ? &*calc->dose : nullptr;
+    switch (format) {
+        case Format::Json: {
+            Json j;
+            j["line"] = line;
+            j.update(ReportJson(calc, tables));
+            j["error"] = result ? Json(nullptr) : Json(error);
+            return Dump(j, -1) + "\n";
+        }
+        case Format::Csv: {
+            std::string out = std::to_string(line);
+            if (calc) {
+                const Conditions& c = calc->conditions;
+                for (double v : {c.voltage.lowKv, c.voltage.highKv}) {
+                    out += "," + Exact(v);
+                }
+                out += std::string(",") + SpreadName(c.voltage.spread);
+                for (double v : {c.angleDeg, c.inherentMm, c.alMm, c.cuMm, c.areaDoseGyCm2}) {
+                    out += "," + Exact(v);
+                }
+            } else {
+                out += ",,,,,,,,";
+            }
+            out += "," + (dose ? Exact(dose->photons) : std::string());
+            for (int t = 0; t < kThicknesses; ++t) {
+                out += "," + (dose ? Exact(dose->joules[static_cast<std::size_t>(t)]) : std::string());
+            }
+            return out + "," + (error.empty() ? std::string() : Quoted(error)) + "\n";
+        }
+        case Format::Text: break;
+    }
+    std::string out = "line " + std::to_string(line) + ": ";
+    if (!dose) {
+        return out + (error.empty() ? std::string("no area dose") : error) + "\n";
+    }
+    out += "photons " + FormatSci(dose->photons) + "; J at 10, 12, ... 30 cm:";
+    for (double j : dose->joules) {
+        out += " " + FormatSci(j);
+    }
+    return out + "\n";
+}
+
+}  // namespace mirelo::calc

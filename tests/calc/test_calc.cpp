@@ -1,0 +1,286 @@
+// mirelo-calc through its process: arguments in; standard output, standard error and exit status
+// out. The numbers are held against the plain loops of the model.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "common/sha256.h"
+#include "tables/table_error_text.h"
+#include "tables/table_reader.h"
+#include "tests/calc/run_tool.h"
+#include "tests/spectrum/reference_spectrum.h"
+
+namespace mirelo {
+namespace {
+
+using nlohmann::json;
+using test::RunTool;
+using test::Slurp;
+namespace fs = std::filesystem;
+
+const fs::path kSynthetic = fs::path(MIRELO_TEST_DATA_DIR) / "synthetic";
+const fs::path kShipped = MIRELO_SHIPPED_DATA_DIR;
+
+std::vector<std::string> With(std::vector<std::string> args, const fs::path& tables) {
+    args.insert(args.end(), {"--tables", tables.string()});
+    return args;
+}
+
+// --- Wrong input: one line naming the argument and the value, status 2, nothing on stdout --------
+
+struct Refusal {
+    std::vector<std::string> args;
+    const char* message;
+};
+
+const Refusal kRefusals[] = {
+    {{"--kv", "200", "--area-dose", "1"}, "--kv \"200\": outside 0-150 kV"},
+    {{"--kv", "\xEF\xBC\x98\xEF\xBC\x90", "--area-dose", "1"}, "--kv \"??????\": not a number"},  // full-width 80
+    {{"--kv", "85-75", "--area-dose", "1"}, "--kv \"85-75\": the low end must be below the high end"},
+    {{"--kv", "80-80", "--area-dose", "1"}, "--kv \"80-80\": the low end must be below the high end"},
+    {{"--kv", "80-", "--area-dose", "1"}, "--kv \"80-\": not a number"},
+    {{"--kv", "75-151", "--area-dose", "1"}, "--kv \"75-151\": outside 0-150 kV"},
+    {{"--kv", "80", "--spread", "normal", "--area-dose", "1"}, "--spread \"normal\": a spread needs a range of voltages"},
+    {{"--kv", "75-85", "--spread", "Normal", "--area-dose", "1"}, "--spread \"Normal\": neither uniform nor normal"},
+    {{"--kv", "80", "--angle", "0", "--area-dose", "1"}, "--angle \"0\": its tangent is 0 or not finite"},
+    {{"--kv", "80", "--angle", "1e400", "--area-dose", "1"}, "--angle \"1e400\": its tangent is 0 or not finite"},
+    {{"--kv", "80", "--al", "-1", "--area-dose", "1"}, "--al \"-1\": a thickness must be finite and not negative"},
+    {{"--kv", "80", "--cu", "1e999", "--area-dose", "1"}, "--cu \"1e999\": a thickness must be finite and not negative"},
+    {{"--kv", "80", "--inherent", "0x1", "--area-dose", "1"}, "--inherent \"0x1\": not a number"},
+    {{"--kv", "80", "--area-dose", "-2"}, "--area-dose \"-2\": an area dose must be finite and not negative"},
+    {{"--kv", "80", "--area-dose", "1e999"}, "--area-dose \"1e999\": an area dose must be finite and not negative"},
+    {{"--kv", "80", "--area-dose", "1,5"}, "--area-dose \"1,5\": not a number"},  // the text field would read 1
+    {{"--kv", "80", "--area-dose", "1e305", "--unit", "Gy.m2"}, "--area-dose \"1e305\": too large in Gy·cm²"},
+    {{"--kv", "80", "--area-dose", "1e300"}, "--area-dose \"1e300\": the doses would not fit a double"},
+    {{"--kv", "80", "--area-dose", "1", "--unit", "mgy.cm2"},
+     "--unit \"mgy.cm2\": not one of Gy.cm2, mGy.cm2, uGy.m2, dGy.cm2, cGy.cm2, Gy.m2"},
+    {{"--kv", "0.5", "--area-dose", "1"},
+     "--kv \"0.5\": no photons reach the patient (a voltage too low, or filters too thick, for these tables)"},
+    {{"--kv", "80"}, "--area-dose: missing (the photon count and doses need it; --spectrum alone does not)"},
+    {{"--area-dose", "1"}, "--kv: missing (or give --batch FILE.csv)"},
+    {{"--batch", "any.csv", "--angle", "3"}, "--angle: not with --batch (the file gives the conditions)"},
+    {{"--kv", "80", "--format", "xml"}, "--format: xml not in {text,json,csv} (see --help)"},
+};
+
+TEST(CalcTool, RefusesWrongInputWithOneLine) {
+    for (const Refusal& r : kRefusals) {
+        const auto run = RunTool(With(r.args, kSynthetic));
+        EXPECT_EQ(run.err, std::string("mirelo-calc: ") + r.message + "\n") << r.args[1];
+        EXPECT_EQ(run.status, 2) << r.message;
+        EXPECT_EQ(run.out, "") << r.message;
+    }
+}
+
+// --- Tables: the start-up message and status 1; the program's look-up order --------------------
+
+TEST(CalcTool, TablesComeFromTheLookUpOrStopWithTheStartUpMessage) {
+    const fs::path work = fs::temp_directory_path() / ("mirelo-calc-tables-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+    const std::vector<std::string> args{"--kv", "80", "--area-dose", "1", "--format", "json"};
+    // Nothing in the working folder: the source tree's tables, as for the window in a build tree.
+    EXPECT_EQ(json::parse(RunTool(args, work).out)["tables"]["effEA.dat"]["path"], (kShipped / "effEA.dat").string());
+    const std::string att = Slurp(kSynthetic / "Att_coeff2021.dat");
+    std::ofstream(work / "Att_coeff2021.dat", std::ios::binary) << att;
+    fs::copy_file(kSynthetic / "effEA.dat", work / "effEA.dat");
+    const json t = json::parse(RunTool(args, work).out)["tables"];
+    EXPECT_EQ(t["effEA.dat"]["path"], "./effEA.dat");
+    EXPECT_EQ(t["Att_coeff2021.dat"]["sha256"], Sha256Hex(att));
+    // A broken or missing file: the message the window shows at start, status 1.
+    std::ofstream(work / "Att_coeff2021.dat", std::ios::binary) << att.substr(0, att.size() / 2);
+    for (const fs::path& dir : {work, work / "none"}) {
+        const auto expected = LoadTables({dir});
+        ASSERT_FALSE(expected);
+        const auto run = RunTool(With(args, dir));
+        EXPECT_EQ(run.err, "mirelo-calc: " + DescribeTableError(expected.error()) + "\n");
+        EXPECT_EQ(run.status, 1);
+    }
+    fs::remove_all(work);
+}
+
+// --- JSON against the plain loops of the model ---------------------------------------------------
+
+// The shortest text that reads back as the same double.
+std::string Exact(double x) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
+}
+
+// Equal within 1e-12 relative; bins the model rounds to 0 below 1e-10 of the total may differ by
+// 1e-15 of the largest bin (one side just above the cut, the other just below).
+bool Agree(double actual, double expected, double scale) {
+    const double diff = std::fabs(actual - expected);
+    return actual == expected || diff <= 1e-12 * std::fabs(expected) ||
+           (std::fabs(expected) < 1e-10 * scale && diff <= 1e-15 * scale);
+}
+
+struct Case {
+    std::vector<std::string> args;
+    TubeVoltage voltage;
+    Beam beam;
+    double areaGyCm2;
+};
+
+const Case kCases[] = {
+    {{"--kv", "80", "--area-dose", "25.3"}, TubeVoltage::Fixed(80), Beam::FromMm(12, 2.5, 1.0, 0), 25.3},
+    {{"--kv", "150", "--angle", "45", "--inherent", "1", "--al", "3", "--cu", "0.2", "--area-dose", "4", "--unit", "mGy.cm2"},
+     TubeVoltage::Fixed(150), Beam::FromMm(45, 1, 3, 0.2), 0.004},
+    {{"--kv", "75-85", "--area-dose", "10", "--unit", "Gy.m2"}, {75, 85, Spread::Uniform}, Beam::FromMm(12, 2.5, 1.0, 0), 1e5},
+    {{"--kv", "75-85", "--spread", "normal", "--area-dose", "7", "--unit", "uGy.m2"},
+     {75, 85, Spread::Normal}, Beam::FromMm(12, 2.5, 1.0, 0), 0.07},
+    {{"--kv", "0.5-150", "--spread", "normal", "--area-dose", "1", "--unit", "dGy.cm2"},
+     {0.5, 150, Spread::Normal}, Beam::FromMm(12, 2.5, 1.0, 0), 0.1},
+    {{"--kv", "60.5", "--angle", "7.5", "--cu", "0.1", "--area-dose", "3", "--unit", "cGy.cm2"},
+     TubeVoltage::Fixed(60.5), Beam::FromMm(7.5, 2.5, 1.0, 0.1), 0.03},
+};
+
+TEST(CalcTool, JsonAgreesWithThePlainLoops) {
+    for (const fs::path& dir : {kShipped, kSynthetic}) {
+        const auto tables = LoadTables({dir});
+        ASSERT_TRUE(tables);
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(dir.string() + " " + c.args[1]);
+            auto args = With(c.args, dir);
+            args.insert(args.end(), {"--spectrum", "--format", "json"});
+            const auto run = RunTool(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            const json j = json::parse(run.out);
+            EXPECT_EQ(j["inputs"]["area_dose_gy_cm2"].get<double>(), c.areaGyCm2);
+            args.back() = "csv";  // the same doubles, written shortest
+            std::istringstream csv(RunTool(args).out.substr(std::string("keV,fluence\n").size()));
+
+            const BinArray f = reference::SpectrumLoops(*tables, c.beam, c.voltage);
+            const double largest = *std::max_element(f.begin(), f.end());
+            ASSERT_EQ(j["spectrum"].size(), static_cast<std::size_t>(kBins));
+            for (int i = 1; i <= kBins; ++i) {
+                const json& bin = j["spectrum"][static_cast<std::size_t>(i - 1)];
+                std::string line;
+                std::getline(csv, line);
+                EXPECT_EQ(line, Exact(0.5 * i) + "," + Exact(bin["fluence"].get<double>()));
+                EXPECT_EQ(bin["keV"].get<double>(), 0.5 * i);
+                EXPECT_TRUE(Agree(bin["fluence"].get<double>(), f[i], largest)) << i;
+            }
+            // The model: photons = A / Z * 1e10 with Z the tissue-weighted energy per photon, and
+            // each thickness takes its absorbed fraction of every bin's energy.
+            const int last = static_cast<int>(2 * c.voltage.highKv);
+            double Z = 0;
+            for (int i = 2; i <= last; ++i) {
+                Z += f[i] * 0.5 * i * 0.001602 * tables->tissue[i];
+            }
+            const double G = c.areaGyCm2 / Z;
+            EXPECT_TRUE(Agree(j["photons"].get<double>(), G * 1e10, 0));
+            ASSERT_EQ(j["volume_dose"].size(), static_cast<std::size_t>(kThicknesses));
+            for (int t = 1; t <= kThicknesses; ++t) {
+                double J = 0;
+                for (int i = 2; i <= last; ++i) {
+                    J += f[i] * 1e10 * G * 0.5 * i * 1.602e-16 * tables->effEA[i][t];
+                }
+                const json& d = j["volume_dose"][static_cast<std::size_t>(t - 1)];
+                EXPECT_EQ(d["thickness_cm"].get<int>(), 8 + 2 * t);
+                EXPECT_TRUE(Agree(d["J"].get<double>(), J, 0)) << d["J"].get<double>() << " vs " << J;
+            }
+        }
+    }
+}
+
+// --- Batch: one result per line, bad lines say why, the rest go on --------------------------------
+
+struct BatchRow {
+    const char* line;
+    std::vector<std::string> same;  // the single run whose results it must give
+    const char* error;              // or its error; neither: a blank line, no result
+};
+
+const BatchRow kRows[] = {
+    {"80,,,1.0,0,25.3,", {"--kv", "80", "--area-dose", "25.3"}, nullptr},
+    {"80,,,2.0,0,25.3,", {"--kv", "80", "--al", "2", "--area-dose", "25.3"}, nullptr},  // another spectrum
+    {"75, 85 ,normal,,,2530,mGy.cm2", {"--kv", "75-85", "--spread", "normal", "--area-dose", "2.53"}, nullptr},
+    {"200,,,,,1,", {}, "kv \"200\": outside 0-150 kV"},
+    {"  ", {}, nullptr},
+    {"80,,,1.0,0,\"12.65\",", {"--kv", "80", "--area-dose", "12.65"}, nullptr},  // the first spectrum again
+    {"80,,,,,\"1,5\",", {}, "area_dose \"1,5\": not a number"},
+    {"80,,,,,,", {}, "area_dose: missing"},
+    {"80,85", {}, "2 values where the header names 7"},
+    {"80,,,,,\"1,Gy.cm2", {}, "a quoted value is not closed"},
+};
+
+TEST(CalcTool, BatchGivesOneLinePerCalculation) {
+    const fs::path file = fs::temp_directory_path() / ("mirelo-calc-batch-" + std::to_string(::getpid()) + ".csv");
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "\xEF\xBB\xBFKV,kv_high,spread,al,cu,area_dose,unit\r\n";
+        for (const BatchRow& r : kRows) {
+            out << r.line << "\r\n";
+        }
+    }
+    const auto run = RunTool(With({"--batch", file.string(), "--format", "json"}, kShipped));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "mirelo-calc: 5 of 9 lines could not be computed\n");
+    std::istringstream lines(run.out);
+    std::string line;
+    std::size_t number = 1;
+    for (const BatchRow& r : kRows) {
+        ++number;
+        if (r.same.empty() && r.error == nullptr) {
+            continue;
+        }
+        ASSERT_TRUE(std::getline(lines, line)) << r.line;
+        const json j = json::parse(line);
+        EXPECT_EQ(j["line"], number);
+        if (r.error != nullptr) {
+            EXPECT_EQ(j["error"], r.error);
+            EXPECT_TRUE(j["photons"].is_null());
+            continue;
+        }
+        auto args = With(r.same, kShipped);
+        args.insert(args.end(), {"--format", "json"});
+        const json single = json::parse(RunTool(args).out);
+        EXPECT_TRUE(j["error"].is_null()) << j["error"];
+        EXPECT_EQ(j["photons"], single["photons"]) << r.line;
+        EXPECT_EQ(j["volume_dose"], single["volume_dose"]) << r.line;
+        EXPECT_EQ(j["tables"], single["tables"]);
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+
+    for (const char* format : {"text", "csv"}) {
+        const auto other = RunTool(With({"--batch", file.string(), "--format", format}, kShipped));
+        const auto count = std::count(other.out.begin(), other.out.end(), '\n');
+        EXPECT_EQ(count, std::string(format) == "csv" ? 10 : 9) << other.out;
+    }
+    fs::remove(file);
+}
+
+TEST(CalcTool, BatchFilesThatCannotBeReadStopAtOnce) {
+    const fs::path file = fs::temp_directory_path() / ("mirelo-calc-head-" + std::to_string(::getpid()) + ".csv");
+    const std::pair<const char*, const char*> kHeaders[] = {
+        {"kv,area_dose,KV\n80,1,80\n", "header: \"KV\" is named twice"},
+        {"kvp,area_dose\n80,1\n", "header: \"kvp\" is not one of kv, kv_high, spread, angle, inherent, al, cu, area_dose, unit"},
+        {"area_dose\n1\n", "header: no kv column"},
+        {"", "no header line"},
+        {nullptr, "not a readable file"},
+    };
+    for (const auto& [text, message] : kHeaders) {
+        fs::remove(file);
+        if (text != nullptr) {
+            std::ofstream(file, std::ios::binary) << text;
+        }
+        const auto run = RunTool(With({"--batch", file.string()}, kSynthetic));
+        EXPECT_EQ(run.err, "mirelo-calc: --batch \"" + file.string() + "\": " + message + "\n");
+        EXPECT_EQ(run.status, 2);
+    }
+}
+
+TEST(CalcTool, VersionAndHelp) {
+    EXPECT_EQ(RunTool({"--version"}).out, "mirelo-calc " MIRELO_TEST_VERSION "\n");
+    const auto help = RunTool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--area-dose VALUE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mirelo
