@@ -196,17 +196,17 @@ std::optional<double> ThicknessMm(const Measured& m, std::string& problem) {
     if (!m.present) {
         return std::nullopt;
     }
-    const auto value = ParseDecimalString(m.values.front());
-    if (!value) {
-        problem = "filter thickness '" + m.values.front() + "' is not a number";
+    const std::string& unit = m.unit.value;
+    const int shift = unit == "mm" ? 0 : unit == "cm" ? 1 : unit == "um" ? -3 : 99;
+    if (shift == 99) {
+        problem = "filter thickness unit '" + unit + "' unknown";
         return std::nullopt;
     }
-    const std::string& unit = m.unit.value;
-    if (unit == "mm") return *value;
-    if (unit == "cm") return *value * 10;
-    if (unit == "um") return *value / 1000;
-    problem = "filter thickness unit '" + unit + "' unknown";
-    return std::nullopt;
+    const auto value = ParseDecimalString(m.values.front(), shift);
+    if (!value) {
+        problem = "filter thickness '" + m.values.front() + "' is not a number";
+    }
+    return value;
 }
 
 Filter ReadFilter(DcmItem& container) {
@@ -272,13 +272,14 @@ void ReadEventItems(DcmItem& item, Event& event, KvpValues& kvp, int depth) {
             const Measured m = ReadMeasured(*child);
             if (m.present) {
                 event.dapText = m.values.front() + " " + m.unit.value;
-                const auto value = ParseDecimalString(m.values.front());
-                if (!value) {
-                    event.dapProblem = "dose-area product '" + m.values.front() + "' is not a number";
-                } else if (const auto gycm2 = DapToGyCm2(*value, m.unit.value)) {
-                    event.dapGyCm2 = *gycm2;
-                } else {
+                const auto exponent = DapExponent(m.unit.value);
+                const auto value = exponent ? ParseDecimalString(m.values.front(), *exponent) : std::nullopt;
+                if (!exponent) {
                     event.dapProblem = "dose-area product unit '" + m.unit.value + "' unknown";
+                } else if (!value) {
+                    event.dapProblem = "dose-area product '" + m.values.front() + "' is not a number";
+                } else {
+                    event.dapGyCm2 = *value;
                 }
             }
         } else if (Is(name, kKvp)) {
@@ -465,7 +466,7 @@ const char* PlaneName(Plane plane) {
     return "other";
 }
 
-std::optional<double> ParseDecimalString(std::string_view text) {
+std::optional<double> ParseDecimalString(std::string_view text, int exponentShift) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\0')) text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') {
@@ -474,18 +475,42 @@ std::optional<double> ParseDecimalString(std::string_view text) {
             return std::nullopt;
         }
     }
-    if (text.empty()) {
+    if (text.empty() || text.size() > 64) {  // a DS has at most 16 characters
         return std::nullopt;
     }
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    // Scale by rewriting the exponent, so that the result is the double nearest to the exact
+    // decimal value (1.5E-4 Gy.m2 is 1.5 Gy.cm2, not 1.4999999999999998).
+    std::string_view mantissa = text;
+    long exponent = 0;
+    if (const auto e = text.find_first_of("eE"); e != std::string_view::npos) {
+        mantissa = text.substr(0, e);
+        std::string_view digits = text.substr(e + 1);
+        if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        if (ec != std::errc() || end != digits.data() + digits.size() || exponent < -100000 || exponent > 100000) {
+            return std::nullopt;
+        }
+    }
+    if (mantissa.empty() || mantissa.find_first_of("eE+") != std::string_view::npos ||
+        (mantissa.front() == '-' && mantissa.size() > 1 && mantissa[1] == '-')) {
         return std::nullopt;
+    }
+    std::string scaled(mantissa);
+    scaled += 'e';
+    scaled += std::to_string(exponent + exponentShift);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(scaled.data(), scaled.data() + scaled.size(), value, std::chars_format::general);
+    if (end != scaled.data() + scaled.size() || (ec != std::errc() && ec != std::errc::result_out_of_range) ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    if (ec == std::errc::result_out_of_range) {
+        return std::nullopt;  // beyond a double, up or down
     }
     return value;
 }
 
-std::optional<double> DapToGyCm2(double value, std::string_view unit) {
+std::optional<int> DapExponent(std::string_view unit) {
     // Exponent of ten of a UCUM prefix, or nothing.
     auto prefix = [](std::string_view p) -> std::optional<int> {
         if (p.empty()) return 0;
@@ -504,16 +529,8 @@ std::optional<double> DapToGyCm2(double value, std::string_view unit) {
     if (!dosePrefix || !areaPrefix) {
         return std::nullopt;
     }
-    // value [10^d Gy · (10^a m)²] = value · 10^(d + 2a + 4) Gy·cm²
-    const int exponent = *dosePrefix + 2 * *areaPrefix + 4;
-    static constexpr std::array<double, 17> kPow10{1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
-                                                   1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
-    const auto magnitude = static_cast<std::size_t>(exponent < 0 ? -exponent : exponent);
-    const double result = exponent < 0 ? value / kPow10[magnitude] : value * kPow10[magnitude];
-    if (!std::isfinite(result)) {
-        return std::nullopt;
-    }
-    return result;
+    // 1 [10^d Gy · (10^a m)²] = 10^(d + 2a + 4) Gy·cm²
+    return *dosePrefix + 2 * *areaPrefix + 4;
 }
 
 Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path) {

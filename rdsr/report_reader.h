@@ -17,13 +17,13 @@ namespace mirelo::rdsr {
 // SOP class is not an SR, or its root is not "X-Ray Radiation Dose Report"), is an error value.
 Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path);
 
-// A DICOM decimal string as a number: blanks around it, a leading '+', and an exponent are allowed;
-// anything else, or a value that is not finite, is nothing.
-std::optional<double> ParseDecimalString(std::string_view text);
+// A DICOM decimal string as a number times 10^exponentShift, rounded once from the exact decimal
+// value: blanks around it, a leading '+' and an exponent are allowed; anything else, or a value
+// beyond a double, is nothing.
+std::optional<double> ParseDecimalString(std::string_view text, int exponentShift = 0);
 
-// The dose-area product in Gy·cm² from a value in a UCUM unit "<p>Gy.<q>m2" with p and q among
-// "", d, c, m, u (Gy.m2, dGy.cm2, Gy.cm2, mGy.cm2, uGy.m2, ...); nothing for any other unit.
-// One correctly rounded multiplication or division by a power of ten.
-std::optional<double> DapToGyCm2(double value, std::string_view ucumUnit);
+// The power of ten from a dose-area product in a UCUM unit "<p>Gy.<q>m2" (p and q among "", d, c,
+// m, u: Gy.m2, dGy.cm2, Gy.cm2, mGy.cm2, uGy.m2, ...) to Gy·cm²; nothing for any other unit.
+std::optional<int> DapExponent(std::string_view ucumUnit);
 
 }  // namespace mirelo::rdsr
