@@ -7,9 +7,12 @@
 #include "app/platform/dialogs.h"
 #include "app/platform/language.h"
 #include "app/platform/message_box.h"
+#include "app/platform/process.h"
 #include "tables/data_folders.h"
 
 int main(int argc, char* argv[]) {
+    // "Data save" under a file-size limit must warn, not end the program with what is on screen.
+    mirelo::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
@@ -26,7 +29,7 @@ int main(int argc, char* argv[]) {
     // The main window lives until the event loop returns: closing it or "終了" ends the loop.
     auto form = std::make_unique<mirelo::Form1>();
     QString error;
-    if (!form->Form_Load(mirelo::DataFolders(QCoreApplication::applicationDirPath().toStdString()), error)) {
+    if (!form->Form_Load(mirelo::DataFolders(mirelo::ExecutableFolder()), error)) {
         std::fprintf(stderr, "Mirelo: %s\n", error.toUtf8().constData());
         if (!headless) {
             mirelo::MessageBox::critical(nullptr, error);

@@ -69,7 +69,8 @@ QPushButton* MakeCommand(QWidget* parent, const char* name, const char* caption,
     auto* b = look::Make<QPushButton>(parent, name, geometry);
     i18n::TrText(b, "Form1", caption);
     b->setFont(font);
-    SetColor(b, QPalette::Button, look::kButtonFace);
+    look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
+    b->setAutoDefault(true);  // Enter presses the focused button, as Space does
     return b;
 }
 
@@ -194,6 +195,7 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(QStringLiteral("  Mirelo ( ") + kLongTitle + QStringLiteral(" )"));
     setWindowIcon(QIcon(WindowIconImage()));
     setFont(look::Meiryo(9.75));
+    look::FixWindowColours(this);
     const QRect client = look::TwipsRect(0, 0, 17610, 8535);
 
     // The program's commands in a menu bar; the designed window sits unchanged below it.
@@ -375,6 +377,12 @@ Form1::Form1(QWidget* parent)
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    // Results never outlive the inputs they were computed from. Only a real change counts: setting
+    // the same text again, or moving the focus, emits nothing.
+    for (QLineEdit* beam : {Text1, Text2, Text3, Text4}) {
+        connect(beam, &QLineEdit::textChanged, this, &Form1::DiscardSpectrum);
+    }
+    connect(Text15, &QLineEdit::textChanged, this, &Form1::ClearResults);
     BuildMenus();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -385,7 +393,10 @@ Form1::Form1(QWidget* parent)
     Command1->setFocus();
 }
 
-Form1::~Form1() { delete hvlFit_.data(); }  // a window of its own, not a child
+Form1::~Form1() {  // windows of their own, not children
+    delete hvlFit_.data();
+    delete form4_.data();
+}
 
 void Form1::PlaceMarks() {
     CentreOnGap(Label80, QStringLiteral("Gy"), QStringLiteral("cm"), Label17);
@@ -416,8 +427,22 @@ double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStd
 }  // namespace
 
 void Form1::Command2_Click() {
+    const double angle = ReadField(Text1);
+    // A target at 0 or 90 degrees or beyond, or a filter thinner than nothing, has no physical
+    // meaning; the model would still give numbers. Refused before anything is written.
+    if (!(angle > 0 && angle < 90)) {
+        Refuse(Text1, kTargetAngleInvalid);
+        return;
+    }
+    for (QLineEdit* filter : {Text2, Text3, Text4}) {
+        const double mm = ReadField(filter);
+        if (!(mm >= 0) || !std::isfinite(mm)) {
+            Refuse(filter, kFilterInvalid);
+            return;
+        }
+    }
     Module1& s = SharedState();
-    s.TargetAngle = ReadField(Text1);
+    s.TargetAngle = angle;
     s.InherentFilter = ReadField(Text2) * 0.1;
     s.FilterAl = ReadField(Text3) * 0.1;
     s.FilterCu = ReadField(Text4) * 0.1;
@@ -428,7 +453,7 @@ void Form1::Command2_Click() {
     // The model divides by the tangent of the target angle; an angle without a usable tangent is
     // refused and the earlier spectrum stays.
     if (!CalcSpectrum()) {
-        MessageBox::warning(this, kTargetAngleInvalid);
+        Refuse(Text1, kTargetAngleInvalid);
         return;
     }
     ProcessPendingEvents();
@@ -450,8 +475,7 @@ void Form1::Command3_Click() {
     // A reading that overflows a double would only produce infinities and NaN, and a negative area
     // dose negative photons and joules: both are refused before anything changes.
     if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
-        MessageBox::warning(this, kAreaDoseInvalid);
-        Text15->setFocus();
+        Refuse(Text15, kAreaDoseInvalid);
         return;
     }
     SharedState().AreaDose = areaDose;
@@ -461,7 +485,7 @@ void Form1::Command3_Click() {
 
 void Form1::Command5_Click() {
     if (form4_.isNull()) {
-        form4_ = new Form4(*this, this);
+        form4_ = new Form4(*this);  // deleted when closed, or with this window
     }
     form4_->show();
     form4_->raise();
@@ -508,6 +532,24 @@ void Form1::FocusSpectrumCommand() {
     Command2->setFocus();
 }
 
+void Form1::TubeVoltageChanged() { DiscardSpectrum(); }
+
+void Form1::DiscardSpectrum() {
+    SharedState().Spectrum = {};
+    ClearResults();
+    form6_.SpectrumChanged();
+}
+
+void Form1::ClearResults() {
+    List1->clear();
+    Label14->setText(QString());
+}
+
+void Form1::Refuse(QLineEdit* field, const QString& message) {
+    MessageBox::warning(this, message);
+    field->setFocus();
+}
+
 void Form1::ShowHvlFit() {
     if (hvlFit_.isNull()) {
         hvlFit_ = new HvlFitWindow([this](const QString& mm) { Text2->setText(mm); });
@@ -532,6 +574,7 @@ bool Form1::CalcSpectrum() {
     }
     s.Spectrum = spectrum->fluence;
     NoteSpectrum();
+    form6_.SpectrumChanged();
     return true;
 }
 
@@ -540,8 +583,7 @@ void Form1::CalcVolumeDose() {
     const auto dose = ComputeVolumeDose(s.tables, s.Spectrum, s.KvHigh, s.AreaDose);
     // An area dose whose results would overflow is refused while the earlier results still show.
     if (!dose && dose.error() != DoseError::NoSpectrum) {
-        MessageBox::warning(this, kAreaDoseInvalid);
-        Text15->setFocus();
+        Refuse(Text15, kAreaDoseInvalid);
         return;
     }
     List1->clear();

@@ -167,6 +167,14 @@ private:
     // TubeVoltagePort
     void SetTubeVoltageCaption(const QString& caption) override;
     void FocusSpectrumCommand() override;
+    void TubeVoltageChanged() override;
+
+    // An input the spectrum was computed from changed: the spectrum and every result go.
+    void DiscardSpectrum();
+    // The area dose changed: the results computed from the old one go.
+    void ClearResults();
+    // Refuses the text of `field` with `message` and hands the field the focus.
+    void Refuse(QLineEdit* field, const QString& message);
 
     // Records: the menus, and what the results on screen were computed from.
     void BuildMenus();

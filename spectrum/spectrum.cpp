@@ -220,7 +220,7 @@ double GaussianWeight(double V, double low, double high) {
     return 0.3989 * std::exp(-0.5 * (z * z));
 }
 
-bool PhotonSpectrum::HasPhotons() const {
+bool HasPhotons(const BinArray& fluence) {
     for (int i = 1; i <= kBins; ++i) {
         if (fluence[i] > 0 && std::isfinite(fluence[i])) {
             return true;
@@ -228,6 +228,8 @@ bool PhotonSpectrum::HasPhotons() const {
     }
     return false;
 }
+
+bool PhotonSpectrum::HasPhotons() const { return mirelo::HasPhotons(fluence); }
 
 int LastBin(double kv) { return BinBound(2 * kv); }
 

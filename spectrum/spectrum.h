@@ -40,6 +40,9 @@ struct PhotonSpectrum {
     bool HasPhotons() const;
 };
 
+// Whether any bin holds a positive, finite number of photons.
+bool HasPhotons(const BinArray& fluence);
+
 // What makes the model meaningless; the caller names the field.
 enum class SpectrumInputError {
     TargetAngle,    // its tangent is 0 or not finite

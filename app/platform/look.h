@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
@@ -27,6 +28,32 @@ T* Make(QWidget* parent, const char* name, QRect geometry) {
 inline const QColor kButtonFace{255, 255, 192};   // light yellow
 inline const QColor kCaptionBack{192, 255, 255};  // light cyan
 inline const QColor kBlue{0, 0, 255};
+inline const QColor kWindowFace{240, 240, 240};   // the windows' own face
+inline const QColor kDisabledText{120, 120, 120};
+
+// The design fixes faces and text colours (cream buttons, cyan captions, blue headings on the
+// window face), so a face is never left to the desktop theme while its text is fixed, or the other
+// way round: a dark theme would put black or blue text on a dark face. `textRole` keeps a grey for
+// disabled controls, so that they still look disabled.
+inline void FixColours(QWidget* w, QPalette::ColorRole faceRole, const QColor& face, QPalette::ColorRole textRole,
+                       const QColor& text) {
+    QPalette pal = w->palette();
+    pal.setColor(faceRole, face);
+    pal.setColor(QPalette::Active, textRole, text);
+    pal.setColor(QPalette::Inactive, textRole, text);
+    pal.setColor(QPalette::Disabled, textRole, kDisabledText);
+    w->setPalette(pal);
+}
+
+// A window of the design: its face with black text, and white fields and lists with black text.
+inline void FixWindowColours(QWidget* window) {
+    FixColours(window, QPalette::Window, kWindowFace, QPalette::WindowText, Qt::black);
+    FixColours(window, QPalette::Base, Qt::white, QPalette::Text, Qt::black);
+    FixColours(window, QPalette::Button, kWindowFace, QPalette::ButtonText, Qt::black);
+    QPalette pal = window->palette();
+    pal.setColor(QPalette::Disabled, QPalette::Base, kWindowFace);  // a disabled field looks disabled
+    window->setPalette(pal);
+}
 
 // The design asks for Windows faces; each is asked for by name first, then for a face the set-up
 // installs, so that Japanese text never shows as boxes.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QProcess>
@@ -10,7 +11,7 @@
 #include "app/main_window.h"
 #include "app/platform/message_box.h"
 #include "ui/state/shared_state.h"
-#include "app/startup.h"
+#include "tables/data_folders.h"
 
 namespace mirelo {
 namespace {
@@ -75,19 +76,27 @@ struct ProgramRun {
     QString stderrText;
 };
 
-ProgramRun RunProgram(const QString& workDir, int timeoutMs) {
+ProgramRun RunProgram(const QString& workDir, int timeoutMs, const QString& program = QStringLiteral(MIRELO_EXECUTABLE),
+                      const QStringList& arguments = {}) {
     QProcess p;
     p.setWorkingDirectory(workDir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(MIRELO_EXECUTABLE), {});
-    if (!p.waitForFinished(timeoutMs)) {
+    p.start(program, arguments);
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit) {
         p.kill();
         p.waitForFinished();
         return {-1, QString::fromUtf8(p.readAllStandardError())};
     }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A working folder whose Att_coeff2021.dat is broken: start-up ends at once, saying so.
+void WriteBrokenTable(const QString& folder, const char* name) {
+    QFile file(QDir(folder).filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("1,2,3,4,5,6,7\n1,2,x,4,5,6,7\n");
 }
 
 TEST(Startup, ProgramWithABrokenTableEndsWithStatusOneAndSaysWhy) {
@@ -96,14 +105,42 @@ TEST(Startup, ProgramWithABrokenTableEndsWithStatusOneAndSaysWhy) {
     ASSERT_TRUE(dir.isValid());
     // A broken table in the working folder wins over the good defaults elsewhere.
     std::filesystem::copy_file(kSynthetic / "effEA.dat", dir.filePath(QStringLiteral("effEA.dat")).toStdString());
-    QFile att(dir.filePath(QStringLiteral("Att_coeff2021.dat")));
-    ASSERT_TRUE(att.open(QIODevice::WriteOnly));
-    att.write("1,2,3,4,5,6,7\n1,2,x,4,5,6,7\n");
-    att.close();
+    WriteBrokenTable(dir.path(), "Att_coeff2021.dat");
     const ProgramRun run = RunProgram(dir.path(), 30000);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.stderrText.contains(QStringLiteral("Att_coeff2021.dat: value 10 (line 2) is not a number: \"x\"")))
         << run.stderrText.toStdString();
+}
+
+// Under a file-size limit a write that goes past it fails; it never ends the program by a signal.
+// Here the start-up message goes to a file under "ulimit -f 0".
+TEST(Startup, AFileSizeLimitDoesNotKillTheProgram) {
+    App();
+    QTemporaryDir dir;
+    WriteBrokenTable(dir.path(), "Att_coeff2021.dat");
+    const ProgramRun run = RunProgram(dir.path(), 30000, QStringLiteral("/bin/bash"),
+                                      {QStringLiteral("-c"), QStringLiteral("ulimit -f 0; exec \"$0\" 2>stderr.txt"),
+                                       QStringLiteral(MIRELO_EXECUTABLE)});
+    EXPECT_EQ(run.exitCode, 1) << "ended by a signal, or did not end";
+}
+
+// A data folder is searched whatever bytes its path holds: the program, copied into a folder whose
+// name is not valid UTF-8, takes Att_coeff2021.dat from there and stops only at the broken effEA.dat
+// of the working folder.
+TEST(Startup, ADataFolderWhosePathIsNotUtf8IsSearched) {
+    App();
+    QTemporaryDir dir;
+    const std::filesystem::path root = dir.path().toStdString();
+    const std::filesystem::path bin = root / "Mirelo-\xff\xfe" / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(MIRELO_EXECUTABLE, bin / "mirelo");
+    std::filesystem::copy_file(kSynthetic / "Att_coeff2021.dat", bin / "Att_coeff2021.dat");
+    std::filesystem::create_symlink(bin / "mirelo", root / "mirelo");  // a name QProcess can pass on
+    std::filesystem::create_directory(root / "work");
+    WriteBrokenTable(dir.filePath(QStringLiteral("work")), "effEA.dat");
+    const ProgramRun run = RunProgram(dir.filePath(QStringLiteral("work")), 30000, dir.filePath(QStringLiteral("mirelo")));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.stderrText.contains(QStringLiteral("effEA.dat: value 10 (line 2) is not a number"))) << run.stderrText.toStdString();
 }
 
 }  // namespace

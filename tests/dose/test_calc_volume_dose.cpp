@@ -301,6 +301,11 @@ TEST(VolumeDose, NoSpectrumLeavesZerosAndNoTexts) {
         s->Spectrum[50] = std::numeric_limits<double>::infinity();
         cases.push_back({"infinite bin", std::move(s)});
     }
+    {
+        auto s = RealisticStore();
+        s->CoefTissue.fill(1e-310);  // the tissue-weighted energy underflows: nothing to divide by
+        cases.push_back({"tissue coefficients that underflow", std::move(s)});
+    }
     for (Case& c : cases) {
         c.store->DoseWork.fill(42);
         const VolumeDoseResult r = CalcVolumeDose(*c.store);

@@ -128,6 +128,108 @@ def answer_alert(button, expect_text=None, prefix=None):
     return text
 
 
+NO_SPECTRUM = "スペクトルデータがありません"
+
+
+def set_voltage(main_window, kv):
+    press_button(main_window, "管電圧設定")
+    dialog = wait_for("the tube-voltage dialog", lambda: window("管電圧の設定"))
+    wait_for("the fixed-voltage field", lambda: find(dialog, role="text", name="固定の管電圧 (kV)")) \
+        .queryEditableText().setTextContents(kv)
+    press_button(dialog, "OK")
+    wait_for(f"the tube-voltage display {kv}", lambda: find(main_window, role="label", name=kv))
+
+
+def set_area_dose(main_window, text):
+    wait_for("the area-dose field", lambda: find(main_window, role="text", contains="面積")) \
+        .queryEditableText().setTextContents(text)
+
+
+def dose_rows(main_window):
+    return [c.name for c in children(find(main_window, role="list"))]
+
+
+def press_key_on(node, keysym, window_spot):
+    """A real keystroke to the control, as a person at the keyboard would give it. Without a window
+    manager a click activates the window (here on a caption, which does nothing) and keys go where
+    the pointer is."""
+    x, y, w, h = window_spot.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, "b1c")
+    wait_for("the keyboard focus", lambda: node.queryComponent().grabFocus() and
+             node.getState().contains(pyatspi.STATE_FOCUSED))
+    pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+
+
+def start(exe, work, limit_kib=None):
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    command = [exe] if limit_kib is None else ["/bin/bash", "-c", f'ulimit -f {limit_kib}; exec "$0"', exe]
+    return subprocess.Popen(command, cwd=work, env=env, stderr=subprocess.PIPE)
+
+
+def what_is_on_screen_belongs_together(main_window):
+    """The stale voltage, a negative area dose, and Enter on a focused button."""
+    set_voltage(main_window, "120")
+    press_button(main_window, "入射Ｘ線スペクトルを計算")
+    answer_alert("いいえ", "Ｘ線スペクトルを表示しますか？", prefix="いいえ")
+    set_voltage(main_window, "60")
+    set_area_dose(main_window, AREA_DOSE)
+    press_button(main_window, "患者容積線量を計算")
+    answer_alert("OK", NO_SPECTRUM)
+    if dose_rows(main_window):
+        raise Failure(f"results shown for a spectrum of another voltage: {dose_rows(main_window)}")
+    print("stale voltage: no spectrum, no results")
+
+    press_button(main_window, "入射Ｘ線スペクトルを計算")
+    answer_alert("いいえ", "Ｘ線スペクトルを表示しますか？", prefix="いいえ")
+    set_area_dose(main_window, "-25")
+    press_button(main_window, "患者容積線量を計算")
+    answer_alert("OK", "面積線量を正しく入力して下さい")
+    if dose_rows(main_window):
+        raise Failure(f"results shown for a negative area dose: {dose_rows(main_window)}")
+    print("negative area dose: refused")
+
+    set_area_dose(main_window, AREA_DOSE)
+    button = wait_for("the dose command", lambda: find(main_window, role="push button", name="患者容積線量を計算"))
+    press_key_on(button, 0xFF0D, find(main_window, role="label", name="計算結果"))  # Return
+    wait_for("eleven dose lines after Enter", lambda: len(dose_rows(main_window)) == 11)
+    print("Enter on the focused dose command: eleven lines")
+
+
+def save_under_a_file_size_limit(exe, tables):
+    """Data save past "ulimit -f": a warning, the old file kept, the program still there."""
+    work = tempfile.mkdtemp(prefix="mirelo-e2e-limit-")
+    for name in ("Att_coeff2021.dat", "effEA.dat"):
+        shutil.copy(os.path.join(tables, name), work)
+    old = b"an earlier X_SPCTL.dat\r\n"
+    with open(os.path.join(work, "X_SPCTL.dat"), "wb") as f:
+        f.write(old)
+    proc = start(exe, work, limit_kib=4)  # the file takes 6600 bytes
+    try:
+        main_window = wait_for("the main window", lambda: window("Mirelo"))
+        set_voltage(main_window, "80")
+        press_button(main_window, "入射Ｘ線スペクトルを計算")
+        answer_alert("はい", "Ｘ線スペクトルを表示しますか？", prefix="はい")
+        plot = wait_for("the spectrum window", lambda: window("X-ray spectrum"))
+        press_button(plot, "Data save")
+        text = answer_alert("OK", "X_SPCTL.dat に保存できませんでした")
+        if "File too large" not in text:
+            raise Failure(f"the warning does not give the reason: {text!r}")
+        if proc.poll() is not None:
+            raise Failure(f"the program ended with status {proc.returncode}")
+        if open(os.path.join(work, "X_SPCTL.dat"), "rb").read() != old:
+            raise Failure("the earlier X_SPCTL.dat was changed")
+        print("Data save under ulimit -f:", text.strip())
+        press_button(main_window, "終了")
+        proc.wait(timeout=TIMEOUT)
+        if proc.returncode != 0:
+            raise Failure(f"the program ended with status {proc.returncode}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def choose_language(main_window, entry):
     """Opens the language menu of the menu bar and picks `entry`."""
     bar = wait_for("the menu bar", lambda: find(main_window, role="menu bar"))
@@ -143,8 +245,7 @@ def main():
     work = tempfile.mkdtemp(prefix="mirelo-e2e-")
     for name in ("Att_coeff2021.dat", "effEA.dat"):
         shutil.copy(os.path.join(tables, name), work)
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-    proc = subprocess.Popen([exe], cwd=work, env=env, stderr=subprocess.PIPE)
+    proc = start(exe, work)
     try:
         main_window = wait_for("the main window", lambda: window("Mirelo"))
         print("main window:", main_window.name.strip())
@@ -209,10 +310,14 @@ def main():
         wait_for("Japanese captions again", lambda: find(main_window, role="push button", name="患者容積線量を計算"))
         print("back in Japanese")
 
+        what_is_on_screen_belongs_together(main_window)
+
         press_button(main_window, "終了")
         proc.wait(timeout=TIMEOUT)
         if proc.returncode != 0:
             raise Failure(f"the program ended with status {proc.returncode}")
+
+        save_under_a_file_size_limit(exe, tables)
         print("end-to-end run passed")
         return 0
     except Failure as e:

@@ -1,17 +1,62 @@
 // Renders the main window after a full run, and the tube-voltage dialog, to PNG files; then the same
-// in English, and the report of the run as a PDF (report.pdf, for pdftoppm).
+// in English, and the report of the run as a PDF (report.pdf, for pdftoppm); and last all three
+// windows under a dark desktop theme, side by side on a dark desktop (dark_theme.png).
 // Usage: render_screenshots <output folder>   (run with QT_QPA_PLATFORM=offscreen)
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/main_window.h"
 #include "app/platform/dialogs.h"
 #include "app/platform/language.h"
 #include "app/platform/message_box.h"
+#include "dark_palette.h"
 #include "ui/state/shared_state.h"
+
+namespace {
+
+// The same run under a dark theme, with the spectrum shown.
+QImage DarkDesktop() {
+    QApplication::setPalette(DarkPalette());
+    mirelo::SharedState() = mirelo::Module1{};
+    mirelo::Form1 form;
+    QString error;
+    if (!form.Form_Load({std::filesystem::path(MIRELO_DATA_DIR)}, error)) {
+        return {};
+    }
+    form.show();
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    mirelo::Form4* dialog = form.TubeVoltageDialog();
+    QTest::mouseClick(dialog->Option2, Qt::LeftButton);
+    QTest::mouseClick(dialog->Option4, Qt::LeftButton);
+    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    mirelo::MessageBox::setNextAnswer(mirelo::MessageBox::Answer::Yes);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QTest::keyClicks(form.Text15, QStringLiteral("25.3"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    if (!QTest::qWaitForWindowExposed(&form) || !QTest::qWaitForWindowExposed(dialog) ||
+        form.SpectrumWindow() == nullptr || !QTest::qWaitForWindowExposed(form.SpectrumWindow())) {
+        return {};
+    }
+    const QImage main = form.grab().toImage(), tube = dialog->grab().toImage(),
+                 spectrum = form.SpectrumWindow()->grab().toImage();
+    const int gap = 24;
+    const int width = std::max(main.width(), spectrum.width() + gap + tube.width());
+    QImage desktop(gap + width + gap, gap + main.height() + gap + spectrum.height() + gap, QImage::Format_RGB32);
+    desktop.fill(QColor(32, 32, 32));
+    QPainter p(&desktop);
+    p.drawImage(gap, gap, main);
+    p.drawImage(gap, 2 * gap + main.height(), spectrum);
+    p.drawImage(2 * gap + spectrum.width(), 2 * gap + main.height(), tube);
+    return desktop;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -69,6 +114,8 @@ int main(int argc, char* argv[]) {
     mirelo::Dialogs::setScripted(true);
     mirelo::Dialogs::queueFileName(out.filePath(QStringLiteral("report.pdf")));
     form.SaveReportPdf();
+    mirelo::i18n::Apply(mirelo::i18n::Language::Japanese);
+    ok = ok && DarkDesktop().save(out.filePath(QStringLiteral("dark_theme.png")));
     std::printf("%s: main window %s, dialog %s, List1 %d lines\n", ok ? "written" : "FAILED",
                 form.Label7->text().toUtf8().constData(), form.Label14->text().toUtf8().constData(),
                 static_cast<int>(form.List1->count()));

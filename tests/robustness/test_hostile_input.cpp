@@ -31,6 +31,7 @@ const std::filesystem::path kData = MIRELO_DATA_DIR;
 const QString kComputed = QStringLiteral("computed");
 const QString kNoData = QStringLiteral(" スペクトルデータがありません  ");
 const QString kBadAngle = QStringLiteral(" ターゲット角度を正しく入力して下さい ");
+const QString kBadFilter = QStringLiteral(" フィルタの厚さを正しく入力して下さい ");
 const QString kBadVoltage = QStringLiteral(" 管電圧を正しく入力して下さい ");
 const QString kBadAreaDose = QStringLiteral(" 面積線量を正しく入力して下さい ");
 const QString kNoAreaDose = QStringLiteral(" 面積線量が未入力です ");
@@ -149,15 +150,14 @@ private slots:
         QTest::addColumn<QString>("outcome");
         AddTextRows("Text1", {{u""_qs, kBadAngle}, {u" "_qs, kBadAngle}, {u"abc"_qs, kBadAngle}, {u"１２"_qs, kComputed},
                               {u"1e999"_qs, kBadAngle}, {u"-1e999"_qs, kBadAngle}, {u"nan"_qs, kBadAngle}, {kLong, kBadAngle},
-                              {kLongDecimal, kComputed}, {u"-12"_qs, kNoData}, {u"0"_qs, kBadAngle}, {u"90"_qs, kComputed},
-                              {u"180"_qs, kNoData}, {u"360"_qs, kNoData}});
+                              {kLongDecimal, kComputed}, {u"-12"_qs, kBadAngle}, {u"0"_qs, kBadAngle}, {u"89.9"_qs, kComputed},
+                              {u"90"_qs, kBadAngle}, {u"180"_qs, kBadAngle}, {u"360"_qs, kBadAngle}});
         for (const char* filter : {"Text2", "Text3", "Text4"}) {
             AddTextRows(filter, {{u""_qs, kComputed}, {u" "_qs, kComputed}, {u"abc"_qs, kComputed}, {u"０．５"_qs, kComputed},
-                                 {u"1e999"_qs, kNoData}, {u"-1e999"_qs, kNoData}, {u"nan"_qs, kComputed}, {kLong, kNoData},
-                                 {kLongDecimal, kComputed}, {u"0"_qs, kComputed}, {u"1000"_qs, kNoData},
-                                 {u"-1000"_qs, kNoData}});
+                                 {u"1e999"_qs, kBadFilter}, {u"-1e999"_qs, kBadFilter}, {u"nan"_qs, kComputed},
+                                 {kLong, kBadFilter}, {kLongDecimal, kComputed}, {u"0"_qs, kComputed},
+                                 {u"1000"_qs, kComputed}, {u"-1000"_qs, kBadFilter}, {u"-0.5"_qs, kBadFilter}});
         }
-        AddTextRows("Text2", {{u"-0.5"_qs, kComputed}});
     }
     void beamFields() {
         QFETCH(QString, field);
@@ -186,8 +186,7 @@ private slots:
                                {kLong, kBadAreaDose}, {kLongDecimal, kComputed}, {u"-5"_qs, kBadAreaDose},
                                {u"0"_qs, kComputed}, {u"1e305"_qs, kBadAreaDose}});
     }
-    // Every refused area dose, also one whose results would overflow, leaves the earlier results as
-    // they were.
+    // The earlier results go as soon as the text changes; a refused area dose shows none.
     void areaDose() {
         QFETCH(QString, input);
         QFETCH(QString, outcome);
@@ -195,13 +194,30 @@ private slots:
         QCOMPARE(SetVoltage(QStringLiteral("80")), kComputed);
         QCOMPARE(ComputeSpectrum(), kComputed);
         QCOMPARE(ComputeDose(QStringLiteral("1")), kComputed);
-        const QString before = f.Label14->text();
         QCOMPARE(ComputeDose(input), outcome);
         CheckSound();
-        QCOMPARE(f.List1->count(), 11);
-        if (outcome != kComputed) {
-            QCOMPARE(f.Label14->text(), before);
-        }
+        QCOMPARE(f.List1->count(), outcome == kComputed ? 11 : 0);
+        QCOMPARE(f.Label14->text().isEmpty(), outcome != kComputed);
+    }
+
+    // Spectra with few photons or only hard ones are plotted like any other.
+    void lowAndHardSpectraArePlotted_data() {
+        QTest::addColumn<QString>("kv");
+        QTest::addColumn<QString>("copperMm");
+        QTest::newRow("25 kV") << u"25"_qs << u"0"_qs;
+        QTest::newRow("29.5 kV") << u"29.5"_qs << u"0"_qs;
+        QTest::newRow("150 kV behind 3 mm Cu") << u"150"_qs << u"3"_qs;
+    }
+    void lowAndHardSpectraArePlotted() {
+        QFETCH(QString, kv);
+        QFETCH(QString, copperMm);
+        Form1& f = Start();
+        QCOMPARE(SetVoltage(kv), kComputed);
+        f.Text4->setText(copperMm);
+        QCOMPARE(ComputeSpectrum(), kComputed);
+        QVERIFY(f.SpectrumWindow()->isVisible() && f.SpectrumWindow()->Command2->isEnabled());
+        QCOMPARE(ComputeDose(QStringLiteral("10")), kComputed);
+        CheckSound();
     }
 
     // The tube-voltage dialog's fields, fixed and as a range; then the spectrum command.

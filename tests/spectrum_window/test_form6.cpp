@@ -173,8 +173,7 @@ TEST_F(SpectrumWindow, TextIsDrawnInBlackAtItsTopLeftCorner) {
     EXPECT_EQ(inkIn(QRect(25, 60, 80, 33)), 0);
 }
 
-TEST_F(SpectrumWindow, RefusalsShowNoWindow) {
-    // Before any spectrum.
+TEST_F(SpectrumWindow, RefusalShowsNoWindow) {
     SharedState().Spectrum = {};
     test::Holder().Draw();
     auto shown = MessageBox::takeShown();
@@ -182,33 +181,62 @@ TEST_F(SpectrumWindow, RefusalsShowNoWindow) {
     EXPECT_EQ(shown[0].kind, MessageBox::Kind::Warning);
     EXPECT_EQ(shown[0].text, QStringLiteral(" スペクトルデータがありません  "));
     EXPECT_EQ(test::Holder().Instance(), nullptr);
-
-    // A spectrum below 30 kV, and one negative at 30 keV.
-    for (const double at30 : {0.0, -0.5}) {
-        BinArray s{};
-        for (int i = 2; i < 60; ++i) {
-            s[i] = 0.1;
-        }
-        s[60] = at30;
-        SharedState().Spectrum = s;
-        test::Holder().Draw();
-        shown = MessageBox::takeShown();
-        ASSERT_EQ(shown.size(), 1) << at30;
-        EXPECT_EQ(shown[0].text, QStringLiteral(" スペクトルデータがありません  "));
-        EXPECT_EQ(test::Holder().Instance(), nullptr) << at30;
-    }
 }
 
-TEST_F(SpectrumWindow, RefusalLeavesAnEarlierPictureAndAHiddenWindowAlone) {
+// The window and "Data save" never disagree with the spectrum: a refused plot leaves the window
+// blank with nothing to save; a new spectrum is drawn on an open window, and a window that cannot
+// show it (hidden, or no photons) is blanked and hidden.
+TEST_F(SpectrumWindow, TheWindowFollowsTheSpectrum) {
+    QImage blank(909, 469, QImage::Format_RGB32);
+    blank.fill(Qt::white);
     StoreSpike();
     test::Holder().Draw();
-    const QImage before = Picture();
-    test::Holder().Instance()->Command1->click();
-    SharedState().Spectrum[60] = 0.0;
+    Form6* f = test::Holder().Instance();
+    const QImage spike = Picture();
+    EXPECT_TRUE(f->Command2->isEnabled());
+
+    const BinArray spikeSpectrum = SharedState().Spectrum;
+    SharedState().Spectrum = {};
     test::Holder().Draw();
     EXPECT_EQ(MessageBox::takeShown().size(), 1);
-    EXPECT_FALSE(test::Holder().Instance()->isVisible());
-    EXPECT_EQ(Picture(), before);
+    EXPECT_EQ(Picture(), blank);
+    EXPECT_FALSE(f->Command2->isEnabled());
+    EXPECT_FALSE(f->Plotted().has_value());
+
+    SharedState().Spectrum = spikeSpectrum;
+    test::Holder().SpectrumChanged();  // open: drawn at once
+    EXPECT_EQ(Picture(), spike);
+    EXPECT_TRUE(f->isVisible() && f->Command2->isEnabled());
+    for (const bool open : {true, false}) {
+        f->setVisible(open);
+        SharedState().Spectrum = open ? BinArray{} : spikeSpectrum;
+        test::Holder().SpectrumChanged();
+        EXPECT_FALSE(f->isVisible()) << open;
+        EXPECT_EQ(Picture(), blank) << open;
+        EXPECT_FALSE(f->Command2->isEnabled()) << open;
+        test::Holder().Draw();  // whatever it was, the next plot shows it again
+        MessageBox::takeShown();
+    }
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(Picture(), spike);
+}
+
+// Esc is "Close"; Enter presses the focused button; the focused picture shows a focus frame.
+TEST_F(SpectrumWindow, Keyboard) {
+    StoreSpike();
+    test::Holder().Draw();
+    Form6* f = test::Holder().Instance();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    f->Command1->setFocus();
+    const QImage unfocused = f->Picture3->grab().toImage();
+    f->Picture3->setFocus();
+    EXPECT_NE(f->Picture3->grab().toImage(), unfocused);
+    QTest::keyClick(f->Picture3, Qt::Key_Escape);
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(test::Holder().Instance(), f);
+    test::Holder().Show();
+    QTest::keyClick(f->Command1, Qt::Key_Return);
+    EXPECT_FALSE(f->isVisible());
 }
 
 TEST_F(SpectrumWindow, LayoutAndCaptions) {
@@ -226,6 +254,7 @@ TEST_F(SpectrumWindow, LayoutAndCaptions) {
     EXPECT_EQ(f.Command1->accessibleName(), QStringLiteral("Close"));
     EXPECT_EQ(f.Command2->accessibleName(), QStringLiteral("Data save"));
     EXPECT_EQ(f.Command1->palette().color(QPalette::Button), QColor(255, 255, 192));
+    EXPECT_FALSE(f.Command2->isEnabled()) << "nothing to save yet";
     // Tab order: Picture3, Close, Data save (the label takes no focus).
     const auto nextTabStop = [](QWidget* w) {
         do {
@@ -251,6 +280,7 @@ TEST_F(SpectrumWindow, DrawingWhileHiddenIsThereWhenShown) {
     f.Picture3->surface().Line(1000, 1000, 5000, 1000, {255, 0, 0});
     test::Holder().Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.Command1->setFocus();  // no focus frame over the picture
     const QImage shown = f.Picture3->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QRect inner = f.Picture3->contentsRect();
     EXPECT_EQ(shown.copy(inner), f.Picture3->surface().image().convertToFormat(QImage::Format_RGB32));

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,8 +18,10 @@ namespace {
 struct RecordingPort : mirelo::TubeVoltagePort {
     QStringList captions;
     int focusRequests = 0;
+    int changes = 0;
     void SetTubeVoltageCaption(const QString& caption) override { captions.append(caption); }
     void FocusSpectrumCommand() override { ++focusRequests; }
+    void TubeVoltageChanged() override { ++changes; }
 };
 
 // A setting no dialog would write, to see that a refusal writes nothing.
@@ -62,7 +65,6 @@ private slots:
     void designState() {
         Form4& f = Open();
         QCOMPARE(f.windowTitle(), QStringLiteral("  管電圧の設定"));
-        QVERIFY(f.windowFlags().testFlag(Qt::Tool));
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(f.size(), QSize(637, 437));  // 9555 x 6555 twips
@@ -266,6 +268,73 @@ private slots:
         QCOMPARE(SharedState().KvLow, -7.0);
         QVERIFY(port_.captions.isEmpty());
         QCOMPARE(port_.focusRequests, 0);
+    }
+
+    // Tab visits the enabled controls in the design's order, the picture last, and each pair of
+    // options once, at its selected option; a focused picture shows a focus frame.
+    void tabOrder_data() {
+        QTest::addColumn<bool>("range");
+        QTest::addColumn<QStringList>("order");
+        const auto names = [](const char* list) { return QString::fromLatin1(list).split(QLatin1Char(' ')); };
+        QTest::newRow("fixed") << false << names("Option1 Text1 Command1 Picture1 Option1");
+        QTest::newRow("range") << true << names("Option2 Text2 Text3 Command1 Option3 Picture1 Option2");
+    }
+    void tabOrder() {
+        QFETCH(bool, range);
+        QFETCH(QStringList, order);
+        Form4& f = Open();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        if (range) {
+            Click(f.Option2);
+        }
+        const QImage unfocused = f.Picture1->grab().toImage();
+        (range ? f.Option2 : f.Option1)->setFocus();
+        QStringList visited{QApplication::focusWidget()->objectName()};
+        while (visited.size() < order.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget()->objectName());
+            if (QApplication::focusWidget() == f.Picture1) {
+                QVERIFY(f.Picture1->grab().toImage() != unfocused);
+            }
+        }
+        QCOMPARE(visited, order);
+        QTest::keyClick(QApplication::focusWidget(), range ? Qt::Key_Up : Qt::Key_Down);  // the arrows choose within a pair
+        QCOMPARE(QApplication::focusWidget(), range ? f.Option1 : f.Option2);
+        QVERIFY(QApplication::focusWidget()->property("checked").toBool());
+    }
+
+    // Esc is the title bar's close: nothing written, the dialog gone, from any control.
+    void escapeCancels_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("field") << "Text1";
+        QTest::newRow("option") << "Option1";
+        QTest::newRow("OK") << "Command1";
+    }
+    void escapeCancels() {
+        QFETCH(QString, control);
+        Form4& f = Open();
+        SetText(f.Text1, QStringLiteral("66"));
+        QPointer<Form4> watch(&f);
+        std::ignore = form_.release();
+        QTest::keyClick(f.findChild<QWidget*>(control), Qt::Key_Escape);
+        QTRY_VERIFY(watch.isNull());
+        QCOMPARE(SharedState().KvLow, -7.0);
+        QVERIFY(port_.captions.isEmpty());
+    }
+
+    // Only OK with a setting other than the stored one tells the main window that it changed.
+    void changeReportedOnlyWhenTheSettingChanges() {
+        Form4& f = Open();
+        Click(f.Command1);
+        QCOMPARE(port_.changes, 1);  // from the seeded setting to 80 kV
+        f.show();
+        Click(f.Command1);
+        QCOMPARE(port_.changes, 1);
+        Click(f.Option2);
+        Click(f.Command1);
+        Click(f.Option4);  // the same range, another spread
+        Click(f.Command1);
+        QCOMPARE(port_.changes, 3);
     }
 
     void accessibleNames() {

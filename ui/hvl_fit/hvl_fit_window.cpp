@@ -37,6 +37,7 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);  // never keeps the program running after the main window
     setFont(look::Meiryo(12));
+    look::FixWindowColours(this);  // its blue headings and cream buttons need their own face
 
     auto* grid = new QGridLayout(this);
     grid->setSizeConstraint(QLayout::SetFixedSize);

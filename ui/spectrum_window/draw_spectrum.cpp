@@ -4,6 +4,7 @@
 
 #include "app/platform/message_box.h"
 #include "app/platform/messages.h"
+#include "spectrum/spectrum.h"
 #include "ui/spectrum_window/quality_line.h"
 #include "ui/spectrum_window/spectrum_plot.h"
 #include "ui/state/shared_state.h"
@@ -19,16 +20,48 @@ Form6& SpectrumWindowHolder::Get() {
     return *form6_;
 }
 
-void SpectrumWindowHolder::Show() { Get().show(); }
+void SpectrumWindowHolder::Show() {
+    Form6& f = Get();
+    f.show();
+    f.raise();
+    f.activateWindow();
+}
 
-void SpectrumWindowHolder::Draw() {
+void SpectrumWindowHolder::Draw() { Plot(true); }
+
+void SpectrumWindowHolder::SpectrumChanged() {
+    Form6* f = Instance();
+    if (f == nullptr) {
+        return;
+    }
+    if (f->isVisible() && HasPhotons(SharedState().Spectrum)) {
+        Plot(false);
+        return;
+    }
+    f->ClearPlot();
+    f->hide();
+}
+
+void SpectrumWindowHolder::Plot(bool show) {
+    // A copy: pending events run in the middle of the plot and may replace the shared spectrum.
+    const BinArray spectrum = SharedState().Spectrum;
     PlotSeams seams;
     seams.refuse = [] { MessageBox::warning(QApplication::activeWindow(), messages::kNoSpectrum); };
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
     seams.surface = [this]() -> DrawingSurface& { return Get().Picture3->drawing(); };
-    seams.showWindow = [this] { Show(); };
-    if (DrawSpectrum(SharedState().Spectrum, seams)) {
+    seams.showWindow = [this, show] {
+        if (show) {
+            Show();
+        }
+    };
+    if (DrawSpectrum(spectrum, seams)) {
+        Get().SetPlotted(spectrum);
         Get().QualityLine->setText(QualityLineText(SharedState()));
+        if (SharedState().Spectrum != spectrum) {
+            SpectrumChanged();  // replaced while the plot ran: follow the new one
+        }
+    } else if (Form6* f = Instance()) {
+        f->ClearPlot();
     }
 }
 

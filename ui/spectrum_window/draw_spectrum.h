@@ -20,13 +20,21 @@ public:
     // The window, created hidden when there is none.
     Form6& Get();
 
-    // Shows the window without making it modal, creating it on first use.
+    // Shows the window without making it modal, creating it on first use, and brings it to the
+    // front with the keyboard focus, also when it was open behind another window.
     void Show();
     // Plots the shared spectrum on the window with its beam-quality line and shows it, or warns that
-    // there is no spectrum data (nothing at 30 keV).
+    // there is no spectrum data (no photons at all) and leaves an existing window blank with nothing
+    // to save.
     void Draw();
+    // The shared spectrum was replaced or discarded: an open window shows the new one, and a window
+    // that cannot (hidden, or no photons) is blanked and hidden, so that it never shows or saves a
+    // spectrum other than the current one.
+    void SpectrumChanged();
 
 private:
+    void Plot(bool show);
+
     QPointer<Form6> form6_;
 };
 

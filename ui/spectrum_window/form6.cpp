@@ -1,5 +1,6 @@
 #include "ui/spectrum_window/form6.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 
@@ -10,7 +11,6 @@
 #include "app/platform/messages.h"
 #include "ui/spectrum_window/spectrum_export.h"
 #include "ui/spectrum_window/spectrum_plot.h"
-#include "ui/state/shared_state.h"
 
 namespace mirelo {
 namespace {
@@ -28,10 +28,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     i18n::Tr(b, "accessibleName", "Form6", caption);
     b->setGeometry(geometry);
     b->setFont(look::Meiryo(15.75));
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Button, look::kButtonFace);
-    b->setPalette(pal);
+    look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
     b->setAutoFillBackground(true);
+    b->setAutoDefault(true);  // Enter presses the focused button
     return b;
 }
 }  // namespace
@@ -47,6 +46,10 @@ void PlotPicture::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter p(this);
     p.drawImage(contentsRect().topLeft(), surface_.image());
+    if (hasFocus()) {
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.drawRect(contentsRect().adjusted(1, 1, -2, -2));
+    }
 }
 
 Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -59,6 +62,7 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     setAttribute(Qt::WA_QuitOnClose, false);
     // The designed window, one line taller for the beam quality under its controls.
     setFixedSize(look::Px(14250), look::Px(8535 + kQualityLineTwips));
+    look::FixWindowColours(this);
 
     Picture3 = new PlotPicture(this);
     Picture3->setObjectName(QStringLiteral("Picture3"));
@@ -77,6 +81,7 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     Label1->setPalette(pal);
 
     Command2 = MakeButton(this, "Command2", QT_TRANSLATE_NOOP("Form6", "Data save"), look::TwipsRect(360, 7680, 2175, 615));
+    Command2->setEnabled(false);  // until a spectrum is drawn
 
     QualityLine = new QLabel(this);
     QualityLine->setObjectName(QStringLiteral("QualityLine"));
@@ -95,10 +100,33 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
 
 void Form6::Command1_Click() { hide(); }
 
+void Form6::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form6::SetPlotted(const BinArray& spectrum) {
+    plotted_ = spectrum;
+    Command2->setEnabled(true);
+}
+
+void Form6::ClearPlot() {
+    Picture3->drawing().Cls();  // the image and the record that "save the plot" writes
+    QualityLine->clear();
+    plotted_.reset();
+    Command2->setEnabled(false);
+}
+
 void Form6::Command2_Click() {
+    if (!plotted_) {
+        return;
+    }
     const QString name = QString::fromLatin1(kSpectrumFileName);
     QString reason;
-    if (!SaveSpectrumFile(name, SharedState().Spectrum, reason)) {
+    if (!SaveSpectrumFile(name, *plotted_, reason)) {
         MessageBox::warning(this, messages::kSaveFailed.arg(name, reason));
         return;
     }

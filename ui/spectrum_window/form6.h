@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 #include "tables/tables.h"
 #include "ui/spectrum_window/image_surface.h"
@@ -76,8 +77,20 @@ public:
     QAction* SavePlotAction = nullptr;
     void SavePlot();
 
+    // The spectrum whose curve the window shows; "Data save" writes exactly this one, and is enabled
+    // only while there is one.
+    void SetPlotted(const BinArray& spectrum);
+    // Blank picture and quality line, nothing to save.
+    void ClearPlot();
+    const std::optional<BinArray>& Plotted() const { return plotted_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void AddPlotCommands();
+
+    std::optional<BinArray> plotted_;
 };
 
 // Writes the text of X_SPCTL.dat for `spectrum` to `path` through a temporary file in the same

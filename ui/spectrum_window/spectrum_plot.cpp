@@ -1,9 +1,15 @@
 #include "ui/spectrum_window/spectrum_plot.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "spectrum/spectrum.h"
+
 namespace mirelo {
 
 namespace {
-constexpr int kBin30keV = 60;
+// A bin as the curve shows it: what is not a finite number of photons lies on the axis.
+double Shown(double value) { return value > 0 && std::isfinite(value) ? value : 0.0; }
 
 void DrawFrame(DrawingSurface& s) {
     s.SetDrawWidth(2);
@@ -12,7 +18,8 @@ void DrawFrame(DrawingSurface& s) {
 }  // namespace
 
 bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams) {
-    if (spectrum[kBin30keV] <= 0.0) {
+    // Any spectrum with photons is plotted, however low the tube voltage or hard the beam.
+    if (!HasPhotons(spectrum)) {
         seams.refuse();
         return false;
     }
@@ -48,9 +55,7 @@ bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams) {
 
     double vmax = 0.0;
     for (int i = 1; i <= kBins; ++i) {
-        if (spectrum[i] > vmax) {
-            vmax = spectrum[i];
-        }
+        vmax = std::max(vmax, Shown(spectrum[i]));
     }
 
     // Pending events may have discarded the window; draw on whatever surface is current now.
@@ -59,7 +64,7 @@ bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams) {
     curve.PSet(kFrameLeft, kFrameBottom, kBlack);
     // Bin 1 is left out: the curve starts with a slanted segment to the left edge of bin 2's step.
     for (int i = 2; i <= kBins; ++i) {
-        const double y = 2100.0 - (spectrum[i] * 2000.0) / vmax;
+        const double y = 2100.0 - (Shown(spectrum[i]) * 2000.0) / vmax;
         const auto fy = static_cast<float>(y);
         curve.LineTo(static_cast<float>(1000.0 + 15.0 * (i - 1) + 7.5), fy, kRed);
         curve.LineTo(static_cast<float>(1000.0 + 15.0 * i + 7.5), fy, kRed);

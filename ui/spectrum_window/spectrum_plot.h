@@ -27,8 +27,9 @@ struct PlotSeams {
     std::function<void()> showWindow;  // modeless; a visible window stays visible
 };
 
-// Draws `spectrum` as a step curve scaled to its own maximum and shows the window; or, when bin 60
-// (30 keV) is not above 0, refuses and changes nothing. Returns whether it drew.
+// Draws `spectrum` as a step curve scaled to its own maximum and shows the window; or, when no bin
+// holds photons (every bin 0, negative or not finite), refuses and changes nothing. Returns whether
+// it drew.
 bool DrawSpectrum(const BinArray& spectrum, const PlotSeams& seams);
 
 }  // namespace mirelo

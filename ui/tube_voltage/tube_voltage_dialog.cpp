@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -83,6 +84,11 @@ protected:
                    QCoreApplication::translate("Form4", "均等"));
         p.drawText(QRect(half, h - labelHeight - 2, w - half, labelHeight), Qt::AlignCenter,
                    QCoreApplication::translate("Form4", "正規分布状"));
+        if (hasFocus()) {
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+            p.drawRect(rect().adjusted(2, 2, -3, -3));
+        }
     }
 };
 
@@ -111,11 +117,13 @@ protected:
 
 bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxTubeVoltageKv; }
 
-Form4::Form4(TubeVoltagePort& port, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+Form4::Form4(TubeVoltagePort& port)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       port_(port) {
     setObjectName(QStringLiteral("Form4"));
     setAttribute(Qt::WA_DeleteOnClose);  // closing by the title bar discards the dialog
+    setAttribute(Qt::WA_QuitOnClose, false);
+    look::FixWindowColours(this);
     i18n::Tr(this, "windowTitle", "Form4", QT_TRANSLATE_NOOP("Form4", "  管電圧の設定"));
     setFont(look::Meiryo(14.25));
     const QRect client = look::TwipsRect(0, 0, 9555, 6555);
@@ -165,15 +173,13 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     i18n::Tr(Option4, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "中央値を中心にして正規分布状に変動"));
     Picture1 = look::Make<SpreadPicture>(Frame2, "Picture1", look::TwipsRect(3720, 480, 2535, 1575));
     i18n::Tr(Picture1, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "均等と正規分布状の図"));
+    Picture1->setFocusPolicy(Qt::TabFocus);
 
     Command1 = look::Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
     Command1->setText(QStringLiteral("OK"));
     Command1->setFont(look::Meiryo(15.75));
-    {
-        QPalette pal = Command1->palette();
-        pal.setColor(QPalette::Button, look::kButtonFace);
-        Command1->setPalette(pal);
-    }
+    look::FixColours(Command1, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
+    Command1->setAutoDefault(true);  // Enter presses OK when it has the focus
 
     // Frame2 lies inside Frame1, so Qt's automatic exclusivity would mix the two pairs and let a
     // click on the selected "固 定" clear it, leaving no choice at all; explicit groups keep each
@@ -212,12 +218,21 @@ Form4::Form4(TubeVoltagePort& port, QWidget* parent)
     setTabOrder(Text3, Command1);
     setTabOrder(Command1, Option3);
     setTabOrder(Option3, Option4);
+    setTabOrder(Option4, Picture1);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), client.size());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void Form4::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();  // as the title bar's close: nothing is written
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form4::Option1_Click() {
@@ -239,6 +254,8 @@ void Form4::Option2_Click() {
 
 void Form4::Command1_Click() {
     Module1& s = SharedState();
+    const double lowBefore = s.KvLow, highBefore = s.KvHigh;
+    const int modeBefore = s.KvMode;
     if (Option1->isChecked()) {
         if (Text1->text().isEmpty()) {
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
@@ -267,6 +284,9 @@ void Form4::Command1_Click() {
         s.KvMode = Option3->isChecked() ? 1 : 2;
     }
     hide();
+    if (s.KvLow != lowBefore || s.KvHigh != highBefore || s.KvMode != modeBefore) {
+        port_.TubeVoltageChanged();
+    }
     port_.FocusSpectrumCommand();
 }
 

@@ -17,14 +17,17 @@ public:
     virtual ~TubeVoltagePort() = default;
     virtual void SetTubeVoltageCaption(const QString& caption) = 0;  // the main window's Label7
     virtual void FocusSpectrumCommand() = 0;                          // the main window's Command2
+    // OK wrote a setting other than the one before: whatever was computed from it is out of date.
+    virtual void TubeVoltageChanged() = 0;
 };
 
 // The tube-voltage dialog. Created on first use, hidden by OK, discarded when closed by its title
-// bar (it deletes itself then). Controls keep their designer names.
+// bar or Esc (it deletes itself then). A window of its own, not owned by the main window, so that
+// activating the main window brings that to the front. Controls keep their designer names.
 class Form4 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form4(TubeVoltagePort& port, QWidget* parent = nullptr);
+    explicit Form4(TubeVoltagePort& port);
 
     void Option1_Click();
     void Option2_Click();
@@ -45,6 +48,9 @@ public:
     QRadioButton* Option4 = nullptr;
     QWidget* Picture1 = nullptr;
     QPushButton* Command1 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TubeVoltagePort& port_;
