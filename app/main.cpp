@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/main_window.h"
@@ -16,6 +17,11 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirelo"));
     QApplication::setApplicationVersion(QStringLiteral(MIRELO_VERSION_TEXT));
+#ifdef Q_OS_WIN
+    // The native Windows style draws push buttons its own way and drops their cream face; Fusion
+    // honours the widgets' palettes, as on Linux.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+#endif
     QApplication::setOrganizationName(QStringLiteral("Mirelo"));
     // Japanese unless the user chose English in an earlier run, whatever the system's language.
     mirelo::i18n::Apply(mirelo::i18n::Saved());
@@ -29,7 +35,11 @@ int main(int argc, char* argv[]) {
     // The main window lives until the event loop returns: closing it or "終了" ends the loop.
     auto form = std::make_unique<mirelo::Form1>();
     QString error;
-    if (!form->Form_Load(mirelo::DataFolders(mirelo::ExecutableFolder()), error)) {
+    auto folders = mirelo::DataFolders(mirelo::ExecutableFolder());
+    for (auto& folder : folders) {
+        folder.make_preferred();  // Windows' backslashes in the messages that name a folder
+    }
+    if (!form->Form_Load(folders, error)) {
         std::fprintf(stderr, "Mirelo: %s\n", error.toUtf8().constData());
         if (!headless) {
             mirelo::MessageBox::critical(nullptr, error);

@@ -76,8 +76,14 @@ QString AskFile(QWidget* parent, const QString& caption, const QString& name, co
     return path;
 }
 
+// The guide and the licence: share/doc/mirelo of an installed Linux program; doc\ beside the program
+// in its Windows folder.
 QString InstalledDoc(const QString& name) {
+#ifdef Q_OS_WIN
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("doc/") + name);
+#else
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/doc/mirelo/") + name);
+#endif
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions
                    ? Failure{InputError{Field::Angle, TextOf(t.angle, "12"), "its tangent is 0 or not finite"}}
                    : Failure{InputError{Field::Kv, TextOf(t.kv, ""), "outside 0-150 kV"}};
     }
-    Calculation out{conditions, std::move(*spectrum), std::nullopt};
+    Calculation out{conditions, std::move(*spectrum), std::nullopt, false, std::nullopt, std::nullopt};
     if (!conditions.areaDose) {
         return out;
     }

@@ -7,6 +7,7 @@
 #include "calc/conditions.h"
 #include "common/result.h"
 #include "dose/volume_dose.h"
+#include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "tables/tables.h"
 
@@ -17,6 +18,11 @@ struct Calculation {
     Conditions conditions;
     PhotonSpectrum spectrum;
     std::optional<VolumeDose> dose;
+    // With --quality: the beam quality of the spectrum (empty when it has none).
+    bool qualityAsked = false;
+    std::optional<BeamQuality> quality;
+    // With --fit-hvl: the measurement the inherent filtration (conditions.inherentMm) was fitted to.
+    std::optional<HvlMeasurement> fittedTo;
 };
 
 // Spectra already computed, by beam and tube voltage. A batch from dose reports repeats a few

@@ -1,6 +1,7 @@
 // mirelo-calc: the calculations of the main window from the command line, one at a time or a
 // batch file of them.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,8 @@
 #include "calc/conditions.h"
 #include "calc/rdsr_command.h"
 #include "calc/report.h"
+#include "common/decimal.h"
+#include "quality/quality.h"
 #include "tables/data_folders.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
@@ -66,10 +69,63 @@ Result<Tables, TableError> Load(const std::string& tablesDir) {
     return LoadTables(DataFolders(ExecutableDir()));
 }
 
-int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format format, bool withSpectrum) {
-    const auto conditions = ReadConditions(texts);
+// What --quality and --fit-hvl/--fit-kv ask for.
+struct QualityRequest {
+    bool quality = false;
+    std::optional<std::string> fitHvl, fitKv;
+};
+
+// A strictly read number of an option, or the message naming it.
+Result<double, std::string> OptionNumber(const char* name, const std::string& text) {
+    if (!IsDecimalNumber(text) || !std::isfinite(DecimalValue(text))) {
+        return Failure{std::string(name) + " \"" + Printable(text) + "\": not a number"};
+    }
+    return DecimalValue(text);
+}
+
+std::string TwoDecimals(double x) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", x);
+    return buffer;
+}
+
+std::string FitProblem(const FitError& e, const QualityRequest& request) {
+    switch (e.kind) {
+        case FitError::Kind::TargetAngle: return "--angle: its tangent is 0 or not finite";
+        case FitError::Kind::TubeVoltage: return "--fit-kv \"" + Printable(*request.fitKv) + "\": outside 0-150 kV";
+        case FitError::Kind::NoBeamQuality:
+            return "--fit-hvl: these conditions give a spectrum without a beam quality";
+        case FitError::Kind::Unreachable: break;
+    }
+    return "--fit-hvl \"" + Printable(*request.fitHvl) + "\": out of reach; at " + Printable(*request.fitKv) +
+           " kV an inherent filtration of 0 to 20 mm Al gives a first HVL of " + TwoDecimals(e.lowestHvlMmAl) + " to " +
+           TwoDecimals(e.highestHvlMmAl) + " mm Al";
+}
+
+int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format format, bool withSpectrum,
+           const QualityRequest& request) {
+    auto conditions = ReadConditions(texts);
     if (!conditions) {
         return Fail(kInputProblem, DescribeInputError(conditions.error(), Naming::Option));
+    }
+    std::optional<HvlMeasurement> measurement;
+    if (request.fitHvl || request.fitKv) {
+        if (!request.fitHvl || !request.fitKv) {
+            return Fail(kInputProblem, request.fitHvl ? "--fit-kv: missing (the tube voltage the HVL was measured at)"
+                                                      : "--fit-hvl: missing (the measured first HVL in mm Al)");
+        }
+        if (texts.inherent) {
+            return Fail(kInputProblem, "--inherent: not with --fit-hvl (the fit gives the inherent filtration)");
+        }
+        const auto hvl = OptionNumber("--fit-hvl", *request.fitHvl);
+        const auto kv = OptionNumber("--fit-kv", *request.fitKv);
+        if (!hvl || !kv) {
+            return Fail(kInputProblem, !hvl ? hvl.error() : kv.error());
+        }
+        if (!(*hvl > 0)) {
+            return Fail(kInputProblem, "--fit-hvl \"" + Printable(*request.fitHvl) + "\": must be above 0 mm Al");
+        }
+        measurement = HvlMeasurement{conditions->angleDeg, conditions->alMm, conditions->cuMm, *kv, *hvl};
     }
     if (!conditions->areaDose && !withSpectrum) {
         return Fail(kInputProblem, "--area-dose: missing (the photon count and doses need it; --spectrum alone does not)");
@@ -78,10 +134,24 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
     if (!tables) {
         return Fail(kSystemProblem, DescribeTableError(tables.error()));
     }
+    if (measurement) {
+        const auto fit = FitInherentFiltration(*tables, *measurement);
+        if (!fit) {
+            return Fail(kInputProblem, FitProblem(fit.error(), request));
+        }
+        conditions->inherentMm = fit->inherent_mm_al;
+    }
     SpectrumCache cache;
-    const auto calculation = Calculate(*tables, *conditions, cache);
+    auto calculation = Calculate(*tables, *conditions, cache);
     if (!calculation) {
         return Fail(kInputProblem, DescribeInputError(calculation.error(), Naming::Option));
+    }
+    calculation->fittedTo = measurement;
+    calculation->qualityAsked = request.quality;
+    if (request.quality) {
+        if (const auto q = ComputeBeamQuality(*tables, calculation->spectrum)) {
+            calculation->quality = *q;
+        }
     }
     if (!Write(Report(*calculation, *tables, format, withSpectrum)) || std::fflush(stdout) != 0) {
         return Fail(kSystemProblem, "the output could not be written");
@@ -184,6 +254,12 @@ int main(int argc, char** argv) {
         ->type_name("UNIT");
     CLI::Option* spectrumFlag = app.add_flag("--spectrum", withSpectrum, "add the 300 bins of the photon spectrum");
     single.push_back(spectrumFlag);
+    QualityRequest quality;
+    single.push_back(app.add_flag("--quality", quality.quality,
+                                  "add the beam quality: HVL1, HVL2 (mm Al), homogeneity, mean and effective energy"));
+    text("--fit-hvl", quality.fitHvl, "fit the inherent filtration to this measured first HVL (mm Al) first")
+        ->type_name("MM");
+    text("--fit-kv", quality.fitKv, "the tube voltage (kV) the HVL of --fit-hvl was measured at")->type_name("KV");
     app.add_option("--tables", tablesDir, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
         ->type_name("DIR");
     app.add_option("--format", formatName, "text (default), json or csv")
@@ -251,5 +327,5 @@ int main(int argc, char** argv) {
     if (!texts.kv) {
         return Fail(kInputProblem, "--kv: missing (or give --batch FILE.csv)");
     }
-    return RunOne(texts, tablesDir, format, withSpectrum);
+    return RunOne(texts, tablesDir, format, withSpectrum, quality);
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "common/dose_text.h"
@@ -71,7 +72,26 @@ Json ReportJson(const Calculation* calculation, const Tables& tables) {
         }
         j["volume_dose"] = std::move(doses);
     }
+    if (calculation && calculation->fittedTo) {
+        j["inherent_mm_al"] = calculation->conditions.inherentMm;
+    }
+    if (calculation && calculation->qualityAsked) {
+        const auto& q = calculation->quality;
+        j["quality"] = q ? Json{{"hvl1_mm_al", q->hvl1_mm_al},
+                                {"hvl2_mm_al", q->hvl2_mm_al},
+                                {"homogeneity", q->homogeneity},
+                                {"mean_keV", q->mean_keV},
+                                {"effective_keV", q->effective_keV}}
+                         : Json(nullptr);
+    }
     return j;
+}
+
+// Rounded as the spectrum window's quality line shows them.
+std::string Decimals(double x, int decimals) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
+    return buffer;
 }
 
 Json SpectrumJson(const PhotonSpectrum& spectrum) {
@@ -91,6 +111,10 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
     }
     out += "\ntarget angle (deg)       " + NumberText(c.angleDeg);
     out += "\ninherent filter (mm Al)  " + NumberText(c.inherentMm);
+    if (calc.fittedTo) {
+        out += " (fitted to HVL1 " + NumberText(calc.fittedTo->hvl1MmAl) + " mm Al at " + NumberText(calc.fittedTo->kv) +
+               " kV)";
+    }
     out += "\nadded Al (mm)            " + NumberText(c.alMm);
     out += "\nadded Cu (mm)            " + NumberText(c.cuMm) + "\n";
     if (c.areaDose) {
@@ -105,6 +129,18 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
         out += "body thickness (cm)  →  volume dose (J)\n";
         for (int t = 1; t <= kThicknesses; ++t) {
             out += VolumeDoseLine(ThicknessCm(t), calc.dose->joules[static_cast<std::size_t>(t - 1)]) + "\n";
+        }
+    }
+    if (calc.qualityAsked) {
+        const auto& q = calc.quality;
+        if (!q) {
+            out += "beam quality             none (no air kerma in this spectrum)\n";
+        } else {
+            out += "HVL1 (mm Al)             " + Decimals(q->hvl1_mm_al, 2) + "\n";
+            out += "HVL2 (mm Al)             " + Decimals(q->hvl2_mm_al, 2) + "\n";
+            out += "homogeneity              " + Decimals(q->homogeneity, 2) + "\n";
+            out += "mean energy (keV)        " + Decimals(q->mean_keV, 1) + "\n";
+            out += "effective energy (keV)   " + Decimals(q->effective_keV, 1) + "\n";
         }
     }
     if (withSpectrum) {

@@ -290,6 +290,14 @@
         <translation>Right-click to save the plot as PNG or SVG</translation>
     </message>
     <message>
+        <source>図を保存 (PNG)...</source>
+        <translation>Save plot (PNG)...</translation>
+    </message>
+    <message>
+        <source>右クリックで図を PNG に保存できます</source>
+        <translation>Right-click to save the plot as PNG</translation>
+    </message>
+    <message>
         <source> | 線質を求められません</source>
         <translation> | no beam quality</translation>
     </message>
@@ -510,6 +518,10 @@
     <message>
         <source>PNG 画像 (*.png);;SVG 図 (*.svg)</source>
         <translation>PNG images (*.png);;SVG drawings (*.svg)</translation>
+    </message>
+    <message>
+        <source>PNG 画像 (*.png)</source>
+        <translation>PNG images (*.png)</translation>
     </message>
 </context>
 <context>

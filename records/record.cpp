@@ -83,7 +83,10 @@ std::string RecordCsv(const ResultRecord& r, const RecordWords& w) {
     std::string csv = "\xEF\xBB\xBF";
     const auto line = [&csv](const std::vector<std::string>& fields) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            csv += (i == 0 ? "" : ",") + CsvField(fields[i]);
+            if (i > 0) {
+                csv += ',';
+            }
+            csv += CsvField(fields[i]);
         }
         csv += "\r\n";
     };

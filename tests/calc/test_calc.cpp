@@ -66,6 +66,11 @@ const Refusal kRefusals[] = {
     {{"--area-dose", "1"}, "--kv: missing (or give --batch FILE.csv)"},
     {{"--batch", "any.csv", "--angle", "3"}, "--angle: not with --batch (the file gives the conditions)"},
     {{"--kv", "80", "--format", "xml"}, "--format: xml not in {text,json,csv} (see --help)"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3"}, "--fit-kv: missing (the tube voltage the HVL was measured at)"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3", "--fit-kv", "80", "--inherent", "2"},
+     "--inherent: not with --fit-hvl (the fit gives the inherent filtration)"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "0", "--fit-kv", "80"}, "--fit-hvl \"0\": must be above 0 mm Al"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3", "--fit-kv", "151"}, "--fit-kv \"151\": outside 0-150 kV"},
 };
 
 TEST(CalcTool, RefusesWrongInputWithOneLine) {
@@ -186,6 +191,29 @@ TEST(CalcTool, JsonAgreesWithThePlainLoops) {
             }
         }
     }
+}
+
+// --- Beam quality and the inherent filtration fitted to it ---------------------------------------
+
+// The first HVL of a known filtration, fed back as a measurement, gives that filtration back; one
+// out of reach names the reachable range.
+TEST(CalcTool, FittedFiltrationRoundTrips) {
+    for (const char* kv : {"50", "100", "150"}) {
+        const auto known = RunTool(With({"--kv", kv, "--inherent", "3.2", "--area-dose", "1", "--quality", "--format", "json"}, kShipped));
+        ASSERT_EQ(known.status, 0) << known.err;
+        const double hvl = nlohmann::json::parse(known.out)["quality"]["hvl1_mm_al"].get<double>();
+        const auto fitted = RunTool(With({"--kv", kv, "--area-dose", "1", "--fit-hvl", Exact(hvl), "--fit-kv", kv,
+                                          "--quality", "--format", "json"}, kShipped));
+        ASSERT_EQ(fitted.status, 0) << fitted.err;
+        const auto j = nlohmann::json::parse(fitted.out);
+        EXPECT_NEAR(j["inherent_mm_al"].get<double>(), 3.2, 0.01) << kv;
+        EXPECT_NEAR(j["quality"]["hvl1_mm_al"].get<double>(), hvl, 1e-5) << kv;
+        EXPECT_EQ(j["inputs"]["inherent"].get<double>(), j["inherent_mm_al"].get<double>()) << kv;
+    }
+    const auto far = RunTool(With({"--kv", "80", "--area-dose", "1", "--fit-hvl", "30", "--fit-kv", "80"}, kShipped));
+    EXPECT_EQ(far.status, 2);
+    EXPECT_NE(far.err.find("--fit-hvl \"30\": out of reach; at 80 kV an inherent filtration of 0 to 20 mm Al gives"),
+              std::string::npos) << far.err;
 }
 
 // --- Batch: one result per line, bad lines say why, the rest go on --------------------------------

@@ -5,6 +5,7 @@ Run inside a D-Bus session with an X server on $DISPLAY (see run_e2e.sh). Argume
 executable, the folder of the tables, a folder for the screenshot.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -240,6 +241,23 @@ def choose_language(main_window, entry):
     press(item)
 
 
+def compare_quality_line(plot, work):
+    """The beam quality under the plot is what mirelo-calc --quality gives for the same beam."""
+    calc = os.environ.get("MIRELO_CALC")
+    if not calc:
+        raise Failure("MIRELO_CALC (the mirelo-calc executable) is not set")
+    line = wait_for("the quality line", lambda: getattr(find(plot, role="label", contains="HVL₁"), "name", None))
+    shown = re.findall(r"HVL₁ ([0-9.]+) mm Al · HVL₂ ([0-9.]+) mm Al · h ([0-9.]+) · 平均 ([0-9.]+) keV · 実効 ([0-9.]+) keV", line)
+    out = subprocess.run([calc, "--kv", "80", "--area-dose", AREA_DOSE, "--quality", "--tables", work],
+                         capture_output=True, text=True, check=True).stdout
+    wanted = [re.search(rf"^{key} +(\S+)$", out, re.M).group(1)
+              for key in (r"HVL1 \(mm Al\)", r"HVL2 \(mm Al\)", "homogeneity", r"mean energy \(keV\)",
+                          r"effective energy \(keV\)")]
+    if not shown or list(shown[0]) != wanted:
+        raise Failure(f"quality line {line!r} does not match mirelo-calc --quality {wanted}")
+    print("quality line:", line)
+
+
 def main():
     exe, tables, outdir = sys.argv[1:4]
     work = tempfile.mkdtemp(prefix="mirelo-e2e-")
@@ -260,6 +278,7 @@ def main():
         press_button(main_window, "入射Ｘ線スペクトルを計算")
         answer_alert("はい", "Ｘ線スペクトルを表示しますか？", prefix="はい")  # Qt's Japanese "Yes"
         plot = wait_for("the spectrum window", lambda: window("X-ray spectrum"))
+        compare_quality_line(plot, work)
         press_button(plot, "Data save")
         print("confirmation:", answer_alert("OK", "スペクトルデータは X_SPCTL.dat に保存しました"))
 

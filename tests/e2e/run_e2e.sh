@@ -16,16 +16,30 @@ chmod 700 "$scratch"
 export XDG_RUNTIME_DIR="$scratch/run" XDG_CACHE_HOME="$scratch/cache" XDG_CONFIG_HOME="$scratch/config"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
-# Xvfb picks a free display itself and writes its number only once it accepts connections.
+# A display of its own, at a random number far above the ones people and scripts use: other
+# sessions on the machine share /tmp/.X11-unix, and one that clears :0 for itself takes our socket
+# away ("could not connect to display :0"). Ours once the lock file names our server; a number that
+# is taken makes Xvfb exit at once, and another is tried.
 display=""
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
-xpid=$!
-cleanup() { kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null; rm -rf "$scratch"; }
+xpid=""
+cleanup() { [[ -n "$xpid" ]] && kill "$xpid" 2>/dev/null; wait 2>/dev/null; rm -rf "$scratch"; }
 trap cleanup EXIT
-for _ in $(seq 1 200); do
-  if [[ -s "$scratch/display" ]]; then display=":$(tr -dc 0-9 <"$scratch/display")"; break; fi
-  kill -0 "$xpid" 2>/dev/null || break
-  sleep 0.05
+for _ in 1 2 3 4 5; do
+  n=$((RANDOM % 9000 + 1000))
+  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+  xpid=$!
+  for _ in $(seq 1 200); do
+    if [[ -S "/tmp/.X11-unix/X$n" && "$(tr -dc 0-9 <"/tmp/.X$n-lock" 2>/dev/null)" == "$xpid" ]]; then
+      display=":$n"
+      break
+    fi
+    kill -0 "$xpid" 2>/dev/null || break
+    sleep 0.05
+  done
+  [[ -n "$display" ]] && break
+  kill "$xpid" 2>/dev/null
+  wait "$xpid" 2>/dev/null
+  xpid=""
 done
 if [[ -z "$display" ]]; then
   echo "SKIPPED: no X server could be started: $(tail -n 1 "$scratch/xvfb.log" 2>/dev/null)"

@@ -18,10 +18,9 @@ namespace {
 struct RecordingPort : mirelo::TubeVoltagePort {
     QStringList captions;
     int focusRequests = 0;
-    int changes = 0;
     void SetTubeVoltageCaption(const QString& caption) override { captions.append(caption); }
     void FocusSpectrumCommand() override { ++focusRequests; }
-    void TubeVoltageChanged() override { ++changes; }
+    void TubeVoltageChanged() override {}  // the main window's tests follow what it does
 };
 
 // A setting no dialog would write, to see that a refusal writes nothing.
@@ -320,21 +319,6 @@ private slots:
         QTRY_VERIFY(watch.isNull());
         QCOMPARE(SharedState().KvLow, -7.0);
         QVERIFY(port_.captions.isEmpty());
-    }
-
-    // Only OK with a setting other than the stored one tells the main window that it changed.
-    void changeReportedOnlyWhenTheSettingChanges() {
-        Form4& f = Open();
-        Click(f.Command1);
-        QCOMPARE(port_.changes, 1);  // from the seeded setting to 80 kV
-        f.show();
-        Click(f.Command1);
-        QCOMPARE(port_.changes, 1);
-        Click(f.Option2);
-        Click(f.Command1);
-        Click(f.Option4);  // the same range, another spread
-        Click(f.Command1);
-        QCOMPARE(port_.changes, 3);
     }
 
     void accessibleNames() {

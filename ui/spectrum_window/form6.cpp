@@ -88,7 +88,7 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     QualityLine->setGeometry(look::TwipsRect(240, kQualityLineTop, 13695, 405));
     QualityLine->setFont(look::Meiryo(10.5));
     QualityLine->setTextInteractionFlags(Qt::TextSelectableByMouse);  // a physicist copies it into a record
-    QualityLine->setAccessibleName(QStringLiteral("線質"));
+    QualityLine->setAccessibleDescription(QStringLiteral("線質"));  // the name is the line itself
 
     setTabOrder(Picture3, Command1);
     setTabOrder(Command1, Command2);

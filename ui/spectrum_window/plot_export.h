@@ -12,8 +12,10 @@ namespace mirelo {
 // The pixel size of the plot's image on screen, which vector copies keep the proportions of.
 QSize PlotDesignPixels();
 
+#ifdef MIRELO_HAVE_SVG
 // The plot as an SVG document drawn from its recorded operations.
 QByteArray PlotSvg(const std::vector<RecordingSurface::Op>& ops, const QString& title);
+#endif
 // The plot's image as PNG.
 QByteArray PlotPng(const QImage& image);
 
