@@ -18,7 +18,9 @@
 #include "calc/batch_reader.h"
 #include "calc/calculation.h"
 #include "calc/conditions.h"
+#ifdef MIRELO_WITH_RDSR
 #include "calc/rdsr_command.h"
+#endif
 #include "calc/report.h"
 #include "common/decimal.h"
 #include "quality/quality.h"
@@ -270,6 +272,7 @@ int main(int argc, char** argv) {
                                         "naming the columns kv, kv_high, spread, angle, inherent, al, cu, area_dose, unit")
                              ->type_name("FILE.csv");
 
+#ifdef MIRELO_WITH_RDSR
     RdsrOptions rdsrOptions;
     std::string rdsrTables, rdsrFormat = "csv";
     CLI::App* rdsr = app.add_subcommand(
@@ -290,6 +293,8 @@ int main(int argc, char** argv) {
     rdsr->add_option("--tables", rdsrTables, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
         ->type_name("DIR");
 
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -302,6 +307,7 @@ int main(int argc, char** argv) {
         }
         return Fail(kInputProblem, message + " (see --help)");
     }
+#ifdef MIRELO_WITH_RDSR
     if (rdsr->parsed()) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
@@ -314,6 +320,7 @@ int main(int argc, char** argv) {
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
     }
+#endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;
     if (batch->count() > 0) {
         // The conditions come from the file; an option beside it would be silently ignored.
