@@ -45,6 +45,13 @@ TableError At(TableError::Kind kind, std::size_t value, std::size_t line, std::s
     return e;
 }
 
+// A path as UTF-8 text for messages and records: path::string() would go through the Windows ANSI
+// code page and throw for a folder name outside it. On POSIX systems these are the path's bytes.
+std::string PathText(const std::filesystem::path& p) {
+    const std::u8string u8 = p.u8string();
+    return {u8.begin(), u8.end()};
+}
+
 std::string SystemReason(int code) { return std::generic_category().message(code); }
 
 // Every record starts with its bin's energy; a value that is not it means the file is shifted
@@ -63,10 +70,6 @@ std::optional<TableError> CheckEnergies(const TableValues& v, std::size_t perRec
     return std::nullopt;
 }
 
-Result<Tables, TableError> Named(TableError e, std::string_view file) {
-    e.file = std::string(file);
-    return Failure{std::move(e)};
-}
 
 }  // namespace
 
@@ -126,35 +129,56 @@ Result<TableValues, TableError> ReadValues(std::string_view text, std::size_t co
     return out;
 }
 
-Result<Tables, TableError> ParseTables(std::string_view attText, std::string_view effText) {
-    Tables t;
-    const auto att = ReadValues(attText, 7 * kBins);
-    if (!att) {
-        return Named(att.error(), kAttCoeffFile);
+namespace {
+
+// The numbers of one file, `perRecord` to a record, each record opening with its energy.
+Result<TableValues, TableError> ReadRecords(std::string_view text, std::size_t perRecord, const char* file) {
+    auto values = ReadValues(text, perRecord * kBins);
+    if (!values) {
+        TableError e = values.error();
+        e.file = file;
+        return Failure{std::move(e)};
     }
-    if (auto e = CheckEnergies(*att, 7)) {
-        return Named(*e, kAttCoeffFile);
+    if (auto e = CheckEnergies(*values, perRecord)) {
+        e->file = file;
+        return Failure{std::move(*e)};
     }
+    return values;
+}
+
+void FillAttenuation(const TableValues& att, Tables& t) {
     for (int n = 1; n <= kBins; ++n) {
-        const double* rec = att->values.data() + 7 * (n - 1);
+        const double* rec = att.values.data() + 7 * (n - 1);
         t.w[n] = rec[1];
         t.al[n] = rec[2];
         t.cu[n] = rec[3];
         t.tissue[n] = rec[4];
         t.air[n] = rec[6];
     }
-    const auto eff = ReadValues(effText, 12 * kBins);
-    if (!eff) {
-        return Named(eff.error(), kEffEAFile);
-    }
-    if (auto e = CheckEnergies(*eff, 12)) {
-        return Named(*e, kEffEAFile);
-    }
+}
+
+void FillAbsorbedFractions(const TableValues& eff, Tables& t) {
     for (int n = 1; n <= kBins; ++n) {
         for (int j = 1; j <= kThicknesses; ++j) {
-            t.effEA[n][j] = eff->values[12 * static_cast<std::size_t>(n - 1) + static_cast<std::size_t>(j)];
+            t.effEA[n][j] = eff.values[12 * static_cast<std::size_t>(n - 1) + static_cast<std::size_t>(j)];
         }
     }
+}
+
+}  // namespace
+
+Result<Tables, TableError> ParseTables(std::string_view attText, std::string_view effText) {
+    const auto att = ReadRecords(attText, 7, kAttCoeffFile);
+    if (!att) {
+        return Failure{att.error()};
+    }
+    const auto eff = ReadRecords(effText, 12, kEffEAFile);
+    if (!eff) {
+        return Failure{eff.error()};
+    }
+    Tables t;
+    FillAttenuation(*att, t);
+    FillAbsorbedFractions(*eff, t);
     t.attSource.sha256 = Sha256Hex(attText);
     t.effSource.sha256 = Sha256Hex(effText);
     return t;
@@ -174,7 +198,7 @@ Result<std::string, TableError> ReadDataFile(std::string_view name, const std::v
         if (ec || !fs::exists(entry)) {
             continue;
         }
-        e.file = candidate.string();
+        e.file = PathText(candidate);
         const fs::file_status target = fs::status(candidate, ec);
         if (ec) {
             e.kind = TableError::Kind::NotRegular;
@@ -222,33 +246,36 @@ Result<std::string, TableError> ReadDataFile(std::string_view name, const std::v
     }
     e.kind = TableError::Kind::NotFound;
     for (const auto& f : folders) {
-        e.looked.push_back(f.string());
+        e.looked.push_back(PathText(f));
     }
     return Failure{std::move(e)};
 }
 
 Result<Tables, TableError> LoadTables(const std::vector<std::filesystem::path>& folders) {
     std::filesystem::path attPath, effPath;
-    const auto att = ReadDataFile(kAttCoeffFile, folders, &attPath);
+    // The first file is read and checked completely before the second one is looked for.
+    const auto attText = ReadDataFile(kAttCoeffFile, folders, &attPath);
+    if (!attText) {
+        return Failure{attText.error()};
+    }
+    const auto att = ReadRecords(*attText, 7, kAttCoeffFile);
     if (!att) {
         return Failure{att.error()};
     }
-    // Check the first file's numbers before looking for the second one.
-    if (const auto values = ReadValues(*att, 7 * kBins); !values) {
-        return Named(values.error(), kAttCoeffFile);
-    } else if (auto e = CheckEnergies(*values, 7)) {
-        return Named(*e, kAttCoeffFile);
+    const auto effText = ReadDataFile(kEffEAFile, folders, &effPath);
+    if (!effText) {
+        return Failure{effText.error()};
     }
-    const auto eff = ReadDataFile(kEffEAFile, folders, &effPath);
+    const auto eff = ReadRecords(*effText, 12, kEffEAFile);
     if (!eff) {
         return Failure{eff.error()};
     }
-    auto tables = ParseTables(*att, *eff);
-    if (tables) {
-        tables->attSource.path = attPath.string();
-        tables->effSource.path = effPath.string();
-    }
-    return tables;
+    Tables t;
+    FillAttenuation(*att, t);
+    FillAbsorbedFractions(*eff, t);
+    t.attSource = {PathText(attPath), Sha256Hex(*attText)};
+    t.effSource = {PathText(effPath), Sha256Hex(*effText)};
+    return t;
 }
 
 }  // namespace mirelo
