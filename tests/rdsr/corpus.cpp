@@ -130,6 +130,7 @@ Corpus WriteCorpus(const std::filesystem::path& folder) {
     }
     std::ofstream(folder / "g_notes.txt") << "Not a DICOM file.\n";
     // A link back to the folder itself: searched once, not forever.
+    std::filesystem::remove(folder / "h_loop");
     std::filesystem::create_directory_symlink(".", folder / "h_loop");
     corpus.unreadable = {"f_image.dcm", "g_notes.txt"};
     return corpus;
