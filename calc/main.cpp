@@ -18,6 +18,9 @@
 #include "calc/batch_reader.h"
 #include "calc/calculation.h"
 #include "calc/conditions.h"
+#ifdef MIRELO_WITH_RDSR
+#include "calc/rdsr_command.h"
+#endif
 #include "calc/report.h"
 #include "common/decimal.h"
 #include "quality/quality.h"
@@ -269,6 +272,29 @@ int main(int argc, char** argv) {
                                         "naming the columns kv, kv_high, spread, angle, inherent, al, cu, area_dose, unit")
                              ->type_name("FILE.csv");
 
+#ifdef MIRELO_WITH_RDSR
+    RdsrOptions rdsrOptions;
+    std::string rdsrTables, rdsrFormat = "csv";
+    CLI::App* rdsr = app.add_subcommand(
+        "rdsr", "Patient volume dose of every irradiation event and study in DICOM X-ray radiation dose reports");
+    rdsr->add_option("PATH", rdsrOptions.paths, "report files, or folders searched recursively")
+        ->required()
+        ->type_name("PATH...");
+    rdsr->add_option("--profiles", rdsrOptions.profiles,
+                     "device profiles: target angle, inherent filtration or a measured HVL (TOML)")
+        ->type_name("FILE.toml");
+    rdsr->add_option("--events", rdsrOptions.events, "one line per event (- for standard output)")->type_name("FILE.csv");
+    rdsr->add_option("--studies", rdsrOptions.studies,
+                     "one line per study (default: standard output, unless --format json)")
+        ->type_name("FILE.csv");
+    rdsr->add_option("--format", rdsrFormat, "csv (default), or json: events and studies as one document on standard output")
+        ->check(CLI::IsMember({"csv", "json"}))
+        ->type_name("FORMAT");
+    rdsr->add_option("--tables", rdsrTables, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
+        ->type_name("DIR");
+
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -281,6 +307,20 @@ int main(int argc, char** argv) {
         }
         return Fail(kInputProblem, message + " (see --help)");
     }
+#ifdef MIRELO_WITH_RDSR
+    if (rdsr->parsed()) {
+        // The reports give the conditions; an option of a single calculation would be ignored.
+        single.push_back(batch);
+        for (const CLI::Option* opt : single) {
+            if (opt->count() > 0) {
+                return Fail(kInputProblem, opt->get_name() + ": not with rdsr (the reports give the conditions)");
+            }
+        }
+        rdsrOptions.json = rdsrFormat == "json";
+        const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
+        return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
+    }
+#endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;
     if (batch->count() > 0) {
         // The conditions come from the file; an option beside it would be silently ignored.

@@ -1,6 +1,9 @@
 # Included right after project(Mirelo) in the Windows build only (CMAKE_PROJECT_Mirelo_INCLUDE, set by
 # build.sh), so that the Windows specifics stay with the Windows packaging.
 
+# DCMTK and toml++ have no MinGW builds among Debian's packages: the Windows mirelo-calc has no rdsr.
+set(MIRELO_RDSR OFF)
+
 # build.sh names the installer after the project's version.
 file(WRITE "${PROJECT_BINARY_DIR}/mirelo-version.txt" "${PROJECT_VERSION}")
 

@@ -1,0 +1,349 @@
+#include "profiles/profiles.h"
+
+#include <toml++/toml.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <system_error>
+#include <utility>
+
+namespace mirelo::profiles {
+namespace {
+
+std::string Normalized(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// 'text' (built by appending: GCC 12 at -O3 warns falsely about "literal" + std::string).
+std::string Quoted(std::string_view text) {
+    std::string q;
+    q.reserve(text.size() + 2);
+    q += '\'';
+    q.append(text);
+    q += '\'';
+    return q;
+}
+
+// "A", "B", "single", or empty for anything else.
+std::string PlaneOf(std::string_view lower) {
+    if (lower == "a") return std::string(1, 'A');
+    if (lower == "b") return std::string(1, 'B');
+    if (lower == "single") return std::string(lower);
+    return {};
+}
+
+// toml++ 3.3.0 (Debian 12) classifies some non-ASCII characters as whitespace through a table
+// that ends in __builtin_unreachable: these characters, met where it looks for whitespace (keys,
+// line starts, multi-line strings), make it undefined. Same test as the library's.
+bool TripsTomlWhitespaceTable(char32_t c) {
+    if (c <= 0xA0 || c > 0xFEFF || c == 0x3000 || c == 0xFEFF) {
+        return false;
+    }
+    const auto child = (static_cast<std::uint64_t>(c) - 0xA0) / 0x3FA;
+    return ((1ull << child) & 0x7FFFFFFFFFFFF75Eull) == 0 && child != 5 && child != 7;
+}
+
+// The text with those characters written as \uXXXX escapes inside "..." strings (the same value);
+// anywhere else but in comments they are refused with their place.
+std::optional<ProfileError> Defused(std::string_view text, std::string_view name, std::string& out) {
+    enum { Normal, Comment, Basic, MultiBasic, Literal, MultiLiteral } state = Normal;
+    std::size_t line = 1, column = 1;
+    bool escaping = false;  // a backslash in a "..." string precedes this character
+    out.reserve(text.size());
+    auto at = [&](std::size_t i, std::string_view s) { return text.substr(i, s.size()) == s; };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // Decode one UTF-8 character; a malformed one passes as a byte and toml++ refuses it.
+        char32_t c = byte;
+        std::size_t length = 1;
+        if (byte >= 0xC2 && byte <= 0xF4) {
+            length = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+            c = byte & (0xFF >> (length + 1));
+            for (std::size_t k = 1; k < length; ++k) {
+                const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+                if ((next & 0xC0) != 0x80) {
+                    length = 1;
+                    c = byte;
+                    break;
+                }
+                c = (c << 6) | (next & 0x3F);
+            }
+        }
+        const std::string_view piece = text.substr(i, length);
+        if (TripsTomlWhitespaceTable(c)) {
+            const bool escapable = (state == Basic || state == MultiBasic) && !escaping;
+            if (state != Comment && !escapable) {
+                char code[8];
+                std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(c));
+                return ProfileError{std::string(name), line, column,
+                                    std::string("the character U+") + code + " can only be read inside a \"...\" string"};
+            }
+            if (state == Comment) {
+                out.append(piece);
+            } else {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+                out.append(escape);
+            }
+            i += length;
+            ++column;
+            continue;
+        }
+        std::size_t take = length;
+        const bool escaped = escaping;
+        escaping = false;
+        switch (state) {
+            case Normal:
+                if (c == '#') state = Comment;
+                else if (at(i, "\"\"\"")) state = MultiBasic, take = 3;
+                else if (c == '"') state = Basic;
+                else if (at(i, "'''")) state = MultiLiteral, take = 3;
+                else if (c == '\'') state = Literal;
+                break;
+            case Comment:
+                if (c == '\n') state = Normal;
+                break;
+            case Basic:
+            case MultiBasic:
+                if (escaped) {
+                    break;  // the escaped character closes nothing
+                } else if (c == '\\') {
+                    escaping = true;
+                } else if (state == Basic && (c == '"' || c == '\n')) {
+                    state = Normal;
+                } else if (state == MultiBasic && at(i, "\"\"\"")) {
+                    state = Normal, take = 3;
+                }
+                break;
+            case Literal:
+                if (c == '\'' || c == '\n') state = Normal;
+                break;
+            case MultiLiteral:
+                if (at(i, "'''")) state = Normal, take = 3;
+                break;
+        }
+        for (std::size_t k = 0; k < take && i < text.size(); ++k) {
+            if (text[i] == '\n') {
+                ++line;
+                column = 0;
+            }
+            out += text[i];
+            // Columns count characters, as toml++ does.
+            if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
+            ++i;
+        }
+    }
+    return std::nullopt;
+}
+
+struct Reader {
+    std::string file;
+    std::optional<ProfileError> error;
+
+    void Fail(const toml::node& node, std::string message) {
+        if (!error) {
+            const auto& where = node.source().begin;
+            error = ProfileError{file, where.line, where.column, std::move(message)};
+        }
+    }
+
+    std::string String(const toml::node& node, std::string_view key) {
+        if (const auto* s = node.as_string()) {
+            return s->get();
+        }
+        Fail(node, Quoted(key) + " must be a text in quotes");
+        return {};
+    }
+
+    double Number(const toml::node& node, std::string_view key, double low, double high, bool lowOpen) {
+        double v = 0;
+        if (const auto* f = node.as_floating_point()) {
+            v = f->get();
+        } else if (const auto* i = node.as_integer()) {
+            v = static_cast<double>(i->get());
+        } else {
+            Fail(node, Quoted(key) + " must be a number");
+            return 0;
+        }
+        std::ostringstream range;
+        range << (lowOpen ? "above " : "from ") << low << (lowOpen ? " up to " : " to ") << high;
+        if (!std::isfinite(v) || v < low || (lowOpen && v == low) || v > high) {
+            Fail(node, Quoted(key) + " must be " + range.str());
+        }
+        return v;
+    }
+
+    Profile Entry(const toml::table& t) {
+        Profile p;
+        p.line = t.source().begin.line;
+        std::optional<double> hvl, hvlKv, hvlAl, hvlCu;
+        for (const auto& [keyNode, value] : t) {
+            const std::string_view key = keyNode.str();
+            if (key == "name") p.name = String(value, key);
+            else if (key == "observer_uid") p.observerUid = String(value, key);
+            else if (key == "manufacturer") p.manufacturer = String(value, key);
+            else if (key == "model") p.model = String(value, key);
+            else if (key == "serial") p.serial = String(value, key);
+            else if (key == "plane") {
+                p.plane = PlaneOf(Normalized(String(value, key)));
+                if (p.plane.empty()) Fail(value, "'plane' must be \"A\", \"B\" or \"single\"");
+            } else if (key == "target_angle_deg") p.targetAngleDeg = Number(value, key, 0, 90, true);
+            else if (key == "inherent_mm_al") p.inherentMmAl = Number(value, key, 0, 20, false);
+            else if (key == "hvl_mm_al") hvl = Number(value, key, 0, 20, true);
+            else if (key == "hvl_kv") hvlKv = Number(value, key, 0, 150, true);
+            else if (key == "hvl_al_mm") hvlAl = Number(value, key, 0, 100, false);
+            else if (key == "hvl_cu_mm") hvlCu = Number(value, key, 0, 10, false);
+            else Fail(value, "unknown key " + Quoted(key));
+        }
+        if (p.name.empty()) {
+            Fail(t, "every [[device]] needs a 'name'");
+        }
+        if (p.observerUid.empty() && (p.manufacturer.empty() || p.model.empty())) {
+            Fail(t, Quoted(p.name) + " needs 'observer_uid', or 'manufacturer' and 'model'");
+        }
+        if (!p.observerUid.empty() && (!p.manufacturer.empty() || !p.model.empty() || !p.serial.empty())) {
+            Fail(t, Quoted(p.name) + " matches by 'observer_uid': leave out manufacturer, model and serial");
+        }
+        if (hvl.has_value() != hvlKv.has_value()) {
+            Fail(t, Quoted(p.name) + " needs both 'hvl_mm_al' and 'hvl_kv'");
+        }
+        if ((hvlAl || hvlCu) && !hvl) {
+            Fail(t, Quoted(p.name) + ": 'hvl_al_mm' and 'hvl_cu_mm' belong to an HVL measurement");
+        }
+        if (hvl && p.inherentMmAl) {
+            Fail(t, Quoted(p.name) + " gives both 'inherent_mm_al' and an HVL: keep one");
+        }
+        if (hvl && hvlKv) {
+            p.hvl = HvlMeasurement{*hvl, *hvlKv, hvlAl.value_or(0), hvlCu.value_or(0)};
+        }
+        return p;
+    }
+};
+
+bool SameMatch(const Profile& a, const Profile& b) {
+    return a.observerUid == b.observerUid && Normalized(a.manufacturer) == Normalized(b.manufacturer) &&
+           Normalized(a.model) == Normalized(b.model) && Normalized(a.serial) == Normalized(b.serial) &&
+           a.plane == b.plane;
+}
+
+}  // namespace
+
+std::string DescribeProfileError(const ProfileError& e) {
+    if (e.line == 0) {
+        return e.file + ": " + e.message;
+    }
+    return e.file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.message;
+}
+
+Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name) {
+    std::string defused;
+    if (auto error = Defused(text, name, defused)) {
+        return Failure<ProfileError>{std::move(*error)};
+    }
+    toml::table root;
+    try {
+        root = toml::parse(defused, name);
+    } catch (const toml::parse_error& e) {
+        return Failure<ProfileError>{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
+                                    std::string(e.description())}};
+    }
+    Reader reader{std::string(name), std::nullopt};
+    Profiles profiles;
+    profiles.path = std::string(name);
+    for (const auto& [key, value] : root) {
+        if (key.str() != "device") {
+            reader.Fail(value, "unknown key " + Quoted(key.str()) + " (profiles are [[device]] tables)");
+            continue;
+        }
+        const auto* array = value.as_array();
+        if (array == nullptr || !array->is_array_of_tables()) {
+            reader.Fail(value, "'device' must be written as [[device]] tables");
+            continue;
+        }
+        for (const auto& entry : *array) {
+            profiles.entries.push_back(reader.Entry(*entry.as_table()));
+        }
+    }
+    for (std::size_t i = 0; i < profiles.entries.size() && !reader.error; ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            const Profile& a = profiles.entries[j];
+            const Profile& b = profiles.entries[i];
+            if (a.name == b.name) {
+                reader.error = ProfileError{reader.file, b.line, 1,
+                                            "the name " + Quoted(b.name) + " is taken by the entry on line " + std::to_string(a.line)};
+            } else if (SameMatch(a, b)) {
+                reader.error = ProfileError{reader.file, b.line, 1,
+                                            Quoted(b.name) + " matches the same device and plane as " + Quoted(a.name)};
+            }
+            if (reader.error) break;
+        }
+    }
+    if (reader.error) {
+        return Failure<ProfileError>{*reader.error};
+    }
+    return profiles;
+}
+
+Result<Profiles, ProfileError> LoadProfiles(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxProfileBytes) {
+        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "larger than 1 MiB"}};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        return Failure<ProfileError>{ProfileError{name, 0, 0, "cannot be read"}};
+    }
+    return ParseProfiles(text, name);
+}
+
+const Profile* MatchProfile(const Profiles& profiles, const DeviceKey& device) {
+    const std::string manufacturer = Normalized(device.manufacturer);
+    const std::string model = Normalized(device.model);
+    const std::string serial = Normalized(device.serial);
+    enum Level { ByUid, BySerial, ByModel, None };
+    auto levelOf = [&](const Profile& p) {
+        if (!p.observerUid.empty()) {
+            return !device.observerUid.empty() && p.observerUid == device.observerUid ? ByUid : None;
+        }
+        if (Normalized(p.manufacturer) != manufacturer || Normalized(p.model) != model) {
+            return None;
+        }
+        if (p.serial.empty()) {
+            return ByModel;
+        }
+        return Normalized(p.serial) == serial ? BySerial : None;
+    };
+    const Profile* best = nullptr;
+    int bestRank = 2 * None;
+    for (const Profile& p : profiles.entries) {
+        const Level level = levelOf(p);
+        if (level == None || (!p.plane.empty() && p.plane != device.plane)) {
+            continue;
+        }
+        // At each level a profile for the plane beats one for every plane.
+        const int rank = 2 * level + (p.plane.empty() ? 1 : 0);
+        if (rank < bestRank) {
+            best = &p;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+}  // namespace mirelo::profiles

@@ -1,0 +1,364 @@
+#include "studies/studies.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <map>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+
+#include "quality/quality.h"
+#include "rdsr/report_reader.h"
+#include "spectrum/spectrum.h"
+
+namespace mirelo::studies {
+namespace {
+
+std::string Shortest(double x) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, x);
+    return std::string(buf, r.ptr);
+}
+
+// Files under `path` in name order, or the path itself.
+void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, std::set<std::filesystem::path>& seen) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
+        // A folder reached twice (a link to a parent folder) is searched once.
+        const auto folder = std::filesystem::weakly_canonical(path, ec);
+        if (!ec && !seen.insert(folder).second) {
+            return;
+        }
+        std::vector<std::filesystem::path> entries;
+        for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+            entries.push_back(it->path());
+        }
+        if (ec) {
+            out.push_back({path.string(), std::nullopt, std::string("cannot be read: ") + ec.message()});
+            return;
+        }
+        std::sort(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            Collect(entry, out, seen);
+        }
+        return;
+    }
+    const auto canonical = std::filesystem::weakly_canonical(path, ec);
+    if (!seen.insert(ec ? path : canonical).second) {
+        return;  // named twice (a file and its folder): read once
+    }
+    out.push_back({path.string(), std::nullopt, {}});
+}
+
+enum class Material { Aluminium, Copper, Other };
+
+Material MaterialOf(const rdsr::Code& code) {
+    auto starts = [&](const char* prefix) {
+        const std::string_view m(code.meaning);
+        const std::string_view p(prefix);
+        if (m.size() < p.size()) return false;
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            char c = m[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != p[i]) return false;
+        }
+        return true;
+    };
+    // The codes of the X-ray filter material context group; other editions and devices code the
+    // same materials differently, so the meaning is read too.
+    if (code.Is("C-120F9", "SRT") || starts("alumin")) return Material::Aluminium;
+    if (code.Is("C-127F9", "SRT") || starts("copper")) return Material::Copper;
+    return Material::Other;
+}
+
+std::string CodeText(const rdsr::Code& c) {
+    std::string text(1, '\'');
+    text += c.meaning.empty() ? c.value : c.meaning;
+    text += '\'';
+    if (!c.value.empty()) {
+        text += " (" + c.value + ", " + c.scheme + ")";
+    }
+    return text;
+}
+
+bool IsNoFilter(const rdsr::Filter& f) { return f.type.Is("111609", "DCM") && f.material.Empty(); }
+
+struct BeamKey {
+    double angle, inherent, al, cu, kv;
+    bool operator<(const BeamKey& o) const {
+        return std::tie(angle, inherent, al, cu, kv) < std::tie(o.angle, o.inherent, o.al, o.cu, o.kv);
+    }
+};
+
+std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
+    switch (e) {
+        case SpectrumInputError::TubeVoltage:
+            return std::string("tube voltage ") + Shortest(kv) + " kV outside 0-150 kV";
+        case SpectrumInputError::TargetAngle:
+            return std::string("target angle ") + Shortest(row.angleDeg) + " degrees unusable";
+    }
+    return "spectrum not computable";
+}
+
+std::string DoseReason(DoseError e, double kv) {
+    switch (e) {
+        case DoseError::AreaDose: return "dose-area product not finite";
+        case DoseError::NoSpectrum: return std::string("the spectrum at ") + Shortest(kv) + " kV carries no energy";
+        case DoseError::OutOfRange: return "dose-area product too large: the results overflow";
+    }
+    return "dose not computable";
+}
+
+class Computer {
+public:
+    Computer(const Tables& tables, const profiles::Profiles& profiles) : tables_(tables), profiles_(profiles) {}
+
+    // Fills the conditions of `row` and computes it, or says why not.
+    void Compute(EventRow& row) {
+        const rdsr::Event& e = *row.event;
+        const profiles::Profile* profile = profiles::MatchProfile(
+            profiles_, {row.device.observerUid, row.device.manufacturer, row.device.model, row.device.serial,
+                        rdsr::PlaneName(e.planeKind)});
+        if (profile != nullptr) {
+            row.profile = profile->name;
+            row.angleDeg = profile->targetAngleDeg;
+            if (profile->inherentMmAl) {
+                row.inherentMmAl = *profile->inherentMmAl;
+            }
+        } else {
+            row.profile = "default";
+        }
+        for (const rdsr::Filter& f : e.filters) {
+            if (IsNoFilter(f)) {
+                continue;
+            }
+            if (!f.problem.empty()) {
+                return Skip(row, f.problem);
+            }
+            const Material material = MaterialOf(f.material);
+            if (material == Material::Other) {
+                return Skip(row, f.material.Empty() ? std::string("filter material not given")
+                                                    : std::string("filter material ") + CodeText(f.material) +
+                                                          " not in the tables (aluminium and copper only)");
+            }
+            if (*f.thicknessMm < 0) {
+                return Skip(row, std::string("filter thickness ") + Shortest(*f.thicknessMm) + " mm negative");
+            }
+            (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
+        }
+        if (!e.kvp) {
+            return Skip(row, "no tube voltage (KVP)");
+        }
+        if (!e.dapGyCm2) {
+            return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
+        }
+        if (*e.dapGyCm2 < 0) {
+            return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
+        }
+        if (profile != nullptr && profile->hvl) {
+            const auto& fit = FitFor(*profile);
+            if (!fit) {
+                return Skip(row, FitReason(fit.error(), *profile));
+            }
+            row.inherentMmAl = fit->inherent_mm_al;
+        }
+        const double kv = *e.kvp;
+        const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
+        const BeamKey key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, kv};
+        auto it = cache_.find(key);
+        if (it == cache_.end()) {
+            it = cache_.emplace(key, ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv))).first;
+        }
+        if (!it->second) {
+            return Skip(row, SpectrumReason(it->second.error(), row, kv));
+        }
+        const auto dose = ComputeVolumeDose(tables_, *it->second, *e.dapGyCm2);
+        if (!dose) {
+            return Skip(row, DoseReason(dose.error(), kv));
+        }
+        row.used = true;
+        row.dose = *dose;
+    }
+
+    std::size_t SpectraComputed() const { return cache_.size(); }
+
+private:
+    // The inherent filtration of a profile that gives a measured HVL, fitted once per profile.
+    const Result<InherentFit, FitError>& FitFor(const profiles::Profile& profile) {
+        auto it = fits_.find(&profile);
+        if (it == fits_.end()) {
+            const profiles::HvlMeasurement& m = *profile.hvl;
+            it = fits_.emplace(&profile, FitInherentFiltration(tables_, HvlMeasurement{profile.targetAngleDeg, m.alMm,
+                                                                                         m.cuMm, m.kv, m.hvlMmAl}))
+                     .first;
+        }
+        return it->second;
+    }
+
+    static std::string FitReason(const FitError& e, const profiles::Profile& profile) {
+        const profiles::HvlMeasurement& m = *profile.hvl;
+        std::string text = "HVL fit of profile '";
+        text += profile.name;
+        text += "': ";
+        switch (e.kind) {
+            case FitError::Kind::Unreachable:
+                text += "the measured ";
+                text += Shortest(m.hvlMmAl) + " mm Al at " + Shortest(m.kv) + " kV cannot be reached (";
+                text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
+                text += " mm Al for 0 to 20 mm inherent filtration)";
+                return text;
+            case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
+            case FitError::Kind::TargetAngle: return text + "target angle unusable";
+            case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
+        }
+        return text + "failed";
+    }
+
+    static void Skip(EventRow& row, std::string reason) {
+        row.used = false;
+        row.reason = std::move(reason);
+    }
+    const Tables& tables_;
+    const profiles::Profiles& profiles_;
+    std::map<BeamKey, Result<PhotonSpectrum, SpectrumInputError>> cache_;
+    std::map<const profiles::Profile*, Result<InherentFit, FitError>> fits_;
+};
+
+}  // namespace
+
+std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads) {
+    std::vector<ReadOutcome> outcomes;
+    std::set<std::filesystem::path> seen;
+    for (const auto& path : paths) {
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            outcomes.push_back({path.string(), std::nullopt, "cannot be read: no such file or folder"});
+            continue;
+        }
+        Collect(path, outcomes, seen);
+    }
+    // Files are independent: read them on every core, each outcome into its own slot.
+    if (threads == 0) {
+        threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    }
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, outcomes.size()));
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i = next++; i < outcomes.size(); i = next++) {
+            ReadOutcome& o = outcomes[i];
+            if (!o.error.empty()) {
+                continue;
+            }
+            auto read = rdsr::ReadReportFile(o.path);
+            if (read) {
+                o.report = std::move(*read);
+            } else {
+                o.error = rdsr::DescribeReadError(read.error());
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) {
+        pool.emplace_back(work);
+    }
+    work();
+    for (auto& t : pool) {
+        t.join();
+    }
+    return outcomes;
+}
+
+std::string DeviceText(const rdsr::Device& d) {
+    std::string text = d.manufacturer;
+    if (!d.model.empty()) {
+        text += (text.empty() ? "" : " ") + d.model;
+    }
+    if (!d.serial.empty()) {
+        text += (text.empty() ? "" : " ") + std::string("(SN ") + d.serial + ")";
+    }
+    if (text.empty()) {
+        text = d.observerUid.empty() ? "unknown device" : d.observerUid;
+    }
+    return text;
+}
+
+std::string FiltersText(const rdsr::Event& event) {
+    std::string text;
+    for (const rdsr::Filter& f : event.filters) {
+        if (IsNoFilter(f)) {
+            continue;
+        }
+        if (!text.empty()) {
+            text += " + ";
+        }
+        const Material m = MaterialOf(f.material);
+        text += m == Material::Aluminium ? "Al"
+                : m == Material::Copper  ? "Cu"
+                                         : (f.material.meaning.empty() ? f.material.value : f.material.meaning);
+        text += ' ';
+        text += f.thicknessMm ? Shortest(*f.thicknessMm) : std::string(1, '?');
+        text += " mm";
+    }
+    return text.empty() ? "none" : text;
+}
+
+Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles) {
+    Batch batch;
+    Computer computer(tables, profiles);
+    std::unordered_map<std::string, std::size_t> studyIndex;
+    // (study, event UID) -> file that counted it first
+    std::map<std::pair<std::string, std::string>, std::string> counted;
+    for (const ReadOutcome& outcome : reports) {
+        if (!outcome.report) {
+            continue;
+        }
+        const rdsr::Report& report = *outcome.report;
+        // A report without a study UID is a study of its own.
+        const std::string studyKey = report.studyUid.empty() ? std::string("\x01") + report.path : report.studyUid;
+        auto [slot, isNew] = studyIndex.try_emplace(studyKey, batch.studies.size());
+        if (isNew) {
+            batch.studies.push_back(StudyRow{report.studyUid, {}, {}, 0, 0, 0, 0, {}});
+        }
+        StudyRow& study = batch.studies[slot->second];
+        const std::string device = DeviceText(report.device);
+        if (std::find(study.devices.begin(), study.devices.end(), device) == study.devices.end()) {
+            study.devices.push_back(device);
+        }
+        study.files.push_back(report.path);
+        for (const rdsr::Event& event : report.events) {
+            EventRow row;
+            row.file = report.path;
+            row.studyUid = report.studyUid;
+            row.device = report.device;
+            row.event = &event;
+            computer.Compute(row);
+            if (row.used && !event.uid.empty()) {
+                const auto [it, first] = counted.try_emplace({studyKey, event.uid}, report.path);
+                if (!first) {
+                    row.used = false;
+                    row.reason = std::string("duplicate: this irradiation event was already counted from ") + it->second;
+                }
+            }
+            if (row.used) {
+                ++study.used;
+                study.dapGyCm2 += *event.dapGyCm2;
+                study.photons += row.dose.photons;
+                for (int j = 0; j < kThicknesses; ++j) {
+                    study.joules[static_cast<std::size_t>(j)] += row.dose.joules[static_cast<std::size_t>(j)];
+                }
+            } else {
+                ++study.skipped;
+            }
+            batch.events.push_back(std::move(row));
+        }
+    }
+    batch.spectraComputed = computer.SpectraComputed();
+    return batch;
+}
+
+}  // namespace mirelo::studies

@@ -1,0 +1,224 @@
+// `mirelo-calc rdsr` through its process: the corpus made here in, files, stderr and exit status
+// out. Every used event must give the strings `mirelo-calc` gives for the same inputs typed by
+// hand, every study the sums of its events, every skipped event its reason.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "corpus.h"
+#include "tests/calc/run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using mirelo::test::ToolRun;
+
+ToolRun Tool(const std::vector<std::string>& args) { return mirelo::test::RunTool(args); }
+
+// A CSV text as rows of fields (quotes as RFC 4180 writes them), header row first.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+            else if (c == '"') quoted = false;
+            else field += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field), field.clear();
+        } else if (c == '\n') {
+            rows.back().push_back(field), field.clear();
+            rows.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    rows.pop_back();  // after the last line break
+    return rows;
+}
+
+// Rows as maps from the header's names.
+std::vector<std::map<std::string, std::string>> Records(const std::string& csv) {
+    const auto rows = ParseCsv(csv);
+    std::vector<std::map<std::string, std::string>> records;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        EXPECT_EQ(rows[r].size(), rows[0].size()) << "row " << r;
+        std::map<std::string, std::string> record;
+        for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c) {
+            record[rows[0][c]] = rows[r][c];
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<std::string> ThicknessColumns() {
+    std::vector<std::string> names;
+    for (int cm = 10; cm <= 30; cm += 2) names.push_back("J_" + std::to_string(cm) + "cm");
+    return names;
+}
+
+class RdsrCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch_ = fs::temp_directory_path() / ("mirelo_rdsr_cmd_" + std::to_string(::getpid()));
+        fs::remove_all(scratch_);
+        corpus_ = mirelo::rdsrtest::WriteCorpus(scratch_ / "reports");
+        std::ofstream(scratch_ / "profiles.toml") << mirelo::rdsrtest::ProfilesToml();
+    }
+    void TearDown() override { fs::remove_all(scratch_); }
+    std::vector<std::string> Args(std::vector<std::string> extra) const {
+        std::vector<std::string> args = {"rdsr", (scratch_ / "reports").string(), "--profiles",
+                                         (scratch_ / "profiles.toml").string(), "--tables", MIRELO_SOURCE_DATA_DIR};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    fs::path scratch_;
+    mirelo::rdsrtest::Corpus corpus_;
+};
+
+TEST_F(RdsrCommand, EventsAsByHandStudiesAsSumsSkippedWithReasons) {
+    const fs::path events = scratch_ / "events.csv", studies = scratch_ / "studies.csv";
+    const ToolRun run = Tool(Args({"--events", events.string(), "--studies", studies.string()}));
+    // Two files are not dose reports: named on stderr, and the exit status says a file was not read.
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const auto& name : corpus_.unreadable) {
+        EXPECT_NE(run.err.find(name + ": not a"), std::string::npos) << run.err;
+    }
+    std::ifstream eventsIn(events), studiesIn(studies);
+    const auto eventRows = Records(std::string(std::istreambuf_iterator<char>(eventsIn), {}));
+    const auto studyRows = Records(std::string(std::istreambuf_iterator<char>(studiesIn), {}));
+
+    // Every event once, in order, used or skipped with its reason, on stderr too.
+    ASSERT_EQ(eventRows.size(), corpus_.events.size());
+    std::string batch = "kv,angle,inherent,al,cu,area_dose\n";
+    std::vector<const std::map<std::string, std::string>*> used;
+    for (std::size_t i = 0; i < eventRows.size(); ++i) {
+        const auto& row = eventRows[i];
+        const auto& expected = corpus_.events[i];
+        SCOPED_TRACE(expected.file + " " + expected.uid);
+        EXPECT_EQ(fs::path(row.at("file")).filename(), expected.file);
+        EXPECT_EQ(row.at("event_uid"), expected.uid);
+        EXPECT_EQ(row.at("status"), expected.reason.empty() ? "used" : "skipped");
+        EXPECT_NE(row.at("reason").find(expected.reason), std::string::npos) << row.at("reason");
+        if (expected.reason.empty()) {
+            used.push_back(&row);
+            batch += row.at("kv") + "," + row.at("angle_deg") + "," + row.at("inherent_mm_al") + "," + row.at("al_mm") +
+                     "," + row.at("cu_mm") + "," + row.at("dap_gycm2") + "\n";
+        } else {
+            EXPECT_NE(run.err.find(expected.uid + " skipped: " + row.at("reason")), std::string::npos) << run.err;
+        }
+    }
+
+    // The same inputs typed by hand: one calculation per line of a batch file.
+    std::ofstream(scratch_ / "by_hand.csv") << batch;
+    const ToolRun byHand = Tool({"--batch", (scratch_ / "by_hand.csv").string(), "--format", "csv", "--tables",
+                             MIRELO_SOURCE_DATA_DIR});
+    ASSERT_EQ(byHand.status, 0) << byHand.err;
+    const auto handRows = Records(byHand.out);
+    ASSERT_EQ(handRows.size(), used.size());
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        SCOPED_TRACE(used[i]->at("event_uid"));
+        EXPECT_EQ(used[i]->at("photons"), handRows[i].at("photons"));
+        for (const auto& column : ThicknessColumns()) {
+            EXPECT_EQ(used[i]->at(column), handRows[i].at(column)) << column;
+        }
+    }
+    // And one of them as a single command, as a user would check it.
+    const auto& first = *used.front();
+    const ToolRun single = Tool({"--kv", first.at("kv"), "--angle", first.at("angle_deg"), "--inherent",
+                             first.at("inherent_mm_al"), "--al", first.at("al_mm"), "--cu", first.at("cu_mm"),
+                             "--area-dose", first.at("dap_gycm2"), "--format", "csv", "--tables", MIRELO_SOURCE_DATA_DIR});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const auto singleRows = Records(single.out);
+    ASSERT_EQ(singleRows.size(), 11u);
+    EXPECT_EQ(singleRows[0].at("J"), first.at("J_10cm"));
+    EXPECT_EQ(singleRows[10].at("J"), first.at("J_30cm"));
+
+    // Each study: the sums of its events read back from the events file, in the same order.
+    ASSERT_EQ(studyRows.size(), 4u);
+    for (const auto& study : studyRows) {
+        SCOPED_TRACE(study.at("study_uid"));
+        std::size_t nUsed = 0, nSkipped = 0;
+        double dap = 0;
+        std::vector<double> joules(11, 0.0);
+        for (const auto& row : eventRows) {
+            if (row.at("study_uid") != study.at("study_uid")) continue;
+            if (row.at("status") != "used") {
+                ++nSkipped;
+                continue;
+            }
+            ++nUsed;
+            dap += std::stod(row.at("dap_gycm2"));
+            for (std::size_t j = 0; j < 11; ++j) joules[j] += std::stod(row.at(ThicknessColumns()[j]));
+        }
+        EXPECT_EQ(std::stoul(study.at("events_used")), nUsed);
+        EXPECT_EQ(std::stoul(study.at("events_skipped")), nSkipped);
+        EXPECT_EQ(std::stod(study.at("dap_gycm2")), dap);
+        for (std::size_t j = 0; j < 11; ++j) {
+            EXPECT_EQ(std::stod(study.at(ThicknessColumns()[j])), joules[j]) << ThicknessColumns()[j];
+        }
+    }
+}
+
+TEST_F(RdsrCommand, JsonHoldsTheSameEventsAndStudies) {
+    const fs::path events = scratch_ / "events.csv";
+    const ToolRun csv = Tool(Args({"--events", events.string()}));
+    const ToolRun json = Tool(Args({"--format", "json"}));
+    EXPECT_EQ(json.status, 1);
+    const auto doc = nlohmann::json::parse(json.out);
+    std::ifstream in(events);
+    const auto rows = Records(std::string(std::istreambuf_iterator<char>(in), {}));
+    ASSERT_EQ(doc["events"].size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& e = doc["events"][i];
+        EXPECT_EQ(e["event_uid"], rows[i].at("event_uid"));
+        EXPECT_EQ(e["status"], rows[i].at("status"));
+        if (rows[i].at("status") == "used") {
+            EXPECT_EQ(e["volume_dose"][0]["J"].get<double>(), std::stod(rows[i].at("J_10cm")));
+        } else {
+            EXPECT_EQ(e["reason"], rows[i].at("reason"));
+        }
+    }
+    EXPECT_EQ(doc["studies"].size(), 4u);
+    std::size_t unread = 0;
+    for (const auto& f : doc["files"]) unread += f["read"].get<bool>() ? 0 : 1;
+    EXPECT_EQ(unread, corpus_.unreadable.size());
+}
+
+struct Refusal {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+};
+
+TEST_F(RdsrCommand, RefusalsAndExitStatuses) {
+    std::ofstream(scratch_ / "bad.toml") << "[[device]]\nname = \"x\"\nobserver_uid = \"1\"\nangle = 12\n";
+    const auto reports = (scratch_ / "reports").string();
+    const auto good = (scratch_ / "reports" / "b_biplane.dcm").string();
+    const Refusal cases[] = {
+        {{"rdsr", good, "--tables", MIRELO_SOURCE_DATA_DIR}, 0, ""},  // every file read: 0
+        {{"rdsr", good, (scratch_ / "missing.dcm").string(), "--tables", MIRELO_SOURCE_DATA_DIR}, 1, "missing.dcm: cannot be read"},
+        {{"rdsr", good, "--profiles", (scratch_ / "bad.toml").string(), "--tables", MIRELO_SOURCE_DATA_DIR}, 2,
+         "bad.toml:4:9: unknown key 'angle'"},
+        {{"rdsr", good, "--tables", (scratch_ / "reports").string()}, 1, "Att_coeff2021.dat"},
+        {{"rdsr"}, 2, "PATH"},
+    };
+    for (const Refusal& c : cases) {
+        const ToolRun run = Tool(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.back() << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace

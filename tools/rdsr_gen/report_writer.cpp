@@ -1,0 +1,228 @@
+#include "report_writer.h"
+
+#include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcsequen.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmsr/codes/dcm.h>
+#include <dcmtk/dcmsr/dsrdoc.h>
+#include <dcmtk/oflog/oflog.h>
+
+#include <mutex>
+
+namespace mirelo::rdsrgen {
+namespace {
+
+using T = DSRTypes;
+
+DSRCodedEntryValue Coded(const CodeSpec& c) { return DSRCodedEntryValue(c.value.c_str(), c.scheme.c_str(), c.meaning.c_str()); }
+
+std::string NewUid() {
+    char uid[100];
+    dcmGenerateUniqueIdentifier(uid, SITE_INSTANCE_UID_ROOT);
+    return uid;
+}
+
+// Each add* leaves the cursor on the new item; `child` puts it below the current one.
+class TreeBuilder {
+public:
+    explicit TreeBuilder(DSRDocumentTree& tree) : tree_(tree) {}
+    std::string error;
+
+    void Add(bool child, T::E_RelationshipType rel, T::E_ValueType vt, const DSRCodedEntryValue& name) {
+        const OFCondition c = child ? tree_.addChildContentItem(rel, vt, name, OFFalse)
+                                    : tree_.addContentItem(rel, vt, name, OFFalse);
+        Check(c, name);
+    }
+    void Code(bool child, T::E_RelationshipType rel, const DSRCodedEntryValue& name, const CodeSpec& value) {
+        Add(child, rel, T::VT_Code, name);
+        Check(tree_.getCurrentContentItem().setCodeValue(Coded(value), OFFalse), name);
+    }
+    void Text(bool child, T::E_RelationshipType rel, T::E_ValueType vt, const DSRCodedEntryValue& name,
+              const std::string& value) {
+        Add(child, rel, vt, name);
+        Check(tree_.getCurrentContentItem().setStringValue(value.c_str(), OFFalse), name);
+    }
+    void Num(bool child, const DSRCodedEntryValue& name, const NumSpec& value) {
+        Add(child, T::RT_contains, T::VT_Num, name);
+        const DSRNumericMeasurementValue num(value.value.c_str(),
+                                             DSRCodedEntryValue(value.unit.c_str(), "UCUM", value.unit.c_str()), OFFalse);
+        Check(tree_.getCurrentContentItem().setNumericValue(num, OFFalse), name);
+    }
+    void Up() { tree_.goUp(); }
+
+private:
+    void Check(const OFCondition& c, const DSRCodedEntryValue& name) {
+        if (c.bad() && error.empty()) {
+            error = std::string("cannot add ") + name.getCodeMeaning().c_str() + ": " + c.text();
+        }
+    }
+    DSRDocumentTree& tree_;
+};
+
+void AddEvent(TreeBuilder& b, const EventSpec& e, bool outOfTemplate) {
+    b.Add(false, T::RT_contains, T::VT_Container, CODE_DCM_IrradiationEventXRayData);
+    b.Code(true, T::RT_contains, CODE_DCM_AcquisitionPlane, e.plane);
+    b.Text(false, T::RT_contains, T::VT_UIDRef, CODE_DCM_IrradiationEventUID, e.uid.empty() ? NewUid() : e.uid);
+    b.Text(false, T::RT_contains, T::VT_DateTime, CODE_DCM_DateTimeStarted, e.dateTime);
+    b.Code(false, T::RT_contains, CODE_DCM_IrradiationEventType, e.type);
+    b.Text(false, T::RT_contains, T::VT_Text, CODE_DCM_AcquisitionProtocol, e.protocol);
+    if (e.dap) {
+        b.Num(false, CODE_DCM_DoseAreaProduct, *e.dap);
+    }
+    if (outOfTemplate) {
+        b.Text(false, T::RT_contains, T::VT_Text, DSRCodedEntryValue("X1", "99MIRELO", "Vendor note"), "not in any template");
+        b.Add(false, T::RT_contains, T::VT_Container, DSRCodedEntryValue("X2", "99MIRELO", "Vendor block"));
+        b.Num(true, DSRCodedEntryValue("X3", "99MIRELO", "Vendor number"), NumSpec{"1", "1"});
+        b.Up();
+    }
+    for (const FilterSpec& f : e.filters) {
+        b.Add(false, T::RT_contains, T::VT_Container, CODE_DCM_XRayFilters);
+        b.Code(true, T::RT_contains, CODE_DCM_XRayFilterType, f.type);
+        b.Code(false, T::RT_contains, CODE_DCM_XRayFilterMaterial, f.material);
+        if (f.min) {
+            b.Num(false, CODE_DCM_XRayFilterThicknessMinimum, *f.min);
+        }
+        if (f.max) {
+            b.Num(false, CODE_DCM_XRayFilterThicknessMaximum, *f.max);
+        }
+        b.Up();
+    }
+    for (std::size_t i = 0; i < e.kvp.size(); ++i) {
+        b.Num(false, CODE_DCM_KVP, NumSpec{e.kvp[i], "kV"});
+        if (i == 0 && e.kvpMeanGiven) {
+            b.Code(true, T::RT_hasConceptMod, CODE_DCM_Derivation, CodeSpec{"R-00317", "SRT", "Mean"});
+            b.Up();
+        }
+    }
+    b.Up();
+}
+
+void DamageRelationshipTypes(DcmItem& dataset) {
+    DcmSequenceOfItems* content = nullptr;
+    if (dataset.findAndGetSequence(DCM_ContentSequence, content).bad() || content == nullptr) {
+        return;
+    }
+    for (unsigned long i = 0; i < content->card(); ++i) {
+        DcmItem* event = content->getItem(i);
+        DcmSequenceOfItems* children = nullptr;
+        if (event->findAndGetSequence(DCM_ContentSequence, children).good() && children && children->card() > 0) {
+            children->getItem(0)->findAndDeleteElement(DCM_RelationshipType);
+        }
+    }
+}
+
+void AddInvalidPersonNames(DcmItem& dataset) {
+    const char* invalid = "Too^Many^Name^Parts^Here^Six";
+    dataset.putAndInsertString(DCM_PatientName, invalid);
+    DcmSequenceOfItems* content = nullptr;
+    if (dataset.findAndGetSequence(DCM_ContentSequence, content).bad() || content == nullptr) {
+        return;
+    }
+    // A person observer (TID 1003) whose name has more components than a PN allows.
+    auto* observer = new DcmItem();
+    observer->putAndInsertString(DCM_RelationshipType, "HAS OBS CONTEXT");
+    observer->putAndInsertString(DCM_ValueType, "PNAME");
+    DcmItem* name = nullptr;
+    observer->findOrCreateSequenceItem(DCM_ConceptNameCodeSequence, name, 0);
+    name->putAndInsertString(DCM_CodeValue, "121008");
+    name->putAndInsertString(DCM_CodingSchemeDesignator, "DCM");
+    name->putAndInsertString(DCM_CodeMeaning, "Person Observer Name");
+    observer->putAndInsertString(DCM_PersonName, invalid);
+    content->prepend(observer);
+}
+
+void QuietDcmtk() {
+    static std::once_flag once;
+    std::call_once(once, [] { OFLog::configure(OFLogger::ERROR_LOG_LEVEL); });
+}
+
+}  // namespace
+
+CodeSpec Fluoroscopy() { return {"P5-06000", "SRT", "Fluoroscopy"}; }
+CodeSpec StationaryAcquisition() { return {"113611", "DCM", "Stationary Acquisition"}; }
+CodeSpec PlaneA() { return {"113620", "DCM", "Plane A"}; }
+CodeSpec PlaneB() { return {"113621", "DCM", "Plane B"}; }
+CodeSpec SinglePlane() { return {"113622", "DCM", "Single Plane"}; }
+CodeSpec Copper() { return {"C-127F9", "SRT", "Copper or Copper compound"}; }
+CodeSpec Aluminum() { return {"C-120F9", "SRT", "Aluminum or Aluminum compound"}; }
+
+std::string WriteReport(const ReportSpec& spec, const std::filesystem::path& path) {
+    QuietDcmtk();
+    DSRDocument doc(T::DT_XRayRadiationDoseSR);
+    const std::string study = spec.studyUid.empty() ? NewUid() : spec.studyUid;
+    if (doc.createNewSeriesInStudy(study.c_str()).bad()) {
+        return "bad study UID " + study;
+    }
+    doc.setPatientName("Test^Patient");
+    doc.setPatientID("MIRELO-TEST");
+    doc.setManufacturer(spec.manufacturer.c_str());
+    doc.setManufacturerModelName(spec.model.c_str());
+    doc.setDeviceSerialNumber(spec.serial.c_str());
+    doc.setSoftwareVersions("mirelo-test");
+
+    DSRDocumentTree& tree = doc.getTree();
+    TreeBuilder b(tree);
+    if (tree.addContentItem(T::RT_isRoot, T::VT_Container) == 0) {
+        return "cannot add the root";
+    }
+    tree.getCurrentContentItem().setConceptName(CODE_DCM_XRayRadiationDoseReport);
+    b.Code(true, T::RT_hasConceptMod, CODE_DCM_ProcedureReported, CodeSpec{"113704", "DCM", "Projection X-Ray"});
+    b.Code(false, T::RT_hasObsContext, CODE_DCM_ObserverType, CodeSpec{"121007", "DCM", "Device"});
+    if (!spec.observerUid.empty()) {
+        b.Text(false, T::RT_hasObsContext, T::VT_UIDRef, CODE_DCM_DeviceObserverUID, spec.observerUid);
+    }
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverManufacturer, spec.manufacturer);
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverModelName, spec.model);
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverSerialNumber, spec.serial);
+    for (const EventSpec& e : spec.events) {
+        AddEvent(b, e, spec.outOfTemplateItems);
+    }
+    if (!b.error.empty()) {
+        return b.error;
+    }
+
+    // A dose report is always complete.
+    doc.completeDocument();
+    DcmFileFormat file;
+    DcmDataset& dataset = *file.getDataset();
+    OFCondition c = doc.write(dataset);
+    if (c.bad()) {
+        return std::string("DSRDocument::write: ") + c.text();
+    }
+    if (spec.dropRelationshipType) {
+        DamageRelationshipTypes(dataset);
+    }
+    if (spec.invalidPersonNames) {
+        AddInvalidPersonNames(dataset);
+    }
+    c = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
+    return c.good() ? std::string() : std::string("save: ") + c.text();
+}
+
+std::string WriteImage(const std::filesystem::path& path) {
+    QuietDcmtk();
+    DcmFileFormat file;
+    DcmDataset& d = *file.getDataset();
+    d.putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    d.putAndInsertString(DCM_SOPInstanceUID, NewUid().c_str());
+    d.putAndInsertString(DCM_StudyInstanceUID, NewUid().c_str());
+    d.putAndInsertString(DCM_SeriesInstanceUID, NewUid().c_str());
+    d.putAndInsertString(DCM_Modality, "OT");
+    d.putAndInsertString(DCM_PatientName, "Test^Image");
+    d.putAndInsertUint16(DCM_SamplesPerPixel, 1);
+    d.putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+    d.putAndInsertUint16(DCM_Rows, 2);
+    d.putAndInsertUint16(DCM_Columns, 2);
+    d.putAndInsertUint16(DCM_BitsAllocated, 8);
+    d.putAndInsertUint16(DCM_BitsStored, 8);
+    d.putAndInsertUint16(DCM_HighBit, 7);
+    d.putAndInsertUint16(DCM_PixelRepresentation, 0);
+    const Uint8 pixels[4] = {0, 64, 128, 255};
+    d.putAndInsertUint8Array(DCM_PixelData, pixels, 4);
+    const OFCondition c = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
+    return c.good() ? std::string() : std::string("save: ") + c.text();
+}
+
+}  // namespace mirelo::rdsrgen
