@@ -55,3 +55,11 @@ dbus-run-session -- bash -c '
   done
   cd "$0" && /usr/bin/python3 e2e_test.py "$1" "$2" "$3"
 ' "$here" "$exe" "$tables" "$out"
+status=$?
+# Now and then, under load, the program cannot connect to the X server of the run; say what the
+# server was doing then, for whoever reads the failure.
+if [[ $status -ne 0 ]]; then
+  if kill -0 "$xpid" 2>/dev/null; then echo "Xvfb $display still running"; else echo "Xvfb $display had ended"; fi
+  echo "Xvfb's log:"; tail -n 20 "$scratch/xvfb.log" 2>/dev/null
+fi
+exit $status
