@@ -44,12 +44,12 @@ std::string ProfilesToml() {
 Corpus WriteCorpus(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
     Corpus corpus{folder, {}, {}};
-    auto write = [&](const std::string& name, const gen::ReportSpec& spec, std::vector<std::string> reasons) {
-        if (const auto error = gen::WriteReport(spec, folder / name); !error.empty()) {
+    auto write = [&](const std::string& name, const gen::ReportSpec& plan, std::vector<std::string> reasons) {
+        if (const auto error = gen::WriteReport(plan, folder / name); !error.empty()) {
             throw std::runtime_error(name + ": " + error);
         }
-        for (std::size_t i = 0; i < spec.events.size(); ++i) {
-            corpus.events.push_back({name, spec.events[i].uid, reasons[i]});
+        for (std::size_t i = 0; i < plan.events.size(); ++i) {
+            corpus.events.push_back({name, plan.events[i].uid, reasons[i]});
         }
     };
     const auto fluoro = gen::Fluoroscopy();

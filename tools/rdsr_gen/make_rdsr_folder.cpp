@@ -24,14 +24,14 @@ int main(int argc, char** argv) {
     unsigned state = 12345;
     auto next = [&state] { return state = state * 1103515245u + 12345u, (state >> 16) & 0x7fff; };
     for (int r = 0; r < reports; ++r) {
-        gen::ReportSpec spec;
-        spec.studyUid = "1.2.826.0.1.3680043.10.1307." + std::to_string(r + 1);
-        spec.observerUid = "1.2.826.0.1.3680043.10.1308." + std::to_string(r % 5 + 1);
-        spec.model = "Angio " + std::to_string(r % 5 + 1);
+        gen::ReportSpec plan;
+        plan.studyUid = "1.2.826.0.1.3680043.10.1307." + std::to_string(r + 1);
+        plan.observerUid = "1.2.826.0.1.3680043.10.1308." + std::to_string(r % 5 + 1);
+        plan.model = "Angio " + std::to_string(r % 5 + 1);
         const bool biplane = r % 2 == 0;
         for (int e = 0; e < events; ++e) {
             gen::EventSpec ev;
-            ev.uid = spec.studyUid + "." + std::to_string(e + 1);
+            ev.uid = plan.studyUid + "." + std::to_string(e + 1);
             ev.type = e % 10 == 0 ? gen::StationaryAcquisition() : gen::Fluoroscopy();
             ev.plane = !biplane ? gen::SinglePlane() : (e % 2 == 0 ? gen::PlaneA() : gen::PlaneB());
             ev.dap = gen::NumSpec{std::to_string(1 + next() % 5000) + "E-7", "Gy.m2"};
@@ -39,10 +39,10 @@ int main(int argc, char** argv) {
             const char* cu = kCopper[next() % 6];
             ev.filters.push_back({gen::Copper(), gen::NumSpec{cu, "mm"}, gen::NumSpec{cu, "mm"}});
             ev.filters.push_back({gen::Aluminum(), gen::NumSpec{"1.0", "mm"}, gen::NumSpec{"1.0", "mm"}});
-            spec.events.push_back(ev);
+            plan.events.push_back(ev);
         }
         const auto path = out / ("report_" + std::to_string(r + 1) + ".dcm");
-        if (const std::string error = gen::WriteReport(spec, path); !error.empty()) {
+        if (const std::string error = gen::WriteReport(plan, path); !error.empty()) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
             return 1;
         }
