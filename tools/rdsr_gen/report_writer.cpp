@@ -148,18 +148,18 @@ CodeSpec SinglePlane() { return {"113622", "DCM", "Single Plane"}; }
 CodeSpec Copper() { return {"C-127F9", "SRT", "Copper or Copper compound"}; }
 CodeSpec Aluminum() { return {"C-120F9", "SRT", "Aluminum or Aluminum compound"}; }
 
-std::string WriteReport(const ReportSpec& spec, const std::filesystem::path& path) {
+std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& path) {
     QuietDcmtk();
     DSRDocument doc(T::DT_XRayRadiationDoseSR);
-    const std::string study = spec.studyUid.empty() ? NewUid() : spec.studyUid;
+    const std::string study = plan.studyUid.empty() ? NewUid() : plan.studyUid;
     if (doc.createNewSeriesInStudy(study.c_str()).bad()) {
         return "bad study UID " + study;
     }
     doc.setPatientName("Test^Patient");
     doc.setPatientID("MIRELO-TEST");
-    doc.setManufacturer(spec.manufacturer.c_str());
-    doc.setManufacturerModelName(spec.model.c_str());
-    doc.setDeviceSerialNumber(spec.serial.c_str());
+    doc.setManufacturer(plan.manufacturer.c_str());
+    doc.setManufacturerModelName(plan.model.c_str());
+    doc.setDeviceSerialNumber(plan.serial.c_str());
     doc.setSoftwareVersions("mirelo-test");
 
     DSRDocumentTree& tree = doc.getTree();
@@ -170,14 +170,14 @@ std::string WriteReport(const ReportSpec& spec, const std::filesystem::path& pat
     tree.getCurrentContentItem().setConceptName(CODE_DCM_XRayRadiationDoseReport);
     b.Code(true, T::RT_hasConceptMod, CODE_DCM_ProcedureReported, CodeSpec{"113704", "DCM", "Projection X-Ray"});
     b.Code(false, T::RT_hasObsContext, CODE_DCM_ObserverType, CodeSpec{"121007", "DCM", "Device"});
-    if (!spec.observerUid.empty()) {
-        b.Text(false, T::RT_hasObsContext, T::VT_UIDRef, CODE_DCM_DeviceObserverUID, spec.observerUid);
+    if (!plan.observerUid.empty()) {
+        b.Text(false, T::RT_hasObsContext, T::VT_UIDRef, CODE_DCM_DeviceObserverUID, plan.observerUid);
     }
-    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverManufacturer, spec.manufacturer);
-    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverModelName, spec.model);
-    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverSerialNumber, spec.serial);
-    for (const EventSpec& e : spec.events) {
-        AddEvent(b, e, spec.outOfTemplateItems);
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverManufacturer, plan.manufacturer);
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverModelName, plan.model);
+    b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverSerialNumber, plan.serial);
+    for (const EventSpec& e : plan.events) {
+        AddEvent(b, e, plan.outOfTemplateItems);
     }
     if (!b.error.empty()) {
         return b.error;
@@ -191,10 +191,10 @@ std::string WriteReport(const ReportSpec& spec, const std::filesystem::path& pat
     if (c.bad()) {
         return std::string("DSRDocument::write: ") + c.text();
     }
-    if (spec.dropRelationshipType) {
+    if (plan.dropRelationshipType) {
         DamageRelationshipTypes(dataset);
     }
-    if (spec.invalidPersonNames) {
+    if (plan.invalidPersonNames) {
         AddInvalidPersonNames(dataset);
     }
     c = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);

@@ -56,7 +56,7 @@ CodeSpec Copper();
 CodeSpec Aluminum();
 
 // Writes the report; an empty string on success, else what went wrong.
-std::string WriteReport(const ReportSpec& spec, const std::filesystem::path& path);
+std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& path);
 
 // Writes a 2 x 2 secondary-capture image: DICOM, but not a report.
 std::string WriteImage(const std::filesystem::path& path);
