@@ -11,10 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "calc/batch_reader.h"
 #include "calc/calculation.h"
 #include "calc/conditions.h"
@@ -42,23 +38,6 @@ int Fail(int status, const std::string& message) {
     return status;
 }
 
-// The folder of the running program, as the window's Qt reports it; empty when the system does not say.
-std::filesystem::path ExecutableDir() {
-    std::error_code ec;
-#ifdef _WIN32
-    std::wstring buffer(32768, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0 || n >= buffer.size()) {
-        return {};
-    }
-    buffer.resize(n);
-    const std::filesystem::path exe = std::filesystem::canonical(buffer, ec);
-#else
-    const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
-#endif
-    return ec ? std::filesystem::path() : exe.parent_path();
-}
-
 // Writes everything or says why not.
 bool Write(const std::string& text) {
     return text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
@@ -68,7 +47,7 @@ Result<Tables, TableError> Load(const std::string& tablesDir) {
     if (!tablesDir.empty()) {
         return LoadTables({std::filesystem::path(tablesDir)});
     }
-    return LoadTables(DataFolders(ExecutableDir()));
+    return LoadTables(DataFolders(RunningExecutableFolder()));
 }
 
 // What --quality and --fit-hvl/--fit-kv ask for.

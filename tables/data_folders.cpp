@@ -1,5 +1,12 @@
 #include "tables/data_folders.h"
 
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace mirelo {
 
 std::vector<std::filesystem::path> DataFolders(const std::filesystem::path& executableDir) {
@@ -16,6 +23,22 @@ std::vector<std::filesystem::path> DataFolders(const std::filesystem::path& exec
         folders.emplace_back(MIRELO_SOURCE_DATA_DIR);
     }
     return folders;
+}
+
+std::filesystem::path RunningExecutableFolder() {
+    std::error_code ec;
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0 || n >= buffer.size()) {
+        return {};
+    }
+    buffer.resize(n);
+    const std::filesystem::path exe = std::filesystem::canonical(buffer, ec);
+#else
+    const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
+#endif
+    return ec ? std::filesystem::path() : exe.parent_path();
 }
 
 }  // namespace mirelo

@@ -11,4 +11,8 @@ namespace mirelo {
 // tool look in the same places.
 std::vector<std::filesystem::path> DataFolders(const std::filesystem::path& executableDir);
 
+// The folder of the running executable as the system names it, in the file system's own bytes (also
+// a folder name that is not valid in the locale's encoding); empty where the system does not say.
+std::filesystem::path RunningExecutableFolder();
+
 }  // namespace mirelo

@@ -1,5 +1,7 @@
 #include "app/platform/process.h"
 
+#include "tables/data_folders.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
@@ -16,16 +18,13 @@ void IgnoreFileSizeLimitSignal() {
 }
 
 std::filesystem::path ExecutableFolder() {
+    // The system's own answer first (the command-line tool asks the same); Qt's where it has none.
+    if (auto folder = RunningExecutableFolder(); !folder.empty()) {
+        return folder;
+    }
 #if defined(Q_OS_WIN)
     return {QCoreApplication::applicationDirPath().toStdWString()};
 #else
-#if defined(Q_OS_LINUX)
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && exe.is_absolute()) {
-        return exe.parent_path();
-    }
-#endif
     const QByteArray bytes = QFile::encodeName(QCoreApplication::applicationDirPath());
     return {std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))};
 #endif
