@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/language.h"
-#include "app/platform/message_box.h"
-#include "app/platform/process.h"
-#include "tables/data_folders.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/language.h"
+#include "ui/platform/message_box.h"
+#include "app/process.h"
+#include "data_folders/data_folders.h"
 
 int main(int argc, char* argv[]) {
     // "Data save" under a file-size limit must warn, not end the program with what is on screen.

@@ -20,7 +20,7 @@
 #include "calc/report.h"
 #include "common/decimal.h"
 #include "quality/quality.h"
-#include "tables/data_folders.h"
+#include "data_folders/data_folders.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
 

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
 #include "ui/state/shared_state.h"
-#include "tables/data_folders.h"
+#include "data_folders/data_folders.h"
 
 namespace mirelo {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
 #include "tests/calc/run_tool.h"
 
 namespace mirelo {

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

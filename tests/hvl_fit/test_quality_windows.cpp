@@ -3,9 +3,9 @@
 #include <QTest>
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "quality/quality.h"
 #include "ui/state/shared_state.h"
 

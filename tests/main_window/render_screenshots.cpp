@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/main_window.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/language.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/language.h"
+#include "ui/platform/message_box.h"
 #include "dark_palette.h"
 #include "ui/state/shared_state.h"
 

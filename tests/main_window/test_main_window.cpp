@@ -12,8 +12,8 @@
 #include <memory>
 #include <numeric>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
 #include "dark_palette.h"
 #include "ui/state/shared_state.h"
 

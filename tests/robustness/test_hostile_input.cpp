@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/platform/message_box.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/message_box.h"
 #include "ui/state/shared_state.h"
 #include "common/numeric_reading.h"
 #include "ui/spectrum_window/form6.h"

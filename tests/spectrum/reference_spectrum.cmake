@@ -4,6 +4,6 @@ if(NOT TARGET mirelo_reference_spectrum)
   add_library(mirelo_reference_spectrum STATIC
     ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.cpp
     ${CMAKE_CURRENT_LIST_DIR}/reference_spectrum.h)
-  target_include_directories(mirelo_reference_spectrum PUBLIC ${PROJECT_SOURCE_DIR})
+  mirelo_expose(mirelo_reference_spectrum tests/spectrum)
   target_link_libraries(mirelo_reference_spectrum PUBLIC mirelo_spectrum mirelo_tables mirelo_options)
 endif()

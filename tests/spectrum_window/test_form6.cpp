@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QTest>
 
-#include "app/platform/message_box.h"
+#include "ui/platform/message_box.h"
 #include "test_support.h"
 #include "ui/state/shared_state.h"
 #include "ui/spectrum_window/draw_spectrum.h"

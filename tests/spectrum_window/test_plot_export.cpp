@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
-#include "app/platform/dialogs.h"
-#include "app/platform/message_box.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/message_box.h"
 #include "test_support.h"
 #include "ui/state/shared_state.h"
 

@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <csignal>
 
-#include "app/platform/message_box.h"
+#include "ui/platform/message_box.h"
 #include "test_support.h"
 #include "ui/state/shared_state.h"
 #include "ui/spectrum_window/form6.h"
-#include "ui/spectrum_window/spectrum_export.h"
+#include "ui/spectrum_plot/spectrum_export.h"
 
 namespace mirelo {
 namespace {

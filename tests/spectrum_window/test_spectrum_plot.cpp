@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "ui/spectrum_window/recording_surface.h"
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/spectrum_plot/recording_surface.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 
 namespace mirelo {
 namespace {

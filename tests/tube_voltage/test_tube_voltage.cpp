@@ -4,7 +4,7 @@
 #include <QTest>
 #include <memory>
 
-#include "app/platform/message_box.h"
+#include "ui/platform/message_box.h"
 #include "ui/state/shared_state.h"
 #include "ui/tube_voltage/tube_voltage_dialog.h"
 

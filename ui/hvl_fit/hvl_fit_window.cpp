@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "app/platform/language.h"
-#include "app/platform/look.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/platform/language.h"
+#include "ui/platform/look.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "common/number_text.h"
 #include "common/numeric_reading.h"
 #include "quality/quality.h"

@@ -6,10 +6,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include "app/platform/look.h"
+#include "ui/platform/look.h"
 #include "ui/spectrum_window/painter_surface.h"
 #include "ui/spectrum_window/plot_export.h"
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 
 namespace mirelo {
 namespace {

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "records/record.h"
+#include "ui/records/record.h"
 #include "tables/tables.h"
 
 class QPagedPaintDevice;

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "spectrum/spectrum.h"
 #include "ui/spectrum_window/quality_line.h"
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 #include "ui/state/shared_state.h"
 
 namespace mirelo {

@@ -4,13 +4,13 @@
 #include <QPainter>
 #include <QPointer>
 
-#include "app/platform/dialogs.h"
-#include "app/platform/language.h"
-#include "app/platform/look.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
-#include "ui/spectrum_window/spectrum_export.h"
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/language.h"
+#include "ui/platform/look.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
+#include "ui/spectrum_plot/spectrum_export.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 
 namespace mirelo {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "tables/tables.h"
 #include "ui/spectrum_window/image_surface.h"
-#include "ui/spectrum_window/recording_surface.h"
+#include "ui/spectrum_plot/recording_surface.h"
 
 namespace mirelo {
 

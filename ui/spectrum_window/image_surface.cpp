@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/platform/look.h"
+#include "ui/platform/look.h"
 
 namespace mirelo {
 namespace {

@@ -4,7 +4,7 @@
 #include <QPoint>
 #include <functional>
 
-#include "ui/spectrum_window/drawing_surface.h"
+#include "ui/spectrum_plot/drawing_surface.h"
 
 namespace mirelo {
 

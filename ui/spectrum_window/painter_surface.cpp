@@ -4,7 +4,7 @@
 #include <QPen>
 #include <algorithm>
 
-#include "app/platform/look.h"
+#include "ui/platform/look.h"
 
 namespace mirelo {
 

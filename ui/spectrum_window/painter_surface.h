@@ -3,8 +3,8 @@
 #include <QRectF>
 #include <QSizeF>
 
-#include "ui/spectrum_window/drawing_surface.h"
-#include "ui/spectrum_window/recording_surface.h"
+#include "ui/spectrum_plot/drawing_surface.h"
+#include "ui/spectrum_plot/recording_surface.h"
 
 class QPainter;
 

@@ -11,13 +11,13 @@
 #include <QSvgGenerator>
 #endif
 
-#include "app/platform/dialogs.h"
-#include "app/platform/language.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/language.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "ui/spectrum_window/form6.h"
 #include "ui/spectrum_window/painter_surface.h"
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 
 namespace mirelo {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <vector>
 
-#include "ui/spectrum_window/recording_surface.h"
+#include "ui/spectrum_plot/recording_surface.h"
 
 namespace mirelo {
 

@@ -10,10 +10,10 @@
 #include <QStylePainter>
 #include <cmath>
 
-#include "app/platform/language.h"
-#include "app/platform/look.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/platform/language.h"
+#include "ui/platform/look.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
 #include "common/number_text.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "records/record.h"
+#include "ui/records/record.h"
 
 #include "ui/hvl_fit/hvl_fit_window.h"
 #include "ui/spectrum_window/draw_spectrum.h"

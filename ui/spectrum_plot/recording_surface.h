@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/spectrum_window/drawing_surface.h"
+#include "ui/spectrum_plot/drawing_surface.h"
 
 namespace mirelo {
 

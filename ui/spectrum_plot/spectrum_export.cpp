@@ -1,4 +1,4 @@
-#include "ui/spectrum_window/spectrum_export.h"
+#include "ui/spectrum_plot/spectrum_export.h"
 
 #include "common/sci_format.h"
 

@@ -1,4 +1,4 @@
-#include "records/record.h"
+#include "ui/records/record.h"
 
 #include <array>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "ui/spectrum_window/spectrum_plot.h"
+#include "ui/spectrum_plot/spectrum_plot.h"
 
 #include <algorithm>
 #include <cmath>

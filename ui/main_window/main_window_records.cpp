@@ -12,11 +12,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "app/main_window.h"
-#include "app/platform/dialogs.h"
-#include "app/platform/language.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/main_window/main_window.h"
+#include "ui/platform/dialogs.h"
+#include "ui/platform/language.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "common/dose_text.h"
 #include "common/numeric_reading.h"
 #include "common/sci_format.h"

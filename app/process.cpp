@@ -1,6 +1,6 @@
-#include "app/platform/process.h"
+#include "app/process.h"
 
-#include "tables/data_folders.h"
+#include "data_folders/data_folders.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "ui/main_window/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,10 +11,10 @@
 #include <QScreen>
 #include <cmath>
 
-#include "app/platform/language.h"
-#include "app/platform/look.h"
-#include "app/platform/message_box.h"
-#include "app/platform/messages.h"
+#include "ui/platform/language.h"
+#include "ui/platform/look.h"
+#include "ui/platform/message_box.h"
+#include "ui/platform/messages.h"
 #include "common/dose_text.h"
 #include "common/number_text.h"
 #include "common/numeric_reading.h"

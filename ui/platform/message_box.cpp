@@ -1,4 +1,4 @@
-#include "app/platform/message_box.h"
+#include "ui/platform/message_box.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "tables/data_folders.h"
+#include "data_folders/data_folders.h"
 
 #include <string>
 #include <system_error>

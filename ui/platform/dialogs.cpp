@@ -1,4 +1,4 @@
-#include "app/platform/dialogs.h"
+#include "ui/platform/dialogs.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

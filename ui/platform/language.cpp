@@ -1,4 +1,4 @@
-#include "app/platform/language.h"
+#include "ui/platform/language.h"
 
 #include <QAbstractButton>
 #include <QPushButton>

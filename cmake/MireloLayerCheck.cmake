@@ -1,0 +1,45 @@
+# The layering rule, checked on every configure before anything else is looked for:
+#   app → ui/* → ui/platform → the engine
+# - nothing under ui/ includes app/;
+# - ui/platform includes no other folder of ui/;
+# - the engine and the command line (every folder outside app/ and ui/) include neither Qt nor
+#   app/ nor ui/.
+# Also usable as a script: cmake -DMIRELO_LAYER_ROOT=<source tree> -P MireloLayerCheck.cmake
+cmake_policy(PUSH)
+cmake_policy(VERSION 3.25)
+function(mirelo_check_layers root)
+  set(engine common tables spectrum dose quality rdsr profiles studies calc data_folders)
+  set(violations "")
+  set(patterns "")
+  foreach(folder IN LISTS engine ITEMS app ui)
+    list(APPEND patterns "${root}/${folder}/*.h" "${root}/${folder}/*.cpp")
+  endforeach()
+  file(GLOB_RECURSE sources RELATIVE "${root}" LIST_DIRECTORIES false ${patterns})
+  foreach(rel IN LISTS sources)
+    string(REGEX MATCH "^[^/]+" top "${rel}")
+    string(REGEX MATCH "^ui/[^/]+" ui_folder "${rel}")
+    file(STRINGS "${root}/${rel}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*$" "\\1" header "${line}")
+      set(bad "")
+      if(top STREQUAL "ui" AND header MATCHES "^app/")
+        set(bad "a window includes the program's start")
+      elseif(ui_folder STREQUAL "ui/platform" AND header MATCHES "^ui/" AND NOT header MATCHES "^ui/platform/")
+        set(bad "the windows' foundation includes a window")
+      elseif(top IN_LIST engine AND header MATCHES "^(Q[A-Za-z]+|Qt[A-Za-z]*/.*|app/.*|ui/.*)$")
+        set(bad "the engine includes Qt or a window")
+      endif()
+      if(bad)
+        string(APPEND violations "\n  ${rel}: #include ${header}: ${bad}")
+      endif()
+    endforeach()
+  endforeach()
+  if(violations)
+    message(FATAL_ERROR "Layering: app → ui/* → ui/platform → engine is broken:${violations}")
+  endif()
+endfunction()
+cmake_policy(POP)
+
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED MIRELO_LAYER_ROOT)
+  mirelo_check_layers("${MIRELO_LAYER_ROOT}")
+endif()
