@@ -76,6 +76,10 @@ std::string Percent(const std::optional<double>& x) {
     return NumberField(y == 0 ? 0.0 : y);  // no "-0"
 }
 
+bool PulsesCounted(const rdsr::Event& e) {
+    return e.kvpSource == rdsr::KvpSource::Single || e.kvpSource == rdsr::KvpSource::PulseMean;
+}
+
 std::string StudyDateTime(const rdsr::StudyInfo& info) { return rdsr::IsoDateTime(info.date + info.time); }
 
 }  // namespace
@@ -119,7 +123,7 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables,
             << Text(row.device.observerUid) << ',' << Text(row.device.manufacturer) << ',' << Text(row.device.model) << ','
             << Text(row.device.serial) << ',' << Text(row.profile) << ',' << NumberField(row.angleDeg) << ','
             << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
-            << (e.kvpSource == rdsr::KvpSource::None ? std::string() : std::to_string(e.kvpPulses)) << ','
+            << (PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()) << ','
             << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << Text(e.dapValue) << ',' << Text(e.dapUnit)
             << ',' << Optional(e.durationS) << ',' << Optional(e.exposureTimeMs) << ',' << Optional(e.pulses) << ','
             << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << NumberField(row.alMm) << ','
@@ -235,7 +239,7 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"inputs",
              {{"kv", OptionalJson(e.kvp)},
               {"kv_source", TextOrNull(rdsr::KvpSourceName(e.kvpSource))},
-              {"kv_pulses_used", e.kvpSource == rdsr::KvpSource::None ? json(nullptr) : json(e.kvpPulses)},
+              {"kv_pulses_used", PulsesCounted(e) ? json(e.kvpPulses) : json(nullptr)},
               {"kv_pulses_written", e.kvpPulsesWritten},
               {"dap_gycm2", OptionalJson(e.dapGyCm2)},
               {"dap_as_written", {{"value", TextOrNull(e.dapValue)}, {"unit", TextOrNull(e.dapUnit)}}},

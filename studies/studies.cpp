@@ -475,7 +475,7 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
     }
     for (const auto& [device, count] : defaults) {
         batch.warnings.push_back({"device '" + device + "': " + std::to_string(count) +
-                                  (count == 1 ? " event" : " events") + " computed with the default conditions (target angle " +
+                                  (count == 1 ? " event" : " events") + " on the default conditions (target angle " +
                                   Shortest(profiles::kDefaultAngleDeg) + " degrees, inherent filtration " +
                                   Shortest(profiles::kDefaultInherentMmAl) + " mm Al): no profile matches it"});
     }
