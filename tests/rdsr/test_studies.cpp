@@ -61,7 +61,7 @@ struct ByHand {
 
 TEST_F(Studies, UsedEventsEqualTheEngineWithTheSameInputsTypedByHand) {
     // The radiography unit's profile gives 3.1 mm Al at 80 kV: its inherent filtration is fitted.
-    const auto fit = FitInherentFiltration(*tables_, HvlMeasurement{14, 0, 0, 80, 3.1});
+    const auto fit = FitInherentFiltration(*tables_, HvlMeasurement{14, 0, 0, 80, 3.1, {}});
     ASSERT_TRUE(fit);
     const double dr3 = fit->inherent_mm_al;
     const ByHand cases[] = {

@@ -148,7 +148,7 @@ void HvlFitWindow::ClearResult() {
 
 void HvlFitWindow::Fit() {
     ClearResult();
-    const HvlMeasurement m{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField)};
+    const HvlMeasurement m{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField), {}};
     const struct {
         bool bad;
         QLineEdit* field;
