@@ -198,28 +198,18 @@ public:
     std::size_t SpectraComputed() const { return cache_.size(); }
 
 private:
-    // The measurements of a profile, made through its HVL filters (or the fit's stated defaults).
-    static std::vector<HvlMeasurement> Measurements(const profiles::Profile& profile) {
-        std::vector<HvlMeasurement> out;
-        for (const profiles::HvlPoint& point : profile.hvl) {
-            out.push_back({profile.targetAngleDeg, profile.hvlAlMm.value_or(kMeasurementAlMm),
-                           profile.hvlCuMm.value_or(kMeasurementCuMm), point.kv, point.mmAl, point.mmAl2});
-        }
-        return out;
-    }
-
     // The inherent filtration of a profile that gives measured HVLs, fitted once per profile.
     const Result<FiltrationCurve, CurveError>& FitFor(const profiles::Profile& profile) {
         auto it = fits_.find(&profile);
         if (it == fits_.end()) {
-            it = fits_.emplace(&profile, FitFiltrationCurve(tables_, Measurements(profile))).first;
+            it = fits_.emplace(&profile, FitFiltrationCurve(tables_, ProfileMeasurements(profile))).first;
         }
         return it->second;
     }
 
     static std::string FitReason(const CurveError& ce, const profiles::Profile& profile) {
         const FitError& e = ce.error;
-        const HvlMeasurement m = Measurements(profile)[ce.index];
+        const HvlMeasurement m = ProfileMeasurements(profile)[ce.index];
         std::string text = "HVL fit of profile '";
         text += profile.name;
         text += "': ";
@@ -255,6 +245,15 @@ private:
 };
 
 }  // namespace
+
+std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile) {
+    std::vector<HvlMeasurement> out;
+    for (const profiles::HvlPoint& point : profile.hvl) {
+        out.push_back({profile.targetAngleDeg, profile.hvlAlMm.value_or(kMeasurementAlMm),
+                       profile.hvlCuMm.value_or(kMeasurementCuMm), point.kv, point.mmAl, point.mmAl2});
+    }
+    return out;
+}
 
 std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads) {
     std::vector<ReadOutcome> outcomes;

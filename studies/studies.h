@@ -69,6 +69,10 @@ struct Batch {
 // twice, or a report that repeats another's events) is skipped as a duplicate.
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles);
 
+// The HVL measurements of a profile at its target angle, made through its hvl_al_mm and hvl_cu_mm
+// (absent: the fit's stated defaults).
+std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile);
+
 // "Manufacturer Model (SN serial)", or the observer UID when the report names nothing else.
 std::string DeviceText(const rdsr::Device& device);
 
