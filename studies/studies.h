@@ -9,6 +9,7 @@
 
 #include "dose/volume_dose.h"
 #include "profiles/profiles.h"
+#include "quality/quality.h"
 #include "rdsr/report.h"
 #include "rdsr/report_reader.h"
 #include "tables/tables.h"
@@ -40,12 +41,16 @@ struct EventRow {
     std::string profile;  // the profile's name, or "default"
     const profiles::Profile* profileEntry = nullptr;
     double angleDeg = profiles::kDefaultAngleDeg;
-    double inherentMmAl = profiles::kDefaultInherentMmAl;  // fitted when the profile gives an HVL
+    double inherentMmAl = profiles::kDefaultInherentMmAl;  // fitted when the profile gives HVLs
+    // With HVLs: how far the event's voltage lies outside the measured ones (0 inside); more than
+    // kFarOutsideKv is flagged in the outputs.
+    std::optional<double> fitKvOutside;
     double alMm = 0, cuMm = 0;
     bool used = false;
     bool duplicate = false;  // the same report or event was counted from another file (see reason)
     std::string reason;      // why it was skipped, or where it was counted when a duplicate
     VolumeDose dose;         // when used
+    std::optional<BeamQuality> quality;  // of the spectrum used, when it has one
 };
 
 enum class StudyStatus {
@@ -93,6 +98,10 @@ inline constexpr double kTotalTolerance = 0.01;
 // another study), is a duplicate: listed, counted once. Each study is then held against its
 // reports' own totals.
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles);
+
+// The HVL measurements of a profile at its target angle, made through its hvl_al_mm and hvl_cu_mm
+// (absent: the fit's stated defaults).
+std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile);
 
 // "Manufacturer Model (SN serial)", or the observer UID when the report names nothing else.
 std::string DeviceText(const rdsr::Device& device);
