@@ -21,6 +21,7 @@
 #include "common/decimal.h"
 #include "quality/quality.h"
 #include "data_folders/data_folders.h"
+#include "spectrum/input_rules.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
 
@@ -103,8 +104,10 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
         if (!hvl || !kv) {
             return Fail(kInputProblem, !hvl ? hvl.error() : kv.error());
         }
-        if (!(*hvl > 0)) {
-            return Fail(kInputProblem, "--fit-hvl \"" + Printable(*request.fitHvl) + "\": must be above 0 mm Al");
+        if (const auto checked = CheckInputs({.kv = *kv, .hvlMmAl = *hvl}); !checked) {
+            return Fail(kInputProblem, checked.error().field == InputField::Hvl
+                                           ? "--fit-hvl \"" + Printable(*request.fitHvl) + "\": must be above 0 mm Al"
+                                           : "--fit-kv \"" + Printable(*request.fitKv) + "\": outside 0-150 kV");
         }
         measurement = HvlMeasurement{conditions->angleDeg, conditions->alMm, conditions->cuMm, *kv, *hvl};
     }

@@ -10,6 +10,7 @@
 #include "ui/platform/messages.h"
 #include "common/number_text.h"
 #include "common/numeric_reading.h"
+#include "spectrum/input_rules.h"
 #include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
@@ -149,24 +150,19 @@ void HvlFitWindow::ClearResult() {
 void HvlFitWindow::Fit() {
     ClearResult();
     const HvlMeasurement m{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField)};
-    const struct {
-        bool bad;
-        QLineEdit* field;
-        const QString& message;
-    } checks[] = {
-        {!(m.kv > 0 && m.kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid},
-        {!(m.hvl1MmAl > 0 && std::isfinite(m.hvl1MmAl)), hvlField, messages::kHvlInvalid},
-        {!(m.targetAngleDeg > 0 && m.targetAngleDeg < 90), angleField, messages::kTargetAngleInvalid},
-        {!(m.alMm >= 0 && std::isfinite(m.alMm)), alField, messages::kFilterInvalid},
-        {!(m.cuMm >= 0 && std::isfinite(m.cuMm)), cuField, messages::kFilterInvalid},
-    };
-    for (const auto& c : checks) {
-        if (c.bad) {
-            MessageBox::warning(this, c.message);
-            c.field->setFocus();
-            c.field->selectAll();
-            return;
-        }
+    const auto checked =
+        CheckInputs({.kv = m.kv, .targetAngleDeg = m.targetAngleDeg, .alMm = m.alMm, .cuMm = m.cuMm, .hvlMmAl = m.hvl1MmAl});
+    if (!checked) {
+        const InputField field = checked.error().field;
+        const auto [edit, message] = field == InputField::TargetAngle ? std::pair{angleField, &messages::kTargetAngleInvalid}
+                                     : field == InputField::Al        ? std::pair{alField, &messages::kFilterInvalid}
+                                     : field == InputField::Cu        ? std::pair{cuField, &messages::kFilterInvalid}
+                                     : field == InputField::Hvl       ? std::pair{hvlField, &messages::kHvlInvalid}
+                                                                      : std::pair{kvField, &messages::kTubeVoltageInvalid};
+        MessageBox::warning(this, *message);
+        edit->setFocus();
+        edit->selectAll();
+        return;
     }
     const auto fit = FitInherentFiltration(SharedState().tables, m);
     if (!fit) {
