@@ -2,28 +2,18 @@
 
 #include <nlohmann/json.hpp>
 
-#include <charconv>
 #include <cstddef>
 #include <optional>
+
+#include "common/csv.h"
+#include "common/number_text.h"
 
 namespace mirelo::studies {
 namespace {
 
 using json = nlohmann::ordered_json;  // keys in the order written
 
-std::string Csv(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos && (field.empty() || (field.front() != ' ' && field.back() != ' '))) {
-        return field;
-    }
-    std::string quoted = "\"";
-    for (char c : field) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-std::string Optional(const std::optional<double>& x) { return x ? NumberField(*x) : std::string(); }
+std::string Optional(const std::optional<double>& x) { return x ? ShortestText(*x) : std::string(); }
 
 void ThicknessHeader(std::ostream& out) {
     for (int j = 1; j <= kThicknesses; ++j) {
@@ -45,12 +35,6 @@ json CodeJson(const rdsr::Code& c) { return {{"code", c.value}, {"scheme", c.sch
 
 }  // namespace
 
-std::string NumberField(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
-
 void WriteEventsCsv(std::ostream& out, const Batch& batch) {
     out << "file,study_uid,event_uid,datetime,event_type,plane,protocol,device_observer_uid,manufacturer,model,serial,"
            "profile,angle_deg,inherent_mm_al,kv,dap_gycm2,al_mm,cu_mm,filters,status,reason,photons";
@@ -58,17 +42,17 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
     out << '\n';
     for (const EventRow& row : batch.events) {
         const rdsr::Event& e = *row.event;
-        out << Csv(row.file) << ',' << Csv(row.studyUid) << ',' << Csv(e.uid) << ',' << Csv(e.dateTime) << ','
-            << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << Csv(e.protocol) << ','
-            << Csv(row.device.observerUid) << ',' << Csv(row.device.manufacturer) << ',' << Csv(row.device.model) << ','
-            << Csv(row.device.serial) << ',' << Csv(row.profile) << ',' << NumberField(row.angleDeg) << ','
-            << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << Optional(e.dapGyCm2) << ','
-            << NumberField(row.alMm) << ',' << NumberField(row.cuMm) << ',' << Csv(FiltersText(e)) << ','
-            << (row.used ? "used" : "skipped") << ',' << Csv(row.reason);
+        out << CsvText(row.file) << ',' << CsvText(row.studyUid) << ',' << CsvText(e.uid) << ',' << CsvText(e.dateTime) << ','
+            << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << CsvText(e.protocol) << ','
+            << CsvText(row.device.observerUid) << ',' << CsvText(row.device.manufacturer) << ',' << CsvText(row.device.model) << ','
+            << CsvText(row.device.serial) << ',' << CsvText(row.profile) << ',' << ShortestText(row.angleDeg) << ','
+            << ShortestText(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << Optional(e.dapGyCm2) << ','
+            << ShortestText(row.alMm) << ',' << ShortestText(row.cuMm) << ',' << CsvText(FiltersText(e)) << ','
+            << (row.used ? "used" : "skipped") << ',' << CsvText(row.reason);
         if (row.used) {
-            out << ',' << NumberField(row.dose.photons);
+            out << ',' << ShortestText(row.dose.photons);
             for (double j : row.dose.joules) {
-                out << ',' << NumberField(j);
+                out << ',' << ShortestText(j);
             }
         } else {
             out << std::string(1 + kThicknesses, ',');
@@ -89,10 +73,10 @@ void WriteStudiesCsv(std::ostream& out, const Batch& batch) {
         return text;
     };
     for (const StudyRow& s : batch.studies) {
-        out << Csv(s.studyUid) << ',' << Csv(joined(s.devices)) << ',' << Csv(joined(s.files)) << ',' << s.used << ','
-            << s.skipped << ',' << NumberField(s.dapGyCm2) << ',' << NumberField(s.photons);
+        out << CsvText(s.studyUid) << ',' << CsvText(joined(s.devices)) << ',' << CsvText(joined(s.files)) << ',' << s.used << ','
+            << s.skipped << ',' << ShortestText(s.dapGyCm2) << ',' << ShortestText(s.photons);
         for (double j : s.joules) {
-            out << ',' << NumberField(j);
+            out << ',' << ShortestText(j);
         }
         out << '\n';
     }

@@ -9,9 +9,6 @@
 
 namespace mirelo::studies {
 
-// How the outputs write a number: the shortest text that reads back as the same double.
-std::string NumberField(double x);
-
 // One header line and one line per event: identifiers, inputs, the profile, status and reason,
 // the photon count and the eleven energies in J (empty for a skipped event).
 void WriteEventsCsv(std::ostream& out, const Batch& batch);

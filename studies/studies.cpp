@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <map>
 #include <set>
 #include <system_error>
@@ -11,18 +10,13 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/number_text.h"
 #include "quality/quality.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
 namespace mirelo::studies {
 namespace {
-
-std::string Shortest(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
 
 // Files under `path` in name order, or the path itself.
 void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, std::set<std::filesystem::path>& seen) {
@@ -98,9 +92,9 @@ struct BeamKey {
 std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
     switch (e) {
         case SpectrumInputError::TubeVoltage:
-            return std::string("tube voltage ") + Shortest(kv) + " kV outside 0-150 kV";
+            return std::string("tube voltage ") + ShortestText(kv) + " kV outside 0-150 kV";
         case SpectrumInputError::TargetAngle:
-            return std::string("target angle ") + Shortest(row.angleDeg) + " degrees unusable";
+            return std::string("target angle ") + ShortestText(row.angleDeg) + " degrees unusable";
     }
     return "spectrum not computable";
 }
@@ -108,7 +102,7 @@ std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv)
 std::string DoseReason(DoseError e, double kv) {
     switch (e) {
         case DoseError::AreaDose: return "dose-area product not finite";
-        case DoseError::NoSpectrum: return std::string("the spectrum at ") + Shortest(kv) + " kV carries no energy";
+        case DoseError::NoSpectrum: return std::string("the spectrum at ") + ShortestText(kv) + " kV carries no energy";
         case DoseError::OutOfRange: return "dose-area product too large: the results overflow";
     }
     return "dose not computable";
@@ -147,7 +141,7 @@ public:
                                                           " not in the tables (aluminium and copper only)");
             }
             if (*f.thicknessMm < 0) {
-                return Skip(row, std::string("filter thickness ") + Shortest(*f.thicknessMm) + " mm negative");
+                return Skip(row, std::string("filter thickness ") + ShortestText(*f.thicknessMm) + " mm negative");
             }
             (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
         }
@@ -158,7 +152,7 @@ public:
             return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
         }
         if (*e.dapGyCm2 < 0) {
-            return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
+            return Skip(row, std::string("dose-area product ") + ShortestText(*e.dapGyCm2) + " Gy.cm2 negative");
         }
         if (profile != nullptr && profile->hvl) {
             const auto& fit = FitFor(*profile);
@@ -208,11 +202,11 @@ private:
         switch (e.kind) {
             case FitError::Kind::Unreachable:
                 text += "the measured ";
-                text += Shortest(m.hvlMmAl) + " mm Al at " + Shortest(m.kv) + " kV cannot be reached (";
-                text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
+                text += ShortestText(m.hvlMmAl) + " mm Al at " + ShortestText(m.kv) + " kV cannot be reached (";
+                text += ShortestText(e.lowestHvlMmAl) + " to " + ShortestText(e.highestHvlMmAl);
                 text += " mm Al for 0 to 20 mm inherent filtration)";
                 return text;
-            case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
+            case FitError::Kind::TubeVoltage: return text + "tube voltage " + ShortestText(m.kv) + " kV unusable";  // text first: appends
             case FitError::Kind::TargetAngle: return text + "target angle unusable";
             case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
         }
@@ -301,7 +295,7 @@ std::string FiltersText(const rdsr::Event& event) {
                 : m == Material::Copper  ? "Cu"
                                          : (f.material.meaning.empty() ? f.material.value : f.material.meaning);
         text += ' ';
-        text += f.thicknessMm ? Shortest(*f.thicknessMm) : std::string(1, '?');
+        text += f.thicknessMm ? ShortestText(*f.thicknessMm) : std::string(1, '?');
         text += " mm";
     }
     return text.empty() ? "none" : text;
