@@ -106,6 +106,8 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     pointsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pointsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     pointsTable->verticalHeader()->hide();
+    pointsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    pointsTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pointsTable->setFixedSize(300, 130);
     grid->addWidget(pointsTable, row++, 0, 1, 3);
     addPointButton = Named<QPushButton>(this, "addPointButton");
@@ -131,6 +133,7 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     assumedResult = Named<QLabel>(this, "assumedResult");
     assumedResult->setWordWrap(true);
     assumedResult->setFixedWidth(300);
+    assumedResult->setMinimumHeight(3 * assumedResult->fontMetrics().lineSpacing());  // room for the wrapped note
     grid->addWidget(assumedResult, row++, 0, 1, 3);
     plot = new FiltrationPlot(this);
     plot->setObjectName(QStringLiteral("filtrationPlot"));
@@ -263,7 +266,7 @@ void HvlFitWindow::Fit() {
             MessageBox::warning(this, messages::kHvlUnreachable.arg(QString::fromStdString(NumberText(p.kv)),
                                                                     Fixed(e.lowestHvlMmAl, d), Fixed(e.highestHvlMmAl, d),
                                                                     QString::fromStdString(NumberText(p.hvl1MmAl)),
-                                                                    Fixed(e.highestInherentMmAl, 2)));
+                                                                    QString::fromStdString(NumberText(std::round(e.highestInherentMmAl * 100) / 100))));
             (single ? hvlField : static_cast<QWidget*>(pointsTable))->setFocus();
         } else {
             MessageBox::warning(this, messages::kNoBeamQuality);
@@ -303,7 +306,7 @@ void HvlFitWindow::Fit() {
     applyButton->setEnabled(true);
 }
 
-FiltrationPlot::FiltrationPlot(QWidget* parent) : QWidget(parent) { setFixedSize(300, 170); }
+FiltrationPlot::FiltrationPlot(QWidget* parent) : QWidget(parent) { setFixedSize(300, 180); }
 
 void FiltrationPlot::SetCurve(std::optional<FiltrationCurve> curve, std::optional<double> markKv) {
     curve_ = std::move(curve);
@@ -315,7 +318,7 @@ void FiltrationPlot::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), Qt::white);
-    const QRectF area(42, 10, width() - 52, height() - 36);
+    const QRectF area(42, 20, width() - 56, height() - 46);
     p.setPen(QPen(Qt::black, 1));
     p.drawRect(area);
     // Tube voltage 0 to 150 kV across; the filtration from 0 up to a round value above the largest.
@@ -335,12 +338,12 @@ void FiltrationPlot::paintEvent(QPaintEvent*) {
     for (int kv = 0; kv <= 150; kv += 50) {
         p.drawText(QRectF(at(kv, 0).x() - 20, area.bottom() + 2, 40, 14), Qt::AlignHCenter | Qt::AlignTop, QString::number(kv));
     }
-    p.drawText(QRectF(area.right() - 40, area.bottom() + 12, 40, 14), Qt::AlignRight | Qt::AlignTop, QStringLiteral("kV"));
+    p.drawText(QRectF(area.left(), area.bottom() + 14, area.width(), 14), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("kV"));
     for (double mm : {0.0, top / 2, top}) {
         p.drawText(QRectF(0, at(0, mm).y() - 7, area.left() - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
                    QString::number(mm, 'g', 3));
     }
-    p.drawText(QRectF(2, 0, 40, 12), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("mm Al"));
+    p.drawText(QRectF(2, 2, 80, 14), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("mm Al"));
     if (!curve_) {
         return;
     }
