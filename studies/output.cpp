@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 
+#include "common/csv.h"
+#include "common/number_text.h"
 #include "rdsr/report_reader.h"
 
 namespace mirelo::studies {
@@ -15,28 +17,7 @@ namespace {
 
 using json = nlohmann::ordered_json;  // keys in the order written
 
-// A CSV field as RFC 4180 quotes it.
-std::string Quoted(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos && (field.empty() || (field.front() != ' ' && field.back() != ' '))) {
-        return field;
-    }
-    std::string quoted = "\"";
-    for (char c : field) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-// A text cell: one that a spreadsheet would take for a formula gets a leading apostrophe.
-std::string Text(const std::string& field) {
-    if (!field.empty() && std::strchr("=+-@\t\r", field.front()) != nullptr) {
-        return Quoted("'" + field);
-    }
-    return Quoted(field);
-}
-
-std::string Optional(const std::optional<double>& x) { return x ? NumberField(*x) : std::string(); }
+std::string Optional(const std::optional<double>& x) { return x ? ShortestText(*x) : std::string(); }
 
 json OptionalJson(const std::optional<double>& x) { return x ? json(*x) : json(nullptr); }
 json TextOrNull(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
@@ -67,7 +48,7 @@ std::string Percent(const std::optional<double>& x) {
     std::snprintf(buf, sizeof buf, "%.2f", *x);
     double y = 0;
     std::from_chars(buf, buf + std::strlen(buf), y);
-    return NumberField(y == 0 ? 0.0 : y);  // no "-0"
+    return ShortestText(y == 0 ? 0.0 : y);  // no "-0"
 }
 
 bool PulsesCounted(const rdsr::Event& e) {
@@ -78,18 +59,12 @@ std::string StudyDateTime(const rdsr::StudyInfo& info) { return rdsr::IsoDateTim
 
 }  // namespace
 
-std::string NumberField(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
-
 std::string SumField(double x) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.15g", x);
     double y = 0;
     std::from_chars(buf, buf + std::strlen(buf), y);
-    return NumberField(y);
+    return ShortestText(y);
 }
 
 std::string ProvenanceLine(const Tables& tables, const RunInfo& run) {
@@ -127,20 +102,20 @@ std::vector<Cell> EventCells(const EventRow& row) {
         text(row.file), text(row.studyUid), text(e.uid), text(rdsr::IsoDateTime(e.dateTime)),
         text(rdsr::EventTypeName(e.typeKind)), text(rdsr::PlaneName(e.planeKind)), text(e.protocol),
         text(row.device.observerUid), text(row.device.manufacturer), text(row.device.model), text(row.device.serial),
-        text(row.profile), number(NumberField(row.angleDeg)), number(NumberField(row.inherentMmAl)), number(Optional(e.kvp)),
+        text(row.profile), number(ShortestText(row.angleDeg)), number(ShortestText(row.inherentMmAl)), number(Optional(e.kvp)),
         text(rdsr::KvpSourceName(e.kvpSource)), number(PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()),
         number(std::to_string(e.kvpPulsesWritten)), number(Optional(e.dapGyCm2)), text(e.dapValue), text(e.dapUnit),
         number(Optional(e.durationS)), number(Optional(e.exposureTimeMs)), number(Optional(e.pulses)),
-        number(Optional(e.doseRpGy)), number(Optional(e.fieldAreaCm2)), number(NumberField(row.alMm)),
-        number(NumberField(row.cuMm)), text(FiltersText(e)), text(Status(row)), text(row.reason),
-        number(row.used ? NumberField(row.dose.photons) : std::string())};
+        number(Optional(e.doseRpGy)), number(Optional(e.fieldAreaCm2)), number(ShortestText(row.alMm)),
+        number(ShortestText(row.cuMm)), text(FiltersText(e)), text(Status(row)), text(row.reason),
+        number(row.used ? ShortestText(row.dose.photons) : std::string())};
     for (double j : row.dose.joules) {
-        cells.push_back(number(row.used ? NumberField(j) : std::string()));
+        cells.push_back(number(row.used ? ShortestText(j) : std::string()));
     }
     const auto& q = row.quality;
     for (double x : {q ? q->hvl1_mm_al : 0, q ? q->hvl2_mm_al : 0, q ? q->homogeneity : 0, q ? q->mean_keV : 0,
                      q ? q->effective_keV : 0}) {
-        cells.push_back(number(row.used && q ? NumberField(x) : std::string()));
+        cells.push_back(number(row.used && q ? ShortestText(x) : std::string()));
     }
     cells.push_back(number(Optional(row.fitKvOutside)));
     cells.push_back(text(row.fitKvOutside ? (*row.fitKvOutside > kFarOutsideKv ? "yes" : "no") : ""));
@@ -181,11 +156,11 @@ std::vector<Cell> StudyCells(const StudyRow& s, const OutputOptions& options) {
              number(any ? SumField(s.dapGyCm2) : std::string()), number(sum(s.reported.dapGyCm2)),
              number(sum(s.reported.fluoroDapGyCm2)), number(sum(s.reported.acquisitionDapGyCm2)),
              number(s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()), number(Percent(s.shortfallPercent)),
-             number(any ? NumberField(s.photons) : std::string())}) {
+             number(any ? ShortestText(s.photons) : std::string())}) {
         cells.push_back(std::move(c));
     }
     for (double j : s.joules) {
-        cells.push_back(number(any ? NumberField(j) : std::string()));
+        cells.push_back(number(any ? ShortestText(j) : std::string()));
     }
     return cells;
 }
@@ -195,7 +170,7 @@ namespace {
 // Numbers are written as they are; text cells are quoted and kept from being read as formulas.
 void WriteRow(std::ostream& out, const std::vector<Cell>& cells) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        out << (i == 0 ? "" : ",") << (cells[i].number ? cells[i].text : Text(cells[i].text));
+        out << (i == 0 ? "" : ",") << (cells[i].number ? cells[i].text : CsvText(cells[i].text));
     }
     out << '\n';
 }

@@ -19,6 +19,7 @@
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
+#include "common/number_text.h"
 
 namespace mirelo {
 namespace {
@@ -392,7 +393,7 @@ void DoseReportsWindow::SendSelectedEvent() {
         return;
     }
     const rdsr::Event& e = *row->event;
-    const auto text = [](double x) { return Utf8(studies::NumberField(x)); };
+    const auto text = [](double x) { return Utf8(ShortestText(x)); };
     sendToMain_({text(row->angleDeg), text(row->inherentMmAl), text(row->alMm), text(row->cuMm), text(*e.kvp), text(*e.dapGyCm2)});
 }
 
