@@ -47,13 +47,14 @@ QString Utf8(const std::string& s) { return QString::fromStdString(s); }
 
 // A combo box's "any" entry carries no data; the others carry their text.
 void Fill(QComboBox* box, const std::vector<std::string>& items) {
+    const bool any = box->currentIndex() <= 0;
     const QString kept = box->currentData().toString();
     box->clear();
     box->addItem(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "すべて")));
     for (const auto& item : items) {
         box->addItem(item.empty() ? Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "(なし)")) : Utf8(item), Utf8(item));
     }
-    const int at = box->findData(kept);
+    const int at = any ? 0 : box->findData(kept);
     box->setCurrentIndex(at < 0 ? 0 : at);
 }
 
@@ -63,13 +64,27 @@ QTableView* Table(QWidget* parent, const char* name, const char* accessible) {
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSortingEnabled(true);
+    t->sortByColumn(-1, Qt::AscendingOrder);  // the command line's order until a heading is clicked
     t->setWordWrap(false);
     t->setTabKeyNavigation(false);  // Tab leaves the table, arrows move in it
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     t->horizontalHeader()->setDefaultSectionSize(110);
+    t->horizontalHeader()->setResizeContentsPrecision(200);  // widths from the first rows, not from 100,000
+    t->horizontalHeader()->setMaximumSectionSize(360);
     i18n::Tr(t, "accessibleName", kContext, accessible);
     return t;
+}
+
+// What a reader looks at first comes first; the other columns follow in the outputs' order.
+void Arrange(QTableView* table, const CellTableModel& model, std::initializer_list<const char*> first) {
+    QHeaderView* header = table->horizontalHeader();
+    int to = 0;
+    for (const char* name : first) {
+        const int logical = model.Column(name);
+        if (logical < 0) continue;
+        header->moveSection(header->visualIndex(logical), to++);
+    }
 }
 
 }  // namespace
@@ -177,6 +192,12 @@ DoseReportsWindow::DoseReportsWindow(const Tables& tables, std::function<void(co
     eventsTable->setModel(eventsProxy);
     studiesModel->SetRows(studies::StudiesColumns({}), {});
     eventsModel->SetRows(studies::EventsColumns(), {});
+    Arrange(studiesTable, *studiesModel,
+            {"study_datetime", "study_description", "devices", "status", "reason", "events_used", "events_skipped",
+             "events_duplicate", "dap_gycm2", "report_dap_total_gycm2", "shortfall_gycm2", "shortfall_percent", "J_20cm"});
+    Arrange(eventsTable, *eventsModel,
+            {"datetime", "event_type", "plane", "protocol", "kv", "dap_gycm2", "al_mm", "cu_mm", "profile", "angle_deg",
+             "inherent_mm_al", "status", "reason", "J_20cm"});
 
     statusFilter->addItem(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "すべて")));
     statusFilter->addItem(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "完全 (complete)")), QStringLiteral("complete"));
@@ -266,7 +287,8 @@ void DoseReportsWindow::Open(const QStringList& paths) {
     const Tables& tables = tables_;
     watcher_.setFuture(QtConcurrent::run([&tables, files, profiles, control] { return LoadReports(tables, files, profiles, control); }));
     progressBar->setRange(0, 0);  // busy until the files are counted
-    i18n::TrText(summaryLabel, kContext, QT_TRANSLATE_NOOP("DoseReportsWindow", "読み込み中..."));
+    summary_ = Summary::Reading;
+    ShowSummary();
     progressTimer_.start();
     UpdateCommands();
 }
@@ -292,7 +314,8 @@ void DoseReportsWindow::Finished() {
         Show(std::move(loaded));
     } else {
         // What was shown before stays; nothing of the stopped reading is shown.
-        i18n::TrText(summaryLabel, kContext, QT_TRANSLATE_NOOP("DoseReportsWindow", "読み込みを中止しました"));
+        summary_ = Summary::Stopped;
+        ShowSummary();
     }
     UpdateCommands();
     emit readingFinished();
@@ -319,29 +342,75 @@ void DoseReportsWindow::Show(std::shared_ptr<const LoadedReports> loaded) {
     }
     studiesProxy->SetData(loaded_);
     studiesModel->SetRows(studies::StudiesColumns(loaded_->output), loaded_->studyCells);
+    studiesTable->resizeColumnsToContents();
     ApplyFilters();
     problemsList->clear();
     for (const auto& line : loaded_->problems) problemsList->addItem(Utf8(line));
 
-    std::size_t unread = 0, used = 0, incomplete = 0;
-    for (const auto& r : loaded_->reports) unread += !r.report && !r.skipped ? 1 : 0;
-    for (const auto& e : batch.events) used += e.used ? 1 : 0;
-    for (const auto& s : batch.studies) incomplete += s.status == studies::StudyStatus::Incomplete ? 1 : 0;
-    summaryLabel->setText(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "%1 ファイル (読めない %2), イベント %3 (計算 %4), 検査 %5 (不完全 %6)"))
-                              .arg(loaded_->reports.size())
-                              .arg(unread)
-                              .arg(batch.events.size())
-                              .arg(used)
-                              .arg(batch.studies.size())
-                              .arg(incomplete));
+    summary_ = Summary::Loaded;
+    ShowSummary();
     if (studiesProxy->rowCount() > 0) studiesTable->selectRow(0);
     ShowStudyEvents();
 }
 
+void DoseReportsWindow::ShowSummary() {
+    if (summary_ == Summary::Reading) {
+        summaryLabel->setText(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "読み込み中...")));
+    } else if (summary_ == Summary::Stopped) {
+        summaryLabel->setText(Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "読み込みを中止しました")));
+    } else if (summary_ == Summary::Loaded && loaded_) {
+        const auto& batch = loaded_->batch;
+        std::size_t unread = 0, used = 0, incomplete = 0;
+        for (const auto& r : loaded_->reports) unread += !r.report && !r.skipped ? 1 : 0;
+        for (const auto& e : batch.events) used += e.used ? 1 : 0;
+        for (const auto& s : batch.studies) incomplete += s.status == studies::StudyStatus::Incomplete ? 1 : 0;
+        summaryLabel->setText(
+            Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "%1 ファイル (読めない %2), イベント %3 (計算 %4), 検査 %5 (不完全 %6)"))
+                .arg(loaded_->reports.size())
+                .arg(unread)
+                .arg(batch.events.size())
+                .arg(used)
+                .arg(batch.studies.size())
+                .arg(incomplete));
+    } else {
+        summaryLabel->clear();
+    }
+}
+
+// The texts made here rather than set once: the filters' entries and the summary.
+void DoseReportsWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange && statusFilter != nullptr) {
+        const char* const status[] = {QT_TRANSLATE_NOOP("DoseReportsWindow", "すべて"),
+                                      QT_TRANSLATE_NOOP("DoseReportsWindow", "完全 (complete)"),
+                                      QT_TRANSLATE_NOOP("DoseReportsWindow", "不完全 (incomplete)"),
+                                      QT_TRANSLATE_NOOP("DoseReportsWindow", "重複 (duplicate)")};
+        for (int i = 0; i < 4; ++i) statusFilter->setItemText(i, Tr(status[i]));
+        for (QComboBox* box : {deviceFilter, protocolFilter}) {
+            box->setItemText(0, Tr(status[0]));
+            const int none = box->findData(QString());
+            if (none > 0) box->setItemText(none, Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "(なし)")));
+        }
+        ShowSummary();
+        // Captions are shrunk to the room a fixed design gives them; here the layout makes room, so
+        // every caption keeps the window's face once all of them were retranslated.
+        QTimer::singleShot(0, this, [this] {
+            for (QWidget* w : findChildren<QWidget*>()) {
+                if (qobject_cast<QPushButton*>(w) != nullptr || qobject_cast<QLabel*>(w) != nullptr) {
+                    w->setFont(QFont());
+                    w->updateGeometry();
+                }
+            }
+            layout()->invalidate();
+            layout()->activate();
+        });
+    }
+    QWidget::changeEvent(event);
+}
+
 void DoseReportsWindow::ApplyFilters() {
     StudyFilter::Criteria c;
-    c.device = deviceFilter->currentData().toString();
-    c.protocol = protocolFilter->currentData().toString();
+    if (deviceFilter->currentIndex() > 0) c.device = deviceFilter->currentData().toString();
+    if (protocolFilter->currentIndex() > 0) c.protocol = protocolFilter->currentData().toString();
     c.status = statusFilter->currentData().toString();
     // A date that is not a date filters nothing and is shown so.
     for (auto [field, bound] : {std::pair{fromFilter, &c.from}, std::pair{toFilter, &c.to}}) {
@@ -366,6 +435,7 @@ void DoseReportsWindow::ShowStudyEvents() {
         }
     }
     eventsModel->SetRows(studies::EventsColumns(), std::move(rows));
+    eventsTable->resizeColumnsToContents();
     if (eventsProxy->rowCount() > 0) eventsTable->selectRow(0);
     UpdateCommands();
 }

@@ -78,6 +78,9 @@ public:
     CellTableModel* eventsModel = nullptr;
     CellSortProxy* eventsProxy = nullptr;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 signals:
     void readingFinished();  // also when stopped
 
@@ -87,6 +90,9 @@ private:
     void ShowStudyEvents();
     void ApplyFilters();
     void ShowProgress();
+    void ShowSummary();
+    enum class Summary { None, Reading, Stopped, Loaded };
+    Summary summary_ = Summary::None;
     void UpdateCommands();
     studies::RunInfo Run() const;
     const studies::EventRow* SelectedEvent() const;

@@ -1,5 +1,6 @@
 #include "ui/dose_reports/report_tables.h"
 
+#include <QColor>
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -62,6 +63,13 @@ QVariant CellTableModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(cell.text);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(cell.number ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::BackgroundRole:
+    case Qt::ForegroundRole:
+        // A status other than complete or used stands out, its face and text set together.
+        if (columns_[index.column()] == QLatin1String("status") && cell.text != "complete" && cell.text != "used") {
+            return role == Qt::BackgroundRole ? QVariant(QColor(255, 214, 170)) : QVariant(QColor(Qt::black));
+        }
+        return {};
     case kSortRole:
         if (cell.number) {
             return cell.text.empty() ? QVariant() : QVariant(std::strtod(cell.text.c_str(), nullptr));
@@ -105,8 +113,8 @@ bool StudyFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
         const std::string w = wanted.toStdString();
         return std::find(items.begin(), items.end(), w) != items.end();
     };
-    if (!criteria_.device.isEmpty() && !has(study.devices, criteria_.device)) return false;
-    if (!criteria_.protocol.isEmpty() && !has(data_->studyProtocols[s], criteria_.protocol)) return false;
+    if (criteria_.device && !has(study.devices, *criteria_.device)) return false;
+    if (criteria_.protocol && !has(data_->studyProtocols[s], *criteria_.protocol)) return false;
     if (!criteria_.status.isEmpty() && criteria_.status != QLatin1String(studies::StudyStatusName(study.status))) return false;
     // DICOM dates (YYYYMMDD) compare as text; a study without a date is outside any range.
     const QString date = QString::fromStdString(study.info.date).left(8);

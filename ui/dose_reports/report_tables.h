@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,8 @@ class StudyFilter : public CellSortProxy {
 public:
     using CellSortProxy::CellSortProxy;
     struct Criteria {
-        QString device;    // empty: any
-        QString protocol;  // empty: any
+        std::optional<QString> device;    // none: any ("" is a study without one)
+        std::optional<QString> protocol;  // none: any
         QString from, to;  // "YYYY-MM-DD", empty: open
         QString status;    // "complete", "incomplete", "duplicate"; empty: any
     };
