@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirelo::rdsr {
@@ -77,9 +78,13 @@ public:
     }
 
     // From here on the file is a raw deflate stream.
+    // Bytes already looked at (the first tag after the meta group) are the stream's first.
     bool StartInflating() {
         zs_ = {};
-        if (!back_.empty() || inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
+        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
+        prefix_ = std::move(back_);
+        back_.clear();
+        pos_ = 0;  // positions count inflated bytes from here
         inflating_ = true;
         return true;
     }
@@ -95,11 +100,17 @@ private:
         zs_.avail_out = static_cast<uInt>(n);
         while (zs_.avail_out > 0 && !ended_) {
             if (zs_.avail_in == 0) {
-                zs_.avail_in = static_cast<uInt>(Plain(input_.data(), input_.size()));
+                std::size_t got = 0;
+                while (got < input_.size() && !prefix_.empty()) {
+                    input_[got++] = static_cast<unsigned char>(prefix_.front());
+                    prefix_.erase(0, 1);
+                }
+                got += Plain(input_.data() + got, input_.size() - got);
+                zs_.avail_in = static_cast<uInt>(got);
                 zs_.next_in = input_.data();
-                if (zs_.avail_in == 0) break;
             }
-            if (inflate(&zs_, Z_NO_FLUSH) != Z_OK) ended_ = true;  // the end of the stream, or damage
+            // Without new input inflate may still hold output (a long match): only no progress ends it.
+            if (inflate(&zs_, Z_NO_FLUSH) != Z_OK) ended_ = true;  // the end of the stream, damage, or no progress
         }
         return n - zs_.avail_out;
     }
@@ -107,6 +118,7 @@ private:
     std::streamoff size_ = -1;
     std::uint64_t pos_ = 0;
     std::string back_;
+    std::string prefix_;  // deflated bytes read before inflating began
     bool inflating_ = false, ended_ = false;
     z_stream zs_{};
     std::array<unsigned char, 16384> input_{};
