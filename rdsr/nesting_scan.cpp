@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -62,11 +63,21 @@ public:
 
     bool Skip(std::uint64_t n) {
         if (!inflating_ && back_.empty()) {
-            const std::streamoff here = in_.tellg();
-            if (here < 0 || n > static_cast<std::uint64_t>(size_ - here)) return false;
-            in_.seekg(static_cast<std::streamoff>(n), std::ios::cur);
+            // Within the buffer, or one seek past it: values are skipped, not read.
+            const std::size_t buffered = length_ - next_;
+            if (n <= buffered) {
+                next_ += static_cast<std::size_t>(n);
+            } else {
+                const std::streamoff target = bufferStart_ + static_cast<std::streamoff>(length_) +
+                                              static_cast<std::streamoff>(n - buffered);
+                if (target > size_) return false;  // beyond the end of the file
+                in_.clear();
+                in_.seekg(target);
+                bufferStart_ = target;
+                next_ = length_ = 0;
+            }
             pos_ += n;
-            return in_.good();
+            return true;
         }
         std::array<unsigned char, 4096> sink{};
         while (n > 0) {
@@ -77,7 +88,6 @@ public:
         return true;
     }
 
-    // From here on the file is a raw deflate stream.
     // Bytes already looked at (the first tag after the meta group) are the stream's first.
     bool StartInflating() {
         zs_ = {};
@@ -90,10 +100,23 @@ public:
     }
 
 private:
+    // The file's bytes through a buffer of its own (a stream's seek would drop its buffer each time).
     std::size_t Plain(unsigned char* out, std::size_t n) {
-        if (n == 0) return 0;
-        in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(n));
-        return static_cast<std::size_t>(in_.gcount());
+        std::size_t got = 0;
+        while (got < n) {
+            if (next_ == length_) {
+                bufferStart_ += static_cast<std::streamoff>(length_);
+                in_.read(reinterpret_cast<char*>(file_.data()), static_cast<std::streamsize>(file_.size()));
+                length_ = static_cast<std::size_t>(in_.gcount());
+                next_ = 0;
+                if (length_ == 0) break;
+            }
+            const std::size_t take = std::min(n - got, length_ - next_);
+            std::memcpy(out + got, file_.data() + next_, take);
+            next_ += take;
+            got += take;
+        }
+        return got;
     }
     std::size_t Inflate(unsigned char* out, std::size_t n) {
         zs_.next_out = out;
@@ -122,6 +145,9 @@ private:
     bool inflating_ = false, ended_ = false;
     z_stream zs_{};
     std::array<unsigned char, 16384> input_{};
+    std::vector<unsigned char> file_ = std::vector<unsigned char>(65536);
+    std::streamoff bufferStart_ = 0;  // file offset of file_[0]
+    std::size_t next_ = 0, length_ = 0;
 };
 
 struct Encoding {
