@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -29,13 +30,19 @@ public:
         size_ = in_.tellg();
         in_.seekg(0);
     }
+    // The bytes already in memory: the buffer is the whole file.
+    explicit Source(std::string_view bytes)
+        : view_(reinterpret_cast<const unsigned char*>(bytes.data())), inMemory_(true) {
+        length_ = bytes.size();
+        size_ = static_cast<std::streamoff>(bytes.size());
+    }
     ~Source() {
         if (inflating_) inflateEnd(&zs_);
     }
     Source(const Source&) = delete;
     Source& operator=(const Source&) = delete;
 
-    bool Opened() const { return in_.is_open() && size_ >= 0; }
+    bool Opened() const { return (inMemory_ || in_.is_open()) && size_ >= 0; }
     std::uint64_t Pos() const { return pos_; }
 
     bool Read(unsigned char* out, std::size_t n) {
@@ -70,7 +77,7 @@ public:
             } else {
                 const std::streamoff target = bufferStart_ + static_cast<std::streamoff>(length_) +
                                               static_cast<std::streamoff>(n - buffered);
-                if (target > size_) return false;  // beyond the end of the file
+                if (target > size_ || inMemory_) return false;  // beyond the end of the file
                 in_.clear();
                 in_.seekg(target);
                 bufferStart_ = target;
@@ -105,6 +112,8 @@ private:
         std::size_t got = 0;
         while (got < n) {
             if (next_ == length_) {
+                if (inMemory_) break;
+                if (file_.empty()) file_.resize(65536);
                 bufferStart_ += static_cast<std::streamoff>(length_);
                 in_.read(reinterpret_cast<char*>(file_.data()), static_cast<std::streamsize>(file_.size()));
                 length_ = static_cast<std::size_t>(in_.gcount());
@@ -112,7 +121,7 @@ private:
                 if (length_ == 0) break;
             }
             const std::size_t take = std::min(n - got, length_ - next_);
-            std::memcpy(out + got, file_.data() + next_, take);
+            std::memcpy(out + got, (inMemory_ ? view_ : file_.data()) + next_, take);
             next_ += take;
             got += take;
         }
@@ -145,9 +154,11 @@ private:
     bool inflating_ = false, ended_ = false;
     z_stream zs_{};
     std::array<unsigned char, 16384> input_{};
-    std::vector<unsigned char> file_ = std::vector<unsigned char>(65536);
+    std::vector<unsigned char> file_;
+    const unsigned char* view_ = nullptr;  // the bytes, when they are in memory
     std::streamoff bufferStart_ = 0;  // file offset of file_[0]
     std::size_t next_ = 0, length_ = 0;
+    bool inMemory_ = false;
 };
 
 struct Encoding {
@@ -262,9 +273,10 @@ Encoding Guess(Source& src) {
 
 }  // namespace
 
-NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
+namespace {
+
+NestingScan Scan(Source& src, std::size_t limit) {
     NestingScan scan;
-    Source src(path);
     if (!src.Opened()) return scan;
     Encoding dataset;
     bool deflated = false;
@@ -342,6 +354,18 @@ NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
             return scan;
         }
     }
+}
+
+}  // namespace
+
+NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
+    Source src(path);
+    return Scan(src, limit);
+}
+
+NestingScan ScanNesting(std::string_view bytes, std::size_t limit) {
+    Source src(bytes);
+    return Scan(src, limit);
 }
 
 }  // namespace mirelo::rdsr

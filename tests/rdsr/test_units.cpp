@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -98,6 +100,12 @@ TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
         ASSERT_EQ(gen::WriteDeeplyNested(path, c.levels, c.nesting), "");
         const auto scan = mirelo::rdsr::ScanNesting(path);
         EXPECT_EQ(scan.tooDeep, c.tooDeep);
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto inMemory = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_EQ(inMemory.tooDeep, scan.tooDeep);
+        EXPECT_EQ(inMemory.depth, scan.depth);
+        EXPECT_EQ(inMemory.complete, scan.complete);
         if (!c.tooDeep) {
             EXPECT_TRUE(scan.complete);
             EXPECT_EQ(scan.depth, static_cast<std::size_t>(c.levels));
