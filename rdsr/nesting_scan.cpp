@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -48,8 +49,8 @@ public:
     bool Read(unsigned char* out, std::size_t n) {
         std::size_t got = 0;
         while (got < n && !back_.empty()) {
-            out[got++] = static_cast<unsigned char>(back_.front());
-            back_.erase(0, 1);
+            out[got++] = back_.front();
+            back_.pop_front();
         }
         got += inflating_ ? Inflate(out + got, n - got) : Plain(out + got, n - got);
         pos_ += got;
@@ -57,7 +58,7 @@ public:
     }
 
     void GiveBack(const unsigned char* bytes, std::size_t n) {
-        back_.insert(0, reinterpret_cast<const char*>(bytes), n);
+        back_.insert(back_.begin(), bytes, bytes + n);
         pos_ -= n;
     }
 
@@ -99,7 +100,7 @@ public:
     bool StartInflating() {
         zs_ = {};
         if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
-        prefix_ = std::move(back_);
+        prefix_.assign(back_.begin(), back_.end());
         back_.clear();
         pos_ = 0;  // positions count inflated bytes from here
         inflating_ = true;
@@ -134,8 +135,8 @@ private:
             if (zs_.avail_in == 0) {
                 std::size_t got = 0;
                 while (got < input_.size() && !prefix_.empty()) {
-                    input_[got++] = static_cast<unsigned char>(prefix_.front());
-                    prefix_.erase(0, 1);
+                    input_[got++] = prefix_.front();
+                    prefix_.pop_front();
                 }
                 got += Plain(input_.data() + got, input_.size() - got);
                 zs_.avail_in = static_cast<uInt>(got);
@@ -149,8 +150,8 @@ private:
     std::ifstream in_;
     std::streamoff size_ = -1;
     std::uint64_t pos_ = 0;
-    std::string back_;
-    std::string prefix_;  // deflated bytes read before inflating began
+    std::deque<unsigned char> back_;
+    std::deque<unsigned char> prefix_;  // deflated bytes read before inflating began
     bool inflating_ = false, ended_ = false;
     z_stream zs_{};
     std::array<unsigned char, 16384> input_{};
