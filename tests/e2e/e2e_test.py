@@ -292,29 +292,25 @@ def dose_reports_into_the_main_window(main_window, work):
     reports_window = wait_for("the dose-reports window", lambda: window("線量レポート"))
     press_button(reports_window, None, prefix="フォルダを開く")
     chooser = wait_for("the folder chooser", lambda: window("線量レポートのフォルダを開く"))
-    wait_for("the chooser's name field", lambda: next(
-        (n for n in walk(chooser) if n.getRoleName() == "text" and n.getState().contains(pyatspi.STATE_EDITABLE)), None)) \
+    # Qt's own chooser (no desktop's one under Xvfb), in Japanese: the folder's name field, then its
+    # accept button "選択(C)".
+    wait_for("the chooser's folder field", lambda: find(chooser, role="text", name="ディレクトリ:")) \
         .queryEditableText().setTextContents(reports)
-    press(wait_for("the chooser's accept button", lambda: next(
-        (n for n in walk(chooser) if n.getRoleName() == "push button" and (n.name or "").replace("&", "") in ("Choose", "選択", "Open", "開く")), None)))
+    press_button(chooser, None, prefix="選択")
     wait_for("the chooser to close", lambda: window("線量レポートのフォルダを開く") is None)
 
     studies = wait_for("the studies table", lambda: find(reports_window, role="table", name="検査"))
     wait_for("three studies", lambda: studies.queryTable().nRows == 3)
-    # The second study, by a click on its first cell.
-    cell = studies.queryTable().getAccessibleAt(1, 0)
-    x, y, w, h = cell.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, "b1c")
-    study_uid = cell.name
+    # The second study, selected as an assistive tool does.
+    studies.queryTable().addRowSelection(1)
+    study_uid = table_rows(studies)[1][column(studies, "study_uid")]
     events = find(reports_window, role="table", name="照射イベント")
     wait_for("the study's events", lambda: events.queryTable().nRows == 4 and
              table_rows(events)[0][column(events, "study_uid")] == study_uid)
-    # Its third event, clicked, then sent.
+    # Its third event, selected, then sent.
     row = table_rows(events)[2]
-    target = events.queryTable().getAccessibleAt(2, 0)
-    x, y, w, h = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, "b1c")
-    time.sleep(0.2)
+    events.queryTable().addRowSelection(2)
+    wait_for("the third event selected", lambda: events.queryTable().isRowSelected(2))
     press_button(reports_window, None, prefix="主画面で計算")
     answer_alert("いいえ", "Ｘ線スペクトルを表示しますか？", prefix="いいえ")
     rows = wait_for("eleven dose lines", lambda: dose_rows(main_window) if len(dose_rows(main_window)) == 11 else None)

@@ -76,6 +76,11 @@ QTableView* Table(QWidget* parent, const char* name, const char* accessible) {
     return t;
 }
 
+QModelIndex SelectedRow(const QTableView* table) {
+    const QModelIndexList rows = table->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QModelIndex() : rows.front();
+}
+
 // What a reader looks at first comes first; the other columns follow in the outputs' order.
 void Arrange(QTableView* table, const CellTableModel& model, std::initializer_list<const char*> first) {
     QHeaderView* header = table->horizontalHeader();
@@ -217,8 +222,9 @@ DoseReportsWindow::DoseReportsWindow(const Tables& tables, std::function<void(co
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     // Double-click or Enter on an event.
     connect(eventsTable, &QAbstractItemView::activated, this, &DoseReportsWindow::SendSelectedEvent);
-    connect(studiesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &DoseReportsWindow::ShowStudyEvents);
-    connect(eventsTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &DoseReportsWindow::UpdateCommands);
+    // The selected row decides (a screen reader or other assistive tool selects without moving the current cell).
+    connect(studiesTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, &DoseReportsWindow::ShowStudyEvents);
+    connect(eventsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, &DoseReportsWindow::UpdateCommands);
     for (QComboBox* box : {deviceFilter, protocolFilter, statusFilter}) {
         connect(box, &QComboBox::currentIndexChanged, this, &DoseReportsWindow::ApplyFilters);
     }
@@ -426,7 +432,7 @@ void DoseReportsWindow::ApplyFilters() {
 void DoseReportsWindow::ShowStudyEvents() {
     shownEvents_.clear();
     std::vector<std::vector<studies::Cell>> rows;
-    const QModelIndex current = studiesTable->currentIndex();
+    const QModelIndex current = SelectedRow(studiesTable);
     if (loaded_ && current.isValid()) {
         const int s = studiesProxy->mapToSource(current).row();
         if (s >= 0 && static_cast<std::size_t>(s) < loaded_->studyEvents.size()) {
@@ -441,7 +447,7 @@ void DoseReportsWindow::ShowStudyEvents() {
 }
 
 const studies::EventRow* DoseReportsWindow::SelectedEvent() const {
-    const QModelIndex current = eventsTable->currentIndex();
+    const QModelIndex current = SelectedRow(eventsTable);
     if (!loaded_ || !current.isValid()) return nullptr;
     const int row = eventsProxy->mapToSource(current).row();
     if (row < 0 || static_cast<std::size_t>(row) >= shownEvents_.size()) return nullptr;
