@@ -16,6 +16,7 @@
 #include "calc/conditions.h"
 #ifdef MIRELO_WITH_RDSR
 #include "calc/rdsr_command.h"
+#include "calc/register_command.h"
 #endif
 #include "calc/report.h"
 #include "common/decimal.h"
@@ -272,6 +273,46 @@ int main(int argc, char** argv) {
     rdsr->add_option("--tables", rdsrTables, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
         ->type_name("DIR");
 
+    // The dose register: one subcommand per task, sharing the database and computing options.
+    RegisterOptions reg;
+    reg.programVersion = MIRELO_VERSION;
+    std::string regTables;
+    CLI::App* regApp = app.add_subcommand("register", "The dose register: reports kept in a database, summaries");
+    regApp->require_subcommand(1);
+    const auto dbOption = [&](CLI::App* sub) {
+        sub->add_option("--db", reg.db, "the register's database (default: mirelo-register.sqlite in the user's data folder)")
+            ->type_name("FILE");
+    };
+    const auto computeOptions = [&](CLI::App* sub) {
+        sub->add_option("--profiles", reg.profiles, "device profiles (TOML), as for rdsr")->type_name("FILE.toml");
+        sub->add_option("--tables", regTables, "folder with Att_coeff2021.dat and effEA.dat")->type_name("DIR");
+    };
+    const auto rangeOptions = [&](CLI::App* sub) {
+        sub->add_option("--from", reg.from, "first study date (YYYY-MM-DD)")->type_name("DATE");
+        sub->add_option("--to", reg.to, "last study date (YYYY-MM-DD)")->type_name("DATE");
+    };
+    CLI::App* regImport = regApp->add_subcommand("import", "store dose reports (files or folders) in the register");
+    regImport->add_option("PATH", reg.paths, "report files, or folders searched recursively")->required()->type_name("PATH...");
+    dbOption(regImport);
+    computeOptions(regImport);
+    CLI::App* regSummary = regApp->add_subcommand("summary", "studies per device, protocol or month");
+    dbOption(regSummary);
+    rangeOptions(regSummary);
+    regSummary->add_option("--by", reg.by, "device (default), protocol or month")
+        ->check(CLI::IsMember({"device", "protocol", "month"}));
+    regSummary->add_option("--thickness", reg.thickness, "body thickness of the energy imparted, 10 to 30 cm (default 20)")
+        ->type_name("CM");
+    regSummary->add_option("--levels", reg.levels, "reference levels per protocol or device (TOML)")->type_name("FILE.toml");
+    regSummary->add_option("--format", reg.format, "text (default), csv or json")->check(CLI::IsMember({"text", "csv", "json"}));
+    CLI::App* regRecompute = regApp->add_subcommand("recompute", "compute the stored events again with these tables and profiles");
+    dbOption(regRecompute);
+    computeOptions(regRecompute);
+    CLI::App* regExport = regApp->add_subcommand("export", "studies or events in the formats of rdsr");
+    regExport->add_option("WHAT", reg.what, "studies or events")->required()->check(CLI::IsMember({"studies", "events"}));
+    dbOption(regExport);
+    rangeOptions(regExport);
+    regExport->add_option("--device", reg.device, "only this device (as written in the devices column, or its observer UID)");
+    regExport->add_option("--format", reg.format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
 #endif
 
     try {
@@ -298,6 +339,19 @@ int main(int argc, char** argv) {
         rdsrOptions.json = rdsrFormat == "json";
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
+    }
+    if (regApp->parsed()) {
+        for (const CLI::Option* opt : single) {
+            if (opt->count() > 0) {
+                return Fail(kInputProblem, opt->get_name() + ": not with register (the reports give the conditions)");
+            }
+        }
+        const std::string dir = regTables.empty() ? tablesDir : regTables;
+        const TableLoader load = [&dir] { return Load(dir); };
+        if (regImport->parsed()) return RunRegisterImport(reg, load);
+        if (regSummary->parsed()) return RunRegisterSummary(reg);
+        if (regRecompute->parsed()) return RunRegisterRecompute(reg, load);
+        if (regExport->parsed()) return RunRegisterExport(reg, load);
     }
 #endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;
