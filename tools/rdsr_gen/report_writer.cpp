@@ -191,6 +191,9 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
     if (c.bad()) {
         return std::string("DSRDocument::write: ") + c.text();
     }
+    if (!plan.sopInstanceUid.empty()) {
+        dataset.putAndInsertString(DCM_SOPInstanceUID, plan.sopInstanceUid.c_str());
+    }
     if (plan.dropRelationshipType) {
         DamageRelationshipTypes(dataset);
     }
@@ -201,11 +204,11 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
     return c.good() ? std::string() : std::string("save: ") + c.text();
 }
 
-std::string WriteImage(const std::filesystem::path& path) {
+std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid) {
     QuietDcmtk();
     DcmFileFormat file;
     DcmDataset& d = *file.getDataset();
-    d.putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    d.putAndInsertString(DCM_SOPClassUID, sopClassUid.empty() ? UID_SecondaryCaptureImageStorage : sopClassUid.c_str());
     d.putAndInsertString(DCM_SOPInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_StudyInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_SeriesInstanceUID, NewUid().c_str());

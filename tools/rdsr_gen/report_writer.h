@@ -39,6 +39,7 @@ struct EventSpec {
 
 struct ReportSpec {
     std::string studyUid;  // generated when empty
+    std::string sopInstanceUid;  // generated when empty
     std::string observerUid, manufacturer = "Mirelo Test", model = "Angio 1", serial = "SN-1";
     std::vector<EventSpec> events;
     // Damage, applied to the written dataset as some devices do:
@@ -58,7 +59,8 @@ CodeSpec Aluminum();
 // Writes the report; an empty string on success, else what went wrong.
 std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& path);
 
-// Writes a 2 x 2 secondary-capture image: DICOM, but not a report.
-std::string WriteImage(const std::filesystem::path& path);
+// Writes a 2 x 2 image: DICOM, but not a report; a secondary capture unless another image storage
+// class (CT Image Storage, for one) is named.
+std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid = {});
 
 }  // namespace mirelo::rdsrgen
