@@ -313,6 +313,19 @@ int main(int argc, char** argv) {
     rangeOptions(regExport);
     regExport->add_option("--device", reg.device, "only this device (as written in the devices column, or its observer UID)");
     regExport->add_option("--format", reg.format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
+    CLI::App* regListen = regApp->add_subcommand(
+        "listen", "DICOM storage service: receive dose reports from X-ray units or a PACS and store them; stops on SIGTERM/SIGINT");
+    dbOption(regListen);
+    computeOptions(regListen);
+    regListen->add_option("--port", reg.port, "TCP port (default 11112)")->check(CLI::Range(1, 65535));
+    regListen->add_option("--aet", reg.aet, "the service's AE title (default MIRELO)");
+    regListen->add_option("--bind", reg.bind, "accept connections to this IPv4 address only (default 127.0.0.1; 0.0.0.0: any)")
+        ->type_name("ADDRESS");
+    regListen->add_option("--allow", reg.allow, "calling AE titles allowed, each optionally @IP (default: any)")
+        ->type_name("AET[@HOST]...");
+    regListen->add_option("--archive", reg.archive, "folder for the received files (default: archive beside the database)")
+        ->type_name("DIR");
+    regListen->add_option("--max-size", reg.maxSizeMb, "largest object accepted, in MB (default 64)")->type_name("MB");
 #endif
 
     try {
@@ -352,6 +365,7 @@ int main(int argc, char** argv) {
         if (regSummary->parsed()) return RunRegisterSummary(reg);
         if (regRecompute->parsed()) return RunRegisterRecompute(reg, load);
         if (regExport->parsed()) return RunRegisterExport(reg, load);
+        if (regListen->parsed()) return RunRegisterListen(reg, load);
     }
 #endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;

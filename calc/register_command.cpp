@@ -1,5 +1,7 @@
 #include "calc/register_command.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "common/sha256.h"
 #include "profiles/profiles.h"
 #include "register/database.h"
+#include "register/listener.h"
 #include "register/summary.h"
 #include "studies/output.h"
 #include "studies/studies.h"
@@ -100,6 +103,41 @@ Result<registry::StudyFilter, int> Filter(const RegisterOptions& options) {
     return registry::StudyFilter{*from, *to, options.device};
 }
 
+// Reads one report file with the reading stage of `rdsr` and stores it: the result, or why not.
+struct OneImport {
+    std::optional<registry::ImportResult> stored;
+    bool notAReport = false;
+    bool databaseFailed = false;
+    std::string error;
+};
+
+OneImport ImportOutcome(registry::Database& db, studies::ReadOutcome& outcome, const std::string& source, const Setup& setup) {
+    if (!outcome.report) return {std::nullopt, true, false, outcome.error};
+    const auto bytes = FileBytes(outcome.path);
+    if (!bytes) return {std::nullopt, false, false, "cannot be read again for its checksum"};
+    registry::Arrival arrival{std::move(*outcome.report), Sha256Hex(*bytes), source, registry::NowUtc()};
+    outcome.report.reset();
+    const auto stored = db.Import(arrival, *setup.tables, setup.profiles, setup.provenance);
+    if (!stored) return {std::nullopt, false, true, registry::DescribeDbError(stored.error())};
+    return {*stored, false, false, {}};
+}
+
+std::string ImportLine(const std::string& path, const registry::ImportResult& r) {
+    char line[64];
+    if (r.kind == registry::ImportKind::Unchanged) {
+        std::snprintf(line, sizeof line, ": unchanged: already held as version %d", r.version);
+    } else {
+        std::snprintf(line, sizeof line, ": %s %d: %zu events, %zu used", registry::ImportKindName(r.kind), r.version,
+                      r.events, r.used);
+    }
+    return path + line;
+}
+
+// Set by SIGTERM and SIGINT: the listener finishes the association in hand and stops. A signal
+// handler can reach nothing else.
+std::atomic<bool> stopRequested{false};
+extern "C" void RequestStop(int) { stopRequested.store(true); }
+
 template <class Writer>
 bool WriteOut(Writer&& write) {
     write(std::cout);
@@ -121,39 +159,27 @@ int RunRegisterImport(const RegisterOptions& options, const TableLoader& loadTab
     auto outcomes = studies::ReadReports(paths);
     std::size_t unread = 0, added = 0, versions = 0, unchanged = 0, events = 0;
     for (auto& outcome : outcomes) {
-        if (!outcome.report) {
+        if (outcome.report) {
+            for (const auto& note : outcome.report->notes) {
+                std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), note.c_str());
+            }
+        }
+        const OneImport done = ImportOutcome(*db, outcome, std::filesystem::absolute(outcome.path).string(), *setup);
+        if (!done.stored) {
+            if (done.databaseFailed) {
+                return Fail(kSystemProblem, outcome.path + ": " + done.error);
+            }
             ++unread;
-            std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), outcome.error.c_str());
+            std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), done.error.c_str());
             continue;
         }
-        const auto bytes = FileBytes(outcome.path);
-        if (!bytes) {
-            ++unread;
-            std::fprintf(stderr, "mirelo-calc register: %s: cannot be read again for its checksum\n", outcome.path.c_str());
-            continue;
-        }
-        for (const auto& note : outcome.report->notes) {
-            std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), note.c_str());
-        }
-        registry::Arrival arrival{std::move(*outcome.report), Sha256Hex(*bytes),
-                                  std::filesystem::absolute(outcome.path).string(), registry::NowUtc()};
-        outcome.report.reset();
-        const auto stored = db->Import(arrival, *setup->tables, setup->profiles, setup->provenance);
-        if (!stored) {
-            return Fail(kSystemProblem, outcome.path + ": " + registry::DescribeDbError(stored.error()));
-        }
-        switch (stored->kind) {
+        switch (done.stored->kind) {
             case registry::ImportKind::Added: ++added; break;
             case registry::ImportKind::NewVersion: ++versions; break;
             case registry::ImportKind::Unchanged: ++unchanged; break;
         }
-        events += stored->events;
-        if (stored->kind == registry::ImportKind::Unchanged) {
-            std::printf("%s: unchanged: already held as version %d\n", outcome.path.c_str(), stored->version);
-        } else {
-            std::printf("%s: %s %d: %zu events, %zu used\n", outcome.path.c_str(), registry::ImportKindName(stored->kind),
-                        stored->version, stored->events, stored->used);
-        }
+        events += done.stored->events;
+        std::printf("%s\n", ImportLine(outcome.path, *done.stored).c_str());
     }
     std::fflush(stdout);
     std::fprintf(stderr,
@@ -237,6 +263,70 @@ int RunRegisterExport(const RegisterOptions& options, const TableLoader& loadTab
         }
     });
     return written ? 0 : Fail(kSystemProblem, "the output could not be written");
+}
+
+int RunRegisterListen(const RegisterOptions& options, const TableLoader& loadTables) {
+    registry::ListenerConfig config;
+    config.port = options.port;
+    config.aet = options.aet;
+    config.bind = options.bind;
+    if (config.aet.empty() || config.aet.size() > 16 || !registry::ParseCaller(config.aet)) {
+        return Fail(kInputProblem, "--aet \"" + options.aet + "\": an AE title of 1 to 16 characters");
+    }
+    for (const auto& text : options.allow) {
+        const auto caller = registry::ParseCaller(text);
+        if (!caller) return Fail(kInputProblem, "--allow \"" + text + "\": not AET or AET@IPv4-ADDRESS");
+        config.allow.push_back(*caller);
+    }
+    double megabytes = 0;
+    try {
+        std::size_t used = 0;
+        megabytes = std::stod(options.maxSizeMb, &used);
+        if (used != options.maxSizeMb.size()) megabytes = 0;
+    } catch (const std::exception&) {
+        megabytes = 0;
+    }
+    if (!(megabytes > 0 && megabytes <= 4096)) {
+        return Fail(kInputProblem, "--max-size \"" + options.maxSizeMb + "\": above 0 up to 4096 (MB)");
+    }
+    config.maxObjectBytes = static_cast<std::uintmax_t>(megabytes * 1024 * 1024);
+    auto setup = Prepare(options, loadTables);
+    if (!setup) return setup.error();
+    // Every C-STORE is answered "stored" only once its commit is durable.
+    auto db = OpenDatabase(options, registry::Durability::Full);
+    if (!db) return Fail(kSystemProblem, registry::DescribeDbError(db.error()));
+    const std::filesystem::path dbFile = options.db.empty() ? registry::DefaultDatabasePath() : std::filesystem::path(options.db);
+    config.archive = options.archive.empty() ? std::filesystem::absolute(dbFile).parent_path() / "archive"
+                                             : std::filesystem::path(options.archive);
+
+    const registry::Logger log = [](const std::string& line) {
+        std::fprintf(stderr, "mirelo-calc register listen: %s\n", line.c_str());
+        std::fflush(stderr);
+    };
+    const registry::Receiver receive = [&](const std::filesystem::path& file, const std::string& source) {
+        auto outcomes = studies::ReadReports({file}, 1);
+        if (outcomes.size() != 1) return registry::Verdict{registry::Verdict::Kind::Failed, "the file was not read"};
+        const OneImport done = ImportOutcome(*db, outcomes.front(), source, *setup);
+        if (!done.stored) {
+            log(file.string() + ": " + done.error);
+            return registry::Verdict{done.notAReport ? registry::Verdict::Kind::NotAReport : registry::Verdict::Kind::Failed,
+                                     done.error};
+        }
+        log(ImportLine(file.string(), *done.stored) + " from " + source);
+        if (done.stored->kind == registry::ImportKind::Unchanged) {
+            std::error_code ec;
+            std::filesystem::remove(file, ec);  // the archive holds the stored copy already
+        }
+        return registry::Verdict{};
+    };
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    const auto ran = registry::Listen(config, receive, log, stopRequested);
+    if (!ran) return Fail(kSystemProblem, ran.error());
+    return 0;
 }
 
 }  // namespace mirelo::calc

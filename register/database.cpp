@@ -1,5 +1,7 @@
 #include "register/database.h"
 
+#include "common/sha256.h"
+
 #include <sqlite3.h>
 
 #include <nlohmann/json.hpp>
@@ -53,6 +55,7 @@ CREATE TABLE reports (
   sop_instance_uid VARCHAR(64) NOT NULL,
   version INTEGER NOT NULL,
   file_sha256 CHAR(64) NOT NULL,
+  content_sha256 CHAR(64) NOT NULL,
   received_at VARCHAR(32) NOT NULL,
   source VARCHAR(4096) NOT NULL,
   study_id INTEGER NOT NULL REFERENCES studies (id),
@@ -62,7 +65,7 @@ CREATE TABLE reports (
   UNIQUE (sop_instance_uid, version)
 );
 CREATE INDEX reports_study ON reports (study_id);
-CREATE INDEX reports_sha ON reports (file_sha256);
+CREATE INDEX reports_content ON reports (sop_instance_uid, content_sha256);
 CREATE TABLE events (
   id INTEGER PRIMARY KEY,
   report_id INTEGER NOT NULL REFERENCES reports (id),
@@ -232,6 +235,20 @@ rdsr::Plane PlaneFrom(const std::string& name) {
         if (name == rdsr::PlaneName(p)) return p;
     }
     return rdsr::Plane::Other;
+}
+
+// What the register keeps of a report, as one digest: the same report sent in another transfer
+// syntax or with another file meta header is the same report.
+std::string ContentDigest(const rdsr::Report& r) {
+    json events = json::array();
+    for (const rdsr::Event& e : r.events) {
+        events.push_back({e.uid, e.dateTime, CodeJson(e.type), CodeJson(e.plane), e.protocol,
+                          e.kvp ? json(*e.kvp) : json(nullptr), e.dapGyCm2 ? json(*e.dapGyCm2) : json(nullptr), e.dapText,
+                          e.dapProblem, FiltersJson(e.filters)});
+    }
+    const json content = {r.studyUid, r.sopInstanceUid, r.device.observerUid, r.device.name, r.device.manufacturer,
+                          r.device.model, r.device.serial, events};
+    return Sha256Hex(content.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 // The study's date: the day of its earliest irradiation event that gives one.
@@ -491,10 +508,11 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
     if (!t.Began()) return Fail(db_, "starting a transaction");
 
     ImportResult result;
+    const std::string content = ContentDigest(report);
     {
-        // These bytes held already (as any version): nothing to do.
-        Statement same(db_, "SELECT version FROM reports WHERE sop_instance_uid = ?1 AND file_sha256 = ?2");
-        same.Bind(1, report.sopInstanceUid).Bind(2, arrival.sha256);
+        // This content held already (as any version): nothing to do.
+        Statement same(db_, "SELECT version FROM reports WHERE sop_instance_uid = ?1 AND content_sha256 = ?2");
+        same.Bind(1, report.sopInstanceUid).Bind(2, content);
         if (same.Step() == SQLITE_ROW) {
             result.kind = ImportKind::Unchanged;
             result.version = static_cast<int>(same.Int(0));
@@ -520,9 +538,10 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
 
     Statement addReport(db_,
                         "INSERT INTO reports (sop_instance_uid, version, file_sha256, received_at, source, study_id, "
-                        "device_id, computation_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                        "device_id, computation_id, content_sha256) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     addReport.Bind(1, report.sopInstanceUid).Bind(2, std::int64_t{result.version}).Bind(3, arrival.sha256);
     addReport.Bind(4, arrival.receivedAt).Bind(5, arrival.source).Bind(6, *study).Bind(7, *device).Bind(8, *computation);
+    addReport.Bind(9, content);
     if (addReport.Step() != SQLITE_DONE) return Fail(db_, "storing the report");
     const std::int64_t reportId = sqlite3_last_insert_rowid(db_);
     if (previous) {

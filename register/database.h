@@ -44,7 +44,7 @@ struct Provenance {
 enum class ImportKind {
     Added,       // a report the register did not hold
     NewVersion,  // the same SOP Instance UID with other content: the older version is superseded
-    Unchanged,   // these very bytes are held already: nothing stored
+    Unchanged,   // this content is held already (whatever the file's transfer syntax): nothing stored
 };
 const char* ImportKindName(ImportKind kind);  // "added", "new version", "unchanged"
 
