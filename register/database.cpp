@@ -113,7 +113,7 @@ static_assert(sizeof kMigrations / sizeof kMigrations[0] == kSchemaVersion);
 // A prepared statement, finalized on scope exit.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
+    Statement(sqlite3* db, const char* sql) {
         if (sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) != SQLITE_OK) {
             s_ = nullptr;
         }
@@ -159,7 +159,6 @@ public:
     std::optional<double> OptionalDouble(int i) const { return IsNull(i) ? std::nullopt : std::optional<double>(Double(i)); }
 
 private:
-    sqlite3* db_;
     sqlite3_stmt* s_ = nullptr;
 };
 
