@@ -235,12 +235,17 @@ void WriteSummaryText(std::ostream& out, const Summary& summary) {
         << " cm; median / 75th percentile / maximum per study\n\n";
     std::size_t width = 5;
     for (const Group& g : summary.groups) width = std::max(width, g.key.size());
-    const auto pad = [](std::string s, std::size_t n) { return s.size() < n ? s + std::string(n - s.size(), ' ') : s; };
+    // Padded to n characters (not bytes: "Gy·cm²" is 8 bytes wide in UTF-8).
+    const auto pad = [](std::string s, std::size_t n) {
+        std::size_t chars = 0;
+        for (char c : s) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        return chars < n ? s + std::string(n - chars, ' ') : s;
+    };
     out << pad("group", width) << "  studies  events  " << pad("DAP (Gy·cm²)", 28) << "  " << pad("energy (J)", 28) << "  "
         << pad("fluoroscopy (s)", 24) << "  incomplete\n";
     for (const Group& g : summary.groups) {
         out << pad(g.key.empty() ? "(none)" : g.key, width) << "  " << pad(std::to_string(g.studies), 7) << "  "
-            << pad(std::to_string(g.events), 6) << "  " << pad(SpreadText(g.dap), 26) << "  " << pad(SpreadText(g.energy), 26)
+            << pad(std::to_string(g.events), 6) << "  " << pad(SpreadText(g.dap), 28) << "  " << pad(SpreadText(g.energy), 28)
             << "  " << pad(SpreadText(g.fluoroscopy), 24) << "  " << g.incomplete.size() << '\n';
     }
     bool any = false;
