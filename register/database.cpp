@@ -104,6 +104,9 @@ CREATE TABLE results (
   j_10cm DOUBLE PRECISION, j_12cm DOUBLE PRECISION, j_14cm DOUBLE PRECISION, j_16cm DOUBLE PRECISION,
   j_18cm DOUBLE PRECISION, j_20cm DOUBLE PRECISION, j_22cm DOUBLE PRECISION, j_24cm DOUBLE PRECISION,
   j_26cm DOUBLE PRECISION, j_28cm DOUBLE PRECISION, j_30cm DOUBLE PRECISION,
+  hvl1_mm_al DOUBLE PRECISION, hvl2_mm_al DOUBLE PRECISION, homogeneity DOUBLE PRECISION,
+  mean_kev DOUBLE PRECISION, effective_kev DOUBLE PRECISION,
+  fit_kv_outside DOUBLE PRECISION,
   PRIMARY KEY (event_id, computation_id)
 );
 )sql",
@@ -323,8 +326,9 @@ Result<std::size_t, DbError> StoreResults(sqlite3* db, const studies::Batch& bat
     Statement add(db,
                   "INSERT INTO results (event_id, computation_id, profile, angle_deg, inherent_mm_al, al_mm, cu_mm, "
                   "used, reason, photons, j_10cm, j_12cm, j_14cm, j_16cm, j_18cm, j_20cm, j_22cm, j_24cm, j_26cm, "
-                  "j_28cm, j_30cm) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, "
-                  "?18, ?19, ?20, ?21)");
+                  "j_28cm, j_30cm, hvl1_mm_al, hvl2_mm_al, homogeneity, mean_kev, effective_kev, fit_kv_outside) "
+                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, "
+                  "?21, ?22, ?23, ?24, ?25, ?26, ?27)");
     std::size_t used = 0;
     for (std::size_t i = 0; i < batch.events.size(); ++i) {
         if (eventIds[i] < 0) continue;  // a repeat within the report, not stored
@@ -337,6 +341,11 @@ Result<std::size_t, DbError> StoreResults(sqlite3* db, const studies::Batch& bat
             add.Bind(10, row.dose.photons);
             for (int j = 0; j < kThicknesses; ++j) add.Bind(11 + j, row.dose.joules[static_cast<std::size_t>(j)]);
         }
+        if (row.quality) {
+            add.Bind(22, row.quality->hvl1_mm_al).Bind(23, row.quality->hvl2_mm_al).Bind(24, row.quality->homogeneity);
+            add.Bind(25, row.quality->mean_keV).Bind(26, row.quality->effective_keV);
+        }
+        add.Bind(27, row.fitKvOutside);
         if (add.Step() != SQLITE_DONE) return Fail(db, "storing an event's result");
     }
     return used;
@@ -369,7 +378,8 @@ Result<Loaded, DbError> LoadCurrent(sqlite3* db, const StudyFilter& filter, bool
                 "e.plane_code, e.plane_scheme, e.plane_meaning, e.plane_kind, e.protocol, e.kvp, e.dap_gycm2, "
                 "e.dap_text, e.dap_problem, e.filters, e.duration_s, "
                 "x.profile, x.angle_deg, x.inherent_mm_al, x.al_mm, x.cu_mm, x.used, x.reason, x.photons, "
-                "x.j_10cm, x.j_12cm, x.j_14cm, x.j_16cm, x.j_18cm, x.j_20cm, x.j_22cm, x.j_24cm, x.j_26cm, x.j_28cm, x.j_30cm "
+                "x.j_10cm, x.j_12cm, x.j_14cm, x.j_16cm, x.j_18cm, x.j_20cm, x.j_22cm, x.j_24cm, x.j_26cm, x.j_28cm, x.j_30cm, "
+                "x.hvl1_mm_al, x.hvl2_mm_al, x.homogeneity, x.mean_kev, x.effective_kev, x.fit_kv_outside "
                 "FROM reports r JOIN studies s ON s.id = r.study_id JOIN devices d ON d.id = r.device_id "
                 "LEFT JOIN events e ON e.report_id = r.id "
                 "LEFT JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id "
@@ -431,6 +441,8 @@ Result<Loaded, DbError> LoadCurrent(sqlite3* db, const StudyFilter& filter, bool
                     row.dose.photons = q.Double(38);
                     for (int j = 0; j < kThicknesses; ++j) row.dose.joules[static_cast<std::size_t>(j)] = q.Double(39 + j);
                 }
+                if (!q.IsNull(50)) row.quality = BeamQuality{q.Double(50), q.Double(51), q.Double(52), q.Double(53), q.Double(54)};
+                row.fitKvOutside = q.OptionalDouble(55);
             } else {
                 row.reason = "not computed";
             }
