@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -672,46 +673,72 @@ Result<StoredBatch, DbError> Database::Events(const StudyFilter& filter) const {
 }
 
 Result<std::vector<StoredStudy>, DbError> Database::Studies(const StudyFilter& filter) const {
-    auto loaded = LoadCurrent(db_, filter, true, false);
-    if (!loaded) return Failure{loaded.error()};
-    std::vector<StoredStudy> studiesOut;
+    // The current reports of each study, in the order they arrived: the first one names the
+    // study's device and protocol.
+    Statement reports(db_,
+                      "SELECT s.id, s.study_uid, s.accession_number, s.study_date, r.source, d.observer_uid, d.name, "
+                      "d.manufacturer, d.model, d.serial, "
+                      "(SELECT e.protocol FROM events e WHERE e.report_id = r.id ORDER BY e.seq LIMIT 1) "
+                      "FROM reports r JOIN studies s ON s.id = r.study_id JOIN devices d ON d.id = r.device_id "
+                      "WHERE r.superseded_by IS NULL AND (?1 = '' OR s.study_date >= ?1) AND (?2 = '' OR s.study_date <= ?2) "
+                      "ORDER BY s.id, r.id");
+    if (!reports.Ok()) return Fail(db_, "reading the register");
+    reports.Bind(1, filter.from).Bind(2, filter.to);
+    std::vector<StoredStudy> out;
     std::unordered_map<std::int64_t, std::size_t> index;
-    std::set<std::pair<std::int64_t, std::string>> counted;
-    for (std::size_t i = 0; i < loaded->reports.size(); ++i) {
-        const rdsr::Report& report = *loaded->reports[i].report;
-        const Loaded::Extra& extra = loaded->extras[i];
-        auto [slot, isNew] = index.try_emplace(extra.studyId, studiesOut.size());
+    int rc;
+    while ((rc = reports.Step()) == SQLITE_ROW) {
+        const rdsr::Device device{reports.Text(5), reports.Text(6), reports.Text(7), reports.Text(8), reports.Text(9)};
+        auto [slot, isNew] = index.try_emplace(reports.Int(0), out.size());
         if (isNew) {
             StoredStudy s;
-            s.studyUid = report.studyUid;
-            s.accessionNumber = extra.accession;
-            s.date = extra.date;
-            s.device = studies::DeviceText(report.device);
-            s.protocol = report.events.empty() ? std::string() : report.events.front().protocol;
-            studiesOut.push_back(std::move(s));
+            s.studyUid = reports.Text(1);
+            s.accessionNumber = reports.Text(2);
+            s.date = reports.Text(3);
+            s.device = studies::DeviceText(device);
+            out.push_back(std::move(s));
         }
-        StoredStudy& study = studiesOut[slot->second];
-        AddOnce(study.devices, studies::DeviceText(report.device));
-        study.sources.push_back(report.path);
-        if (study.protocol.empty() && !report.events.empty()) study.protocol = report.events.front().protocol;
-        for (std::size_t k = 0; k < report.events.size(); ++k) {
-            const rdsr::Event& e = report.events[k];
-            const studies::EventRow& row = extra.rows[k];
-            const bool counts = row.used && (e.uid.empty() || counted.insert({extra.studyId, e.uid}).second);
-            if (!counts) {
-                ++study.skipped;
-                continue;
-            }
-            ++study.used;
-            study.dapGyCm2 += *e.dapGyCm2;
-            study.photons += row.dose.photons;
-            for (std::size_t j = 0; j < study.joules.size(); ++j) study.joules[j] += row.dose.joules[j];
-            if (e.typeKind == rdsr::EventType::Fluoroscopy && extra.durations[k]) {
-                study.fluoroscopySeconds = study.fluoroscopySeconds.value_or(0) + *extra.durations[k];
-            }
-        }
+        StoredStudy& study = out[slot->second];
+        AddOnce(study.devices, studies::DeviceText(device));
+        study.sources.push_back(reports.Text(4));
+        if (study.protocol.empty()) study.protocol = reports.Text(10);
     }
-    return studiesOut;
+    if (rc != SQLITE_DONE) return Fail(db_, "reading the register");
+
+    // The sums, in the database: an event counts when it was used and its UID was not counted
+    // before in the study (the first current report that holds it, by arrival, counts it).
+    Statement sums(db_,
+                   "WITH cur AS (SELECT r.study_id AS sid, e.event_uid AS uid, e.type_kind AS kind, e.duration_s AS dur, "
+                   "e.dap_gycm2 AS dap, x.*, ROW_NUMBER() OVER (PARTITION BY r.study_id, x.used, e.event_uid "
+                   "ORDER BY r.id, e.seq) AS n "
+                   "FROM reports r JOIN events e ON e.report_id = r.id "
+                   "JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id "
+                   "WHERE r.superseded_by IS NULL), "
+                   "counted AS (SELECT *, CASE WHEN used = 1 AND (uid IS NULL OR n = 1) THEN 1 ELSE 0 END AS c FROM cur) "
+                   "SELECT sid, SUM(c), COUNT(*) - SUM(c), SUM(c * dap), SUM(c * photons), "
+                   "SUM(c * j_10cm), SUM(c * j_12cm), SUM(c * j_14cm), SUM(c * j_16cm), SUM(c * j_18cm), SUM(c * j_20cm), "
+                   "SUM(c * j_22cm), SUM(c * j_24cm), SUM(c * j_26cm), SUM(c * j_28cm), SUM(c * j_30cm), "
+                   "SUM(CASE WHEN c = 1 AND kind = 'fluoroscopy' THEN dur END) "
+                   "FROM counted GROUP BY sid");
+    if (!sums.Ok()) return Fail(db_, "summing the studies");
+    while ((rc = sums.Step()) == SQLITE_ROW) {
+        const auto it = index.find(sums.Int(0));
+        if (it == index.end()) continue;  // outside the dates
+        StoredStudy& study = out[it->second];
+        study.used = static_cast<std::size_t>(sums.Int(1));
+        study.skipped = static_cast<std::size_t>(sums.Int(2));
+        study.dapGyCm2 = sums.Double(3);
+        study.photons = sums.Double(4);
+        for (int j = 0; j < kThicknesses; ++j) study.joules[static_cast<std::size_t>(j)] = sums.Double(5 + j);
+        study.fluoroscopySeconds = sums.OptionalDouble(16);
+    }
+    if (rc != SQLITE_DONE) return Fail(db_, "summing the studies");
+    if (!filter.device.empty()) {
+        std::erase_if(out, [&](const StoredStudy& s) {
+            return std::find(s.devices.begin(), s.devices.end(), filter.device) == s.devices.end();
+        });
+    }
+    return out;
 }
 
 Result<Database::Counts, DbError> Database::Count() const {

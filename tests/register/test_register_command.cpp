@@ -187,6 +187,10 @@ TEST_F(RegisterCommand, ExportAgreesWithRdsrOnTheSameFiles) {
     ASSERT_EQ(exportedEvents.status, 0) << exportedEvents.err;
     EXPECT_EQ(SortedLines(exportedEvents.out), SortedLines(mirelo::test::Slurp(events)));
     EXPECT_EQ(SortedLines(exportedStudies.out), SortedLines(mirelo::test::Slurp(studies)));
+    // The summary takes the same study sums (the second copy's events counted once): the angiography
+    // unit has studies of 33.75 and 3 Gy·cm².
+    const ToolRun summary = Register({"summary", "--format", "csv"});
+    EXPECT_NE(summary.out.find("\nMirelo Test Angio 1 (SN SN-1),2,16,18.375,26.0625,33.75,"), std::string::npos) << summary.out;
 
     // Recomputing with a profile file changes the energies to what `rdsr` gives with it, and keeps
     // the first computation's results.
