@@ -398,6 +398,7 @@ int main(int argc, char** argv) {
     CLI::App* regExport = regApp->add_subcommand("export", "studies or events in the formats of rdsr");
     regExport->add_option("WHAT", reg.what, "studies or events")->required()->check(CLI::IsMember({"studies", "events"}));
     dbOption(regExport);
+    computeOptions(regExport);
     rangeOptions(regExport);
     regExport->add_option("--device", reg.device, "only this device (as written in the devices column, or its observer UID)");
     regExport->add_option("--format", reg.format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
@@ -429,6 +430,17 @@ int main(int argc, char** argv) {
         return Fail(kInputProblem, message + " (see --help)");
     }
 #ifdef MIRELO_WITH_RDSR
+    // The command line as typed, quoted where a shell would need it, for the outputs' provenance.
+    std::string typed;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
+        if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
+            std::string quoted = "'";
+            for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            arg = quoted + "'";
+        }
+        typed += std::string(i == 0 ? "" : " ") + arg;
+    }
     if (rdsr->parsed()) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
@@ -440,15 +452,7 @@ int main(int argc, char** argv) {
         }
         rdsrOptions.json = rdsrFormat == "json";
         rdsrOptions.program = std::string("mirelo-calc ") + MIRELO_VERSION;
-        for (int i = 0; i < argc; ++i) {
-            std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
-            if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
-                std::string quoted = "'";
-                for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-                arg = quoted + "'";
-            }
-            rdsrOptions.commandLine += std::string(i == 0 ? "" : " ") + arg;
-        }
+        rdsrOptions.commandLine = typed;
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
     }
@@ -458,6 +462,7 @@ int main(int argc, char** argv) {
                 return Fail(kInputProblem, opt->get_name() + ": not with register (the reports give the conditions)");
             }
         }
+        reg.commandLine = typed;
         const std::string dir = regTables.empty() ? tablesDir : regTables;
         const TableLoader load = [&dir] { return Load(dir); };
         if (regImport->parsed()) return RunRegisterImport(reg, load);

@@ -66,9 +66,9 @@ Result<Setup, int> Prepare(const RegisterOptions& options, const TableLoader& lo
         if (!loaded) {
             return Failure{Fail(kInputProblem, "--profiles " + profiles::DescribeProfileError(loaded.error()))};
         }
-        setup.profiles = std::move(*loaded);
         setup.provenance.profilePath = std::filesystem::absolute(options.profiles).string();
-        setup.provenance.profileSha256 = Sha256Hex(FileBytes(options.profiles).value_or(std::string()));
+        setup.provenance.profileSha256 = loaded->sha256;
+        setup.profiles = std::move(*loaded);
     }
     auto tables = loadTables();
     if (!tables) {
@@ -157,12 +157,18 @@ int RunRegisterImport(const RegisterOptions& options, const TableLoader& loadTab
     // transaction of its own.
     const std::vector<std::filesystem::path> paths(options.paths.begin(), options.paths.end());
     auto outcomes = studies::ReadReports(paths);
-    std::size_t unread = 0, added = 0, versions = 0, unchanged = 0, events = 0;
+    std::size_t unread = 0, skippedFiles = 0, added = 0, versions = 0, unchanged = 0, events = 0;
     for (auto& outcome : outcomes) {
         if (outcome.report) {
             for (const auto& note : outcome.report->notes) {
                 std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), note.c_str());
             }
+        }
+        if (!outcome.report && outcome.skipped) {
+            // Another kind of DICOM file (an image, a DICOMDIR): normal in a PACS export.
+            ++skippedFiles;
+            std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), outcome.error.c_str());
+            continue;
         }
         const OneImport done = ImportOutcome(*db, outcome, std::filesystem::absolute(outcome.path).string(), *setup);
         if (!done.stored) {
@@ -183,9 +189,9 @@ int RunRegisterImport(const RegisterOptions& options, const TableLoader& loadTab
     }
     std::fflush(stdout);
     std::fprintf(stderr,
-                 "mirelo-calc register: %zu files, %zu not read; %zu reports added, %zu new versions, %zu unchanged; "
-                 "%zu events stored\n",
-                 outcomes.size(), unread, added, versions, unchanged, events);
+                 "mirelo-calc register: %zu files, %zu not read, %zu other DICOM skipped; %zu reports added, %zu new "
+                 "versions, %zu unchanged; %zu events stored\n",
+                 outcomes.size(), unread, skippedFiles, added, versions, unchanged, events);
     return unread > 0 ? kSystemProblem : 0;
 }
 
@@ -242,24 +248,37 @@ int RunRegisterRecompute(const RegisterOptions& options, const TableLoader& load
 }
 
 int RunRegisterExport(const RegisterOptions& options, const TableLoader& loadTables) {
-    (void)loadTables;
     const auto filter = Filter(options);
     if (!filter) return filter.error();
+    auto setup = Prepare(options, loadTables);
+    if (!setup) return setup.error();
     auto db = OpenDatabase(options);
     if (!db) return Fail(kSystemProblem, registry::DescribeDbError(db.error()));
-    const auto stored = db->Events(*filter);
+    const auto stored = db->Reports(*filter);
     if (!stored) return Fail(kSystemProblem, registry::DescribeDbError(stored.error()));
-    const bool written = WriteOut([&](std::ostream& out) {
+    // The computing stage of `rdsr` over the stored reports (the files are not read again), so the
+    // lines are those `rdsr` writes for the same reports with these tables and profiles.
+    for (const registry::Provenance& p : stored->computedWith) {
+        if (p.attSha256 != setup->provenance.attSha256 || p.effSha256 != setup->provenance.effSha256 ||
+            p.profileSha256 != setup->provenance.profileSha256) {
+            std::fprintf(stderr,
+                         "mirelo-calc register: some stored results were computed with other tables or profiles "
+                         "(%s); the export uses these, run recompute to store them\n",
+                         p.profilePath.empty() ? "no profile file" : p.profilePath.c_str());
+            break;
+        }
+    }
+    const auto batch = studies::ComputeStudies(*setup->tables, stored->reports, setup->profiles);
+    studies::OutputOptions out;
+    out.run = {"mirelo-calc " + options.programVersion, options.commandLine, registry::NowUtc(), options.profiles,
+               setup->profiles.sha256};
+    const bool written = WriteOut([&](std::ostream& stream) {
         if (options.format == "json") {
-            // The tables named by the checksums the energies were computed with.
-            auto named = std::make_unique<Tables>();
-            named->attSource.sha256 = stored->provenance.attSha256;
-            named->effSource.sha256 = stored->provenance.effSha256;
-            studies::WriteBatchJson(out, stored->reports, stored->batch, *named);
+            studies::WriteBatchJson(stream, stored->reports, batch, *setup->tables, out);
         } else if (options.what == "events") {
-            studies::WriteEventsCsv(out, stored->batch);
+            studies::WriteEventsCsv(stream, batch, *setup->tables, out);
         } else {
-            studies::WriteStudiesCsv(out, stored->batch);
+            studies::WriteStudiesCsv(stream, batch, *setup->tables, out);
         }
     });
     return written ? 0 : Fail(kSystemProblem, "the output could not be written");

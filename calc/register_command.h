@@ -18,6 +18,7 @@ struct RegisterOptions {
     std::string db;        // empty: the default file in the user's data folder
     std::string profiles;  // TOML file, empty for none
     std::string programVersion;
+    std::string commandLine;  // as typed, for the provenance of exports
     // import
     std::vector<std::string> paths;
     // summary and export

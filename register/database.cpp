@@ -1,6 +1,7 @@
 #include "register/database.h"
 
 #include "common/sha256.h"
+#include "register/report_json.h"
 
 #include <sqlite3.h>
 
@@ -57,6 +58,7 @@ CREATE TABLE reports (
   version INTEGER NOT NULL,
   file_sha256 CHAR(64) NOT NULL,
   content_sha256 CHAR(64) NOT NULL,
+  content TEXT NOT NULL,
   received_at VARCHAR(32) NOT NULL,
   source VARCHAR(4096) NOT NULL,
   study_id INTEGER NOT NULL REFERENCES studies (id),
@@ -198,11 +200,6 @@ std::optional<std::int64_t> SingleInt(sqlite3* db, const char* sql) {
 }
 
 json CodeJson(const rdsr::Code& c) { return json::array({c.value, c.scheme, c.meaning}); }
-rdsr::Code CodeFrom(const json& j) {
-    if (!j.is_array() || j.size() != 3) return {};
-    return {j[0].get<std::string>(), j[1].get<std::string>(), j[2].get<std::string>()};
-}
-
 std::string FiltersJson(const std::vector<rdsr::Filter>& filters) {
     json list = json::array();
     for (const rdsr::Filter& f : filters) {
@@ -211,51 +208,17 @@ std::string FiltersJson(const std::vector<rdsr::Filter>& filters) {
     return list.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::vector<rdsr::Filter> FiltersFrom(const std::string& text) {
-    std::vector<rdsr::Filter> filters;
-    const json list = json::parse(text, nullptr, false);
-    if (!list.is_array()) return filters;
-    for (const json& f : list) {
-        if (!f.is_array() || f.size() != 4) continue;
-        rdsr::Filter filter;
-        filter.material = CodeFrom(f[0]);
-        filter.type = CodeFrom(f[1]);
-        if (f[2].is_number()) filter.thicknessMm = f[2].get<double>();
-        if (f[3].is_string()) filter.problem = f[3].get<std::string>();
-        filters.push_back(std::move(filter));
-    }
-    return filters;
-}
-
-rdsr::EventType EventTypeFrom(const std::string& name) {
-    for (auto t : {rdsr::EventType::Fluoroscopy, rdsr::EventType::Acquisition}) {
-        if (name == rdsr::EventTypeName(t)) return t;
-    }
-    return rdsr::EventType::Other;
-}
-rdsr::Plane PlaneFrom(const std::string& name) {
-    for (auto p : {rdsr::Plane::Single, rdsr::Plane::A, rdsr::Plane::B}) {
-        if (name == rdsr::PlaneName(p)) return p;
-    }
-    return rdsr::Plane::Other;
-}
-
-// What the register keeps of a report, as one digest: the same report sent in another transfer
-// syntax or with another file meta header is the same report.
-std::string ContentDigest(const rdsr::Report& r) {
-    json events = json::array();
-    for (const rdsr::Event& e : r.events) {
-        events.push_back({e.uid, e.dateTime, CodeJson(e.type), CodeJson(e.plane), e.protocol,
-                          e.kvp ? json(*e.kvp) : json(nullptr), e.dapGyCm2 ? json(*e.dapGyCm2) : json(nullptr), e.dapText,
-                          e.dapProblem, FiltersJson(e.filters)});
-    }
-    const json content = {r.studyUid, r.sopInstanceUid, r.device.observerUid, r.device.name, r.device.manufacturer,
-                          r.device.model, r.device.serial, events};
-    return Sha256Hex(content.dump(-1, ' ', false, json::error_handler_t::replace));
+// Which events of a report are stored: an event UID repeated within the report is stored once.
+std::vector<bool> StoredEvents(const rdsr::Report& report) {
+    std::vector<bool> stored;
+    std::unordered_set<std::string> uids;
+    for (const rdsr::Event& e : report.events) stored.push_back(e.uid.empty() || uids.insert(e.uid).second);
+    return stored;
 }
 
 // The study's date: the day of its earliest irradiation event that gives one.
 std::string StudyDate(const rdsr::Report& report) {
+    if (report.study.date.size() == 8) return report.study.date;
     std::string date;
     for (const rdsr::Event& e : report.events) {
         if (e.dateTime.size() >= 8 && (date.empty() || e.dateTime.compare(0, 8, date) < 0)) {
@@ -307,8 +270,8 @@ Result<std::int64_t, DbError> StudyId(sqlite3* db, const rdsr::Report& report) {
         }
     }
     // A report without a study UID is a study of its own.
-    Statement add(db, "INSERT INTO studies (study_uid, study_date) VALUES (?1, ?2)");
-    add.BindNullableText(1, report.studyUid).BindNullableText(2, StudyDate(report));
+    Statement add(db, "INSERT INTO studies (study_uid, study_date, accession_number) VALUES (?1, ?2, ?3)");
+    add.BindNullableText(1, report.studyUid).BindNullableText(2, StudyDate(report)).BindNullableText(3, report.study.accessionNumber);
     if (add.Step() != SQLITE_DONE) return Fail(db, "storing the study");
     return sqlite3_last_insert_rowid(db);
 }
@@ -317,7 +280,7 @@ Result<std::int64_t, DbError> StudyId(sqlite3* db, const rdsr::Report& report) {
 studies::Batch ComputeOne(const rdsr::Report& report, const Tables& tables, const profiles::Profiles& profiles,
                           std::vector<studies::ReadOutcome>& holder) {
     holder.clear();
-    holder.push_back({report.path, report, {}});
+    holder.push_back({report.path, report, {}, false});
     return studies::ComputeStudies(tables, holder, profiles);
 }
 
@@ -352,104 +315,49 @@ Result<std::size_t, DbError> StoreResults(sqlite3* db, const studies::Batch& bat
     return used;
 }
 
-// Reads the current reports (and their events with their current results) into rdsr values again.
-struct Loaded {
-    std::vector<studies::ReadOutcome> reports;
-    std::vector<std::int64_t> reportIds;
-    struct Extra {
-        std::int64_t studyId;
-        std::string accession, date;
-        std::vector<std::int64_t> eventIds;
-        std::vector<std::optional<double>> durations;
-        std::vector<studies::EventRow> rows;  // `event` filled in after the reports stop moving
-        std::int64_t computation;
-    };
-    std::vector<Extra> extras;
-};
-
 bool DeviceMatches(const rdsr::Device& d, const std::string& wanted) {
     return wanted.empty() || wanted == studies::DeviceText(d) || wanted == d.observerUid || wanted == d.name;
 }
 
-Result<Loaded, DbError> LoadCurrent(sqlite3* db, const StudyFilter& filter, bool withResults, bool withFilters) {
+// The current reports as the reading stage made them (path = where each came from), with the ids
+// of their stored events, one per event of the report (-1 for a repeat that is not stored).
+struct Loaded {
+    std::vector<studies::ReadOutcome> reports;
+    std::vector<std::int64_t> reportIds, computations;
+    std::vector<std::vector<std::int64_t>> eventIds;
+};
+
+Result<Loaded, DbError> LoadCurrent(sqlite3* db, const StudyFilter& filter, bool withEventIds) {
     Statement q(db,
-                "SELECT r.id, r.source, r.sop_instance_uid, s.id, s.study_uid, s.accession_number, s.study_date, "
-                "d.observer_uid, d.name, d.manufacturer, d.model, d.serial, r.computation_id, "
-                "e.id, e.event_uid, e.event_datetime, e.type_code, e.type_scheme, e.type_meaning, e.type_kind, "
-                "e.plane_code, e.plane_scheme, e.plane_meaning, e.plane_kind, e.protocol, e.kvp, e.dap_gycm2, "
-                "e.dap_text, e.dap_problem, e.filters, e.duration_s, "
-                "x.profile, x.angle_deg, x.inherent_mm_al, x.al_mm, x.cu_mm, x.used, x.reason, x.photons, "
-                "x.j_10cm, x.j_12cm, x.j_14cm, x.j_16cm, x.j_18cm, x.j_20cm, x.j_22cm, x.j_24cm, x.j_26cm, x.j_28cm, x.j_30cm, "
-                "x.hvl1_mm_al, x.hvl2_mm_al, x.homogeneity, x.mean_kev, x.effective_kev, x.fit_kv_outside "
-                "FROM reports r JOIN studies s ON s.id = r.study_id JOIN devices d ON d.id = r.device_id "
-                "LEFT JOIN events e ON e.report_id = r.id "
-                "LEFT JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id "
+                "SELECT r.id, r.source, r.content, r.computation_id FROM reports r JOIN studies s ON s.id = r.study_id "
                 "WHERE r.superseded_by IS NULL AND (?1 = '' OR s.study_date >= ?1) AND (?2 = '' OR s.study_date <= ?2) "
-                "ORDER BY s.id, r.id, e.seq");
-    if (!q.Ok()) return Fail(db, "reading the register");
+                "ORDER BY r.id");
+    Statement ids(db, "SELECT id FROM events WHERE report_id = ?1 ORDER BY seq");
+    if (!q.Ok() || !ids.Ok()) return Fail(db, "reading the register");
     q.Bind(1, filter.from).Bind(2, filter.to);
     Loaded loaded;
-    std::int64_t current = -1;
-    bool skipReport = false;
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
-        const std::int64_t reportId = q.Int(0);
-        if (reportId != current) {
-            current = reportId;
-            rdsr::Report report;
-            report.path = q.Text(1);
-            report.sopInstanceUid = q.Text(2);
-            report.studyUid = q.Text(4);
-            report.device = {q.Text(7), q.Text(8), q.Text(9), q.Text(10), q.Text(11)};
-            skipReport = !DeviceMatches(report.device, filter.device);
-            if (skipReport) continue;
-            loaded.reports.push_back({report.path, std::move(report), {}});
-            loaded.reportIds.push_back(reportId);
-            loaded.extras.push_back({q.Int(3), q.Text(5), q.Text(6), {}, {}, {}, q.Int(12)});
+        auto report = ReportFromJson(q.Text(2));
+        if (!report) return Failure{DbError{"reading the register", "report " + std::to_string(q.Int(0)) + " is damaged"}};
+        if (!DeviceMatches(report->device, filter.device)) continue;
+        report->path = q.Text(1);
+        std::vector<std::int64_t> aligned;
+        if (withEventIds) {
+            std::vector<std::int64_t> eventIds;
+            ids.Reset();
+            ids.Bind(1, q.Int(0));
+            int r;
+            while ((r = ids.Step()) == SQLITE_ROW) eventIds.push_back(ids.Int(0));
+            if (r != SQLITE_DONE) return Fail(db, "reading the register");
+            std::size_t next = 0;
+            for (bool isStored : StoredEvents(*report)) aligned.push_back(isStored && next < eventIds.size() ? eventIds[next++] : -1);
         }
-        if (skipReport || q.IsNull(13)) continue;
-        rdsr::Event e;
-        e.uid = q.Text(14);
-        e.dateTime = q.Text(15);
-        e.type = {q.Text(16), q.Text(17), q.Text(18)};
-        e.typeKind = EventTypeFrom(q.Text(19));
-        e.plane = {q.Text(20), q.Text(21), q.Text(22)};
-        e.planeKind = PlaneFrom(q.Text(23));
-        e.protocol = q.Text(24);
-        e.kvp = q.OptionalDouble(25);
-        e.dapGyCm2 = q.OptionalDouble(26);
-        e.dapText = q.Text(27);
-        e.dapProblem = q.Text(28);
-        if (withFilters) e.filters = FiltersFrom(q.Text(29));
-        Loaded::Extra& extra = loaded.extras.back();
-        rdsr::Report& report = *loaded.reports.back().report;
-        extra.eventIds.push_back(q.Int(13));
-        extra.durations.push_back(q.OptionalDouble(30));
-        if (withResults) {
-            studies::EventRow row;
-            row.file = report.path;
-            row.studyUid = report.studyUid;
-            row.device = report.device;
-            if (!q.IsNull(31)) {
-                row.profile = q.Text(31);
-                row.angleDeg = q.Double(32);
-                row.inherentMmAl = q.Double(33);
-                row.alMm = q.Double(34);
-                row.cuMm = q.Double(35);
-                row.used = q.Int(36) != 0;
-                row.reason = q.Text(37);
-                if (row.used) {
-                    row.dose.photons = q.Double(38);
-                    for (int j = 0; j < kThicknesses; ++j) row.dose.joules[static_cast<std::size_t>(j)] = q.Double(39 + j);
-                }
-                if (!q.IsNull(50)) row.quality = BeamQuality{q.Double(50), q.Double(51), q.Double(52), q.Double(53), q.Double(54)};
-                row.fitKvOutside = q.OptionalDouble(55);
-            } else {
-                row.reason = "not computed";
-            }
-            extra.rows.push_back(std::move(row));
-        }
-        report.events.push_back(std::move(e));
+        const std::string path = report->path;
+        loaded.reports.push_back({path, std::move(*report), {}, false});
+        loaded.reportIds.push_back(q.Int(0));
+        loaded.computations.push_back(q.Int(3));
+        loaded.eventIds.push_back(std::move(aligned));
     }
     if (rc != SQLITE_DONE) return Fail(db, "reading the register");
     return loaded;
@@ -520,7 +428,8 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
     if (!t.Began()) return Fail(db_, "starting a transaction");
 
     ImportResult result;
-    const std::string content = ContentDigest(report);
+    const std::string contentJson = ReportToJson(report);
+    const std::string content = Sha256Hex(contentJson);
     {
         // This content held already (as any version): nothing to do.
         Statement same(db_, "SELECT version FROM reports WHERE sop_instance_uid = ?1 AND content_sha256 = ?2");
@@ -550,10 +459,10 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
 
     Statement addReport(db_,
                         "INSERT INTO reports (sop_instance_uid, version, file_sha256, received_at, source, study_id, "
-                        "device_id, computation_id, content_sha256) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+                        "device_id, computation_id, content_sha256, content) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     addReport.Bind(1, report.sopInstanceUid).Bind(2, std::int64_t{result.version}).Bind(3, arrival.sha256);
     addReport.Bind(4, arrival.receivedAt).Bind(5, arrival.source).Bind(6, *study).Bind(7, *device).Bind(8, *computation);
-    addReport.Bind(9, content);
+    addReport.Bind(9, content).Bind(10, contentJson);
     if (addReport.Step() != SQLITE_DONE) return Fail(db_, "storing the report");
     const std::int64_t reportId = sqlite3_last_insert_rowid(db_);
     if (previous) {
@@ -565,14 +474,14 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
     Statement addEvent(db_,
                        "INSERT INTO events (report_id, seq, event_uid, event_datetime, type_code, type_scheme, "
                        "type_meaning, type_kind, plane_code, plane_scheme, plane_meaning, plane_kind, protocol, kvp, "
-                       "dap_gycm2, dap_text, dap_problem, filters) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
-                       "?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)");
+                       "dap_gycm2, dap_text, dap_problem, filters, duration_s) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                       "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19)");
     std::vector<std::int64_t> eventIds;
-    std::unordered_set<std::string> uids;
+    const std::vector<bool> stored = StoredEvents(report);
     std::int64_t seq = 0;
-    for (const rdsr::Event& e : report.events) {
-        // An event UID held once per report: a repeat within the report is not stored again.
-        if (!e.uid.empty() && !uids.insert(e.uid).second) {
+    for (std::size_t k = 0; k < report.events.size(); ++k) {
+        const rdsr::Event& e = report.events[k];
+        if (!stored[k]) {
             eventIds.push_back(-1);
             continue;
         }
@@ -581,7 +490,7 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
         addEvent.Bind(5, e.type.value).Bind(6, e.type.scheme).Bind(7, e.type.meaning).Bind(8, std::string(rdsr::EventTypeName(e.typeKind)));
         addEvent.Bind(9, e.plane.value).Bind(10, e.plane.scheme).Bind(11, e.plane.meaning).Bind(12, std::string(rdsr::PlaneName(e.planeKind)));
         addEvent.Bind(13, e.protocol).Bind(14, e.kvp).Bind(15, e.dapGyCm2).Bind(16, e.dapText).Bind(17, e.dapProblem);
-        addEvent.Bind(18, FiltersJson(e.filters));
+        addEvent.Bind(18, FiltersJson(e.filters)).Bind(19, e.durationS);
         if (addEvent.Step() != SQLITE_DONE) return Fail(db_, "storing an event");
         eventIds.push_back(sqlite3_last_insert_rowid(db_));
     }
@@ -601,17 +510,17 @@ Result<Database::RecomputeResult, DbError> Database::Recompute(const Tables& tab
     if (!t.Began()) return Fail(db_, "starting a transaction");
     const auto computation = ComputationId(db_, provenance);
     if (!computation) return Failure{computation.error()};
-    auto loaded = LoadCurrent(db_, {}, false, true);
+    auto loaded = LoadCurrent(db_, {}, true);
     if (!loaded) return Failure{loaded.error()};
     RecomputeResult result;
     result.changedNothing = true;
     Statement point(db_, "UPDATE reports SET computation_id = ?1 WHERE id = ?2");
     std::vector<studies::ReadOutcome> holder;
     for (std::size_t i = 0; i < loaded->reports.size(); ++i) {
-        if (loaded->extras[i].computation == *computation) continue;  // computed so already
+        if (loaded->computations[i] == *computation) continue;  // computed so already
         result.changedNothing = false;
         const studies::Batch batch = ComputeOne(*loaded->reports[i].report, tables, profiles, holder);
-        const auto used = StoreResults(db_, batch, loaded->extras[i].eventIds, *computation);
+        const auto used = StoreResults(db_, batch, loaded->eventIds[i], *computation);
         if (!used) return Failure{used.error()};
         point.Reset();
         point.Bind(1, *computation).Bind(2, loaded->reportIds[i]);
@@ -624,50 +533,17 @@ Result<Database::RecomputeResult, DbError> Database::Recompute(const Tables& tab
     return result;
 }
 
-Result<StoredBatch, DbError> Database::Events(const StudyFilter& filter) const {
-    auto loaded = LoadCurrent(db_, filter, true, true);
+Result<StoredReports, DbError> Database::Reports(const StudyFilter& filter) const {
+    auto loaded = LoadCurrent(db_, filter, false);
     if (!loaded) return Failure{loaded.error()};
-    StoredBatch out;
+    StoredReports out;
     out.reports = std::move(loaded->reports);
-    // The reports no longer move: the rows may point into them. Each irradiation event is counted
-    // once per study, from the first report that holds it.
-    std::unordered_map<std::int64_t, std::size_t> studyIndex;
-    std::map<std::pair<std::int64_t, std::string>, std::string> counted;
-    std::int64_t newest = -1;
-    for (std::size_t i = 0; i < out.reports.size(); ++i) {
-        const rdsr::Report& report = *out.reports[i].report;
-        Loaded::Extra& extra = loaded->extras[i];
-        newest = std::max(newest, extra.computation);
-        auto [slot, isNew] = studyIndex.try_emplace(extra.studyId, out.batch.studies.size());
-        if (isNew) out.batch.studies.push_back(studies::StudyRow{report.studyUid, {}, {}, 0, 0, 0, 0, {}});
-        studies::StudyRow& study = out.batch.studies[slot->second];
-        AddOnce(study.devices, studies::DeviceText(report.device));
-        study.files.push_back(report.path);
-        for (std::size_t k = 0; k < report.events.size(); ++k) {
-            studies::EventRow row = std::move(extra.rows[k]);
-            row.event = &report.events[k];
-            if (row.used && !row.event->uid.empty()) {
-                const auto [it, first] = counted.try_emplace({extra.studyId, row.event->uid}, report.path);
-                if (!first) {
-                    row.used = false;
-                    row.reason = "duplicate: this irradiation event was already counted from " + it->second;
-                }
-            }
-            if (row.used) {
-                ++study.used;
-                study.dapGyCm2 += *row.event->dapGyCm2;
-                study.photons += row.dose.photons;
-                for (std::size_t j = 0; j < study.joules.size(); ++j) study.joules[j] += row.dose.joules[j];
-            } else {
-                ++study.skipped;
-            }
-            out.batch.events.push_back(std::move(row));
-        }
-    }
-    if (newest >= 0) {
-        Statement p(db_, "SELECT att_sha256, eff_sha256, profile_path, profile_sha256, program_version FROM computations WHERE id = ?1");
-        p.Bind(1, newest);
-        if (p.Step() == SQLITE_ROW) out.provenance = {p.Text(0), p.Text(1), p.Text(2), p.Text(3), p.Text(4)};
+    const std::set<std::int64_t> computations(loaded->computations.begin(), loaded->computations.end());
+    Statement p(db_, "SELECT att_sha256, eff_sha256, profile_path, profile_sha256, program_version FROM computations WHERE id = ?1");
+    for (const std::int64_t id : computations) {
+        p.Reset();
+        p.Bind(1, id);
+        if (p.Step() == SQLITE_ROW) out.computedWith.push_back({p.Text(0), p.Text(1), p.Text(2), p.Text(3), p.Text(4)});
     }
     return out;
 }

@@ -84,12 +84,11 @@ struct StoredStudy {
     std::optional<double> fluoroscopySeconds;  // where the reports give durations
 };
 
-// Stored events in the shape the `rdsr` writers take: the reports rebuilt from the register (path =
-// source), and a batch whose rows point into them.
-struct StoredBatch {
+// The current reports as the reading stage made them (path = where each came from), for the
+// computing stage and the writers of `rdsr`; and the provenance of their stored results.
+struct StoredReports {
     std::vector<studies::ReadOutcome> reports;
-    studies::Batch batch;
-    Provenance provenance;  // of the newest computation among them
+    std::vector<Provenance> computedWith;  // one entry per distinct computation among them
 };
 
 class Database {
@@ -117,7 +116,7 @@ public:
                                                const Provenance& provenance);
 
     Result<std::vector<StoredStudy>, DbError> Studies(const StudyFilter& filter) const;
-    Result<StoredBatch, DbError> Events(const StudyFilter& filter) const;
+    Result<StoredReports, DbError> Reports(const StudyFilter& filter) const;
 
     struct Counts {
         std::size_t reports = 0, currentReports = 0, studies = 0, events = 0, results = 0, computations = 0;

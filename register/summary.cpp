@@ -12,7 +12,8 @@
 #include <map>
 #include <system_error>
 
-#include "studies/output.h"
+#include "common/csv.h"
+#include "common/number_text.h"
 
 namespace mirelo::registry {
 namespace {
@@ -95,16 +96,6 @@ std::string Short(double x) {
 std::string SpreadText(const Spread& s) {
     if (s.count == 0) return "-";
     return Short(s.median) + " / " + Short(s.p75) + " / " + Short(s.max);
-}
-
-std::string CsvField(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
-    std::string quoted = "\"";
-    for (char c : field) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
 }
 
 std::string StudyName(const StoredStudy& s) {
@@ -273,10 +264,10 @@ void WriteSummaryCsv(std::ostream& out, const Summary& summary) {
             out << ",,,";
             return;
         }
-        out << ',' << studies::NumberField(s.median) << ',' << studies::NumberField(s.p75) << ',' << studies::NumberField(s.max);
+        out << ',' << ShortestText(s.median) << ',' << ShortestText(s.p75) << ',' << ShortestText(s.max);
     };
     for (const Group& g : summary.groups) {
-        out << CsvField(g.key) << ',' << g.studies << ',' << g.events;
+        out << CsvText(g.key) << ',' << g.studies << ',' << g.events;
         spread(g.dap);
         spread(g.energy);
         spread(g.fluoroscopy);
