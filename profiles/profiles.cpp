@@ -1,5 +1,6 @@
 #include "profiles/profiles.h"
 
+#include "common/ascii.h"
 #include "common/number_text.h"
 #include "common/sha256.h"
 
@@ -22,11 +23,7 @@ namespace {
 std::string Normalized(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return AsciiLower(s);
 }
 
 // 'text' (built by appending: GCC 12 at -O3 warns falsely about "literal" + std::string).

@@ -14,8 +14,10 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/ascii.h"
 #include "common/number_text.h"
 #include "quality/quality.h"
+#include "quality/spectrum_cache.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
@@ -56,21 +58,10 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
 enum class Material { Aluminium, Copper, Other };
 
 Material MaterialOf(const rdsr::Code& code) {
-    auto starts = [&](const char* prefix) {
-        const std::string_view m(code.meaning);
-        const std::string_view p(prefix);
-        if (m.size() < p.size()) return false;
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            char c = m[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != p[i]) return false;
-        }
-        return true;
-    };
     // The codes of the X-ray filter material context group; other editions and devices code the
     // same materials differently, so the meaning is read too.
-    if (code.Is("C-120F9", "SRT") || starts("alumin")) return Material::Aluminium;
-    if (code.Is("C-127F9", "SRT") || starts("copper")) return Material::Copper;
+    if (code.Is("C-120F9", "SRT") || StartsWithNoCase(code.meaning, "alumin")) return Material::Aluminium;
+    if (code.Is("C-127F9", "SRT") || StartsWithNoCase(code.meaning, "copper")) return Material::Copper;
     return Material::Other;
 }
 
@@ -92,13 +83,6 @@ bool IsNoFilter(const rdsr::Filter& f) {
 }
 
 namespace {
-
-struct BeamKey {
-    double angle, inherent, al, cu, kv;
-    bool operator<(const BeamKey& o) const {
-        return std::tie(angle, inherent, al, cu, kv) < std::tie(o.angle, o.inherent, o.al, o.cu, o.kv);
-    }
-};
 
 std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
     switch (e) {
@@ -177,23 +161,12 @@ public:
             row.fitKvOutside = at.kvOutside;
         }
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
-        const BeamKey key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, kv};
-        auto it = cache_.find(key);
-        if (it == cache_.end()) {
-            // The quality with the spectrum: once per distinct spectrum, as the spectrum itself.
-            Computed c{ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv)), std::nullopt};
-            if (c.spectrum) {
-                if (const auto q = ComputeBeamQuality(tables_, *c.spectrum)) {
-                    c.quality = *q;
-                }
-            }
-            it = cache_.emplace(key, std::move(c)).first;
+        const auto spectrum = spectra_.Get(tables_, beam, TubeVoltage::Fixed(kv));
+        if (!spectrum) {
+            return Skip(row, SpectrumReason(spectrum.error(), row, kv));
         }
-        if (!it->second.spectrum) {
-            return Skip(row, SpectrumReason(it->second.spectrum.error(), row, kv));
-        }
-        row.quality = it->second.quality;
-        const auto dose = ComputeVolumeDose(tables_, *it->second.spectrum, *e.dapGyCm2);
+        row.quality = spectra_.Quality(tables_, beam, TubeVoltage::Fixed(kv));
+        const auto dose = ComputeVolumeDose(tables_, *spectrum, *e.dapGyCm2);
         if (!dose) {
             return Skip(row, DoseReason(dose.error(), kv));
         }
@@ -201,7 +174,7 @@ public:
         row.dose = *dose;
     }
 
-    std::size_t SpectraComputed() const { return cache_.size(); }
+    std::size_t SpectraComputed() const { return spectra_.Computed(); }
 
 private:
     // The inherent filtration of a profile that gives measured HVLs, fitted once per profile.
@@ -242,11 +215,7 @@ private:
     }
     const Tables& tables_;
     const profiles::Profiles& profiles_;
-    struct Computed {
-        Result<PhotonSpectrum, SpectrumInputError> spectrum;
-        std::optional<BeamQuality> quality;
-    };
-    std::map<BeamKey, Computed> cache_;
+    SpectrumCache spectra_;
     std::map<const profiles::Profile*, Result<FiltrationCurve, CurveError>> fits_;
 };
 
