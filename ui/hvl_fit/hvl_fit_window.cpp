@@ -1,15 +1,16 @@
 #include "ui/hvl_fit/hvl_fit_window.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <cmath>
 #include <utility>
 
+#include "ui/platform/field_reading.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
 #include "common/number_text.h"
-#include "common/numeric_reading.h"
 #include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
@@ -17,7 +18,6 @@
 namespace mirelo {
 namespace {
 
-double Read(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
 QString Fixed(double x, int decimals) { return QString::number(x, 'f', decimals); }
 
 template <typename T>
@@ -147,8 +147,12 @@ void HvlFitWindow::ClearResult() {
 }
 
 void HvlFitWindow::Fit() {
-    ClearResult();
-    const HvlMeasurement m{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField)};
+    // Each field is one number, optionally with the unit beside it (an empty one reads as 0); every
+    // field is read and checked before the result shown goes.
+    const auto read = [](const QLineEdit* field, const QStringList& units) { return FieldValue(field, units, 0); };
+    const QStringList mm{QStringLiteral("mm")}, degrees{QStringLiteral("度"), QStringLiteral("°")};
+    const HvlMeasurement m{read(angleField, degrees), read(alField, mm), read(cuField, mm),
+                           read(kvField, {QStringLiteral("kV")}), read(hvlField, {QStringLiteral("mm Al"), QStringLiteral("mm")})};
     const struct {
         bool bad;
         QLineEdit* field;
@@ -168,6 +172,7 @@ void HvlFitWindow::Fit() {
             return;
         }
     }
+    ClearResult();
     const auto fit = FitInherentFiltration(SharedState().tables, m);
     if (!fit) {
         const FitError& e = fit.error();
@@ -186,6 +191,14 @@ void HvlFitWindow::Fit() {
     hvl2Result->setText(Fixed(fit->quality.hvl2_mm_al, 2));
     meanResult->setText(Fixed(fit->quality.mean_keV, 1));
     applyButton->setEnabled(true);
+}
+
+void HvlFitWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();  // as "閉じる" and the title bar's close
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HvlFitWindow::Apply() {

@@ -36,6 +36,9 @@ public:
     QPushButton* applyButton = nullptr;
     QPushButton* closeButton = nullptr;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void ClearResult();
 

@@ -22,6 +22,9 @@ struct ResultRecord {
     double cuMm = 0;
     TubeVoltage voltage;
     double areaDoseGyCm2 = 0;
+    // The area dose as it was entered: the number and the unit beside it ("2530", "mGy·cm²").
+    double areaDoseEntered = 0;
+    std::string areaDoseEnteredUnit = "Gy·cm²";
     VolumeDose dose;
 };
 
@@ -32,7 +35,7 @@ struct RecordWords {
     std::string attTable, effTable;
     std::string targetAngle, inherent, al, cu, degree, mm;
     std::string tubeVoltage, spread, fixed, uniform, normal;
-    std::string areaDose, areaDoseUnit, photons;
+    std::string areaDose, areaDoseUnit, entered, photons;
     std::string thickness, integralDose, fullPrecision;
 };
 
@@ -43,7 +46,8 @@ struct RecordLine {
 };
 
 // The header lines shared by the file and the printed report: program, date, both tables with
-// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose, the photon count.
+// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose in Gy·cm² and as
+// it was entered, the photon count.
 // Numbers are written as the windows show them (the photon count in "0.000E+00").
 std::vector<RecordLine> RecordHeader(const ResultRecord& record, const RecordWords& words);
 
