@@ -4,7 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include <optional>
+
 #include "dose/volume_dose.h"
+#include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "tables/tables.h"
 
@@ -26,6 +29,7 @@ struct ResultRecord {
     double areaDoseEntered = 0;
     std::string areaDoseEnteredUnit = "Gy·cm²";
     VolumeDose dose;
+    std::optional<BeamQuality> quality;  // of the spectrum, when it has one
 };
 
 // The words of a record in the language of the interface; the windows take them from their
@@ -37,6 +41,7 @@ struct RecordWords {
     std::string tubeVoltage, spread, fixed, uniform, normal;
     std::string areaDose, areaDoseUnit, entered, photons;
     std::string thickness, integralDose, fullPrecision;
+    std::string hvl1, hvl2, homogeneity, meanEnergy, effectiveEnergy;
 };
 
 // One header line: a caption and its values.
@@ -47,7 +52,8 @@ struct RecordLine {
 
 // The header lines shared by the file and the printed report: program, date, both tables with
 // their SHA-256, the beam, the tube-voltage setting with its spread, the area dose in Gy·cm² and as
-// it was entered, the photon count.
+// it was entered, the photon count, and the beam quality (HVLs to 0.01 mm Al, energies to 0.1 keV,
+// as the spectrum window shows them).
 // Numbers are written as the windows show them (the photon count in "0.000E+00").
 std::vector<RecordLine> RecordHeader(const ResultRecord& record, const RecordWords& words);
 
