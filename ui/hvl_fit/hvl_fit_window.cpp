@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "ui/platform/screen_fit.h"
 #include "common/number_text.h"
 #include "quality/quality.h"
 #include "spectrum/spectrum.h"
@@ -53,7 +55,10 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     setFont(look::Meiryo(12));
     look::FixWindowColours(this);  // its blue headings and cream buttons need their own face
 
-    auto* grid = new QGridLayout(this);
+    // The window's contents on a page that scrolls when the screen cannot hold it whole.
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("HvlFitPage"));
+    auto* grid = new QGridLayout(page);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->setHorizontalSpacing(10);
     int row = 0;
@@ -169,6 +174,11 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     connect(removePointButton, &QPushButton::clicked, this, &HvlFitWindow::RemovePoint);
     kvField->setText(QStringLiteral("80"));
     ClearResult();
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(ScrollingPage(page));
+    grid->activate();
+    FitOnScreen(this, page->size());
 }
 
 void HvlFitWindow::TakeSettings(const QString& angle, const QString& al, const QString& cu, const QString& kv) {

@@ -1,5 +1,7 @@
 #include "ui/platform/screen_fit.h"
 
+#include <QEvent>
+#include <QResizeEvent>
 #include <QGuiApplication>
 #include <QMargins>
 #include <QScreen>
@@ -11,6 +13,8 @@
 
 namespace mirelo {
 namespace {
+
+constexpr const char* kDesigned = "mireloDesignedSize";  // the size FitOnScreen was given last
 
 QScreen* ScreenOf(const QWidget* window) {
     QScreen* screen = window->screen();
@@ -32,6 +36,26 @@ QMargins Frame(QWidget* window) {
     return {4, title + 4, 4, 4};
 }
 
+// A page whose size follows its contents (a table that grows) takes its window along, as far as
+// the screen allows.
+class FollowPage : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const auto* resize = static_cast<QResizeEvent*>(event);
+            QWidget* window = static_cast<QWidget*>(watched)->window();
+            const QVariant designed = window->property(kDesigned);
+            if (window != watched && designed.isValid() && resize->oldSize().isValid()) {
+                FitOnScreen(window, designed.toSize() + resize->size() - resize->oldSize());
+            }
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 QScrollArea* ScrollingPage(QWidget* page) {
@@ -44,6 +68,7 @@ QScrollArea* ScrollingPage(QWidget* page) {
     // The page shows the window's face, as it did without the scroll area.
     scroll->viewport()->setBackgroundRole(QPalette::Window);
     page->setAutoFillBackground(false);
+    page->installEventFilter(new FollowPage(page));
     return scroll;
 }
 
@@ -58,6 +83,7 @@ QSize RoomOnScreen(QWidget* window) {
 }
 
 void FitOnScreen(QWidget* window, QSize designed) {
+    window->setProperty(kDesigned, designed);
     const QSize room = RoomOnScreen(window);
     window->setFixedSize(designed.boundedTo(room));
     const QScreen* screen = ScreenOf(window);
@@ -68,6 +94,9 @@ void FitOnScreen(QWidget* window, QSize designed) {
     const QRect area = screen->availableGeometry();
     QRect outer(QPoint(0, 0), window->size().grownBy(frame));
     outer.moveCenter(area.center());
+    if (window->isVisible()) {
+        outer.moveTopLeft(window->frameGeometry().topLeft());  // where the user put it, if it stays on the screen
+    }
     // Centred where it fits; never beyond the top or the left edge, where the title bar and the menu are.
     outer.moveLeft(std::max(area.left(), std::min(outer.left(), area.right() + 1 - outer.width())));
     outer.moveTop(std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - outer.height())));
