@@ -4,26 +4,20 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <optional>
+
+#include "common/csv.h"
+#include "common/number_text.h"
+#include "rdsr/report_reader.h"
 
 namespace mirelo::studies {
 namespace {
 
 using json = nlohmann::ordered_json;  // keys in the order written
 
-std::string Csv(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos && (field.empty() || (field.front() != ' ' && field.back() != ' '))) {
-        return field;
-    }
-    std::string quoted = "\"";
-    for (char c : field) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-std::string Optional(const std::optional<double>& x) { return x ? NumberField(*x) : std::string(); }
+std::string Optional(const std::optional<double>& x) { return x ? ShortestText(*x) : std::string(); }
 
 void ThicknessHeader(std::ostream& out) {
     for (int j = 1; j <= kThicknesses; ++j) {
@@ -32,6 +26,7 @@ void ThicknessHeader(std::ostream& out) {
 }
 
 json OptionalJson(const std::optional<double>& x) { return x ? json(*x) : json(nullptr); }
+json TextOrNull(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
 
 json DoseJson(const std::array<double, kThicknesses>& joules) {
     json list = json::array();
@@ -43,32 +38,75 @@ json DoseJson(const std::array<double, kThicknesses>& joules) {
 
 json CodeJson(const rdsr::Code& c) { return {{"code", c.value}, {"scheme", c.scheme}, {"meaning", c.meaning}}; }
 
-}  // namespace
-
-std::string NumberField(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) {
+        text += (text.empty() ? "" : "; ") + item;
+    }
+    return text;
 }
 
-void WriteEventsCsv(std::ostream& out, const Batch& batch) {
+const char* Status(const EventRow& row) { return row.used ? "used" : row.duplicate ? "duplicate" : "skipped"; }
+
+std::string Percent(const std::optional<double>& x) {
+    if (!x) return {};
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.2f", *x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return ShortestText(y == 0 ? 0.0 : y);  // no "-0"
+}
+
+bool PulsesCounted(const rdsr::Event& e) {
+    return e.kvpSource == rdsr::KvpSource::Single || e.kvpSource == rdsr::KvpSource::PulseMean;
+}
+
+std::string StudyDateTime(const rdsr::StudyInfo& info) { return rdsr::IsoDateTime(info.date + info.time); }
+
+}  // namespace
+
+std::string SumField(double x) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return ShortestText(y);
+}
+
+std::string ProvenanceLine(const Tables& tables, const RunInfo& run) {
+    std::string line = "# " + run.program + "; command: " + run.commandLine + "; tables: Att_coeff2021.dat sha256 " +
+                       tables.attSource.sha256 + ", effEA.dat sha256 " + tables.effSource.sha256 + "; profiles: ";
+    line += run.profilesPath.empty() ? std::string("none") : run.profilesPath + " sha256 " + run.profilesSha256;
+    line += "; run at " + run.time;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';  // one line, whatever the command line held
+    }
+    return line;
+}
+
+void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
+    out << ProvenanceLine(tables, options.run) << '\n';
     out << "file,study_uid,event_uid,datetime,event_type,plane,protocol,device_observer_uid,manufacturer,model,serial,"
-           "profile,angle_deg,inherent_mm_al,kv,dap_gycm2,al_mm,cu_mm,filters,status,reason,photons";
+           "profile,angle_deg,inherent_mm_al,kv,kv_source,kv_pulses_used,kv_pulses_written,dap_gycm2,dap_value,dap_unit,"
+           "duration_s,exposure_time_ms,pulses,dose_rp_gy,field_area_cm2,al_mm,cu_mm,filters,status,reason,photons";
     ThicknessHeader(out);
     out << ",hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,fit_kv_outside,fit_far_outside\n";
     for (const EventRow& row : batch.events) {
         const rdsr::Event& e = *row.event;
-        out << Csv(row.file) << ',' << Csv(row.studyUid) << ',' << Csv(e.uid) << ',' << Csv(e.dateTime) << ','
-            << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << Csv(e.protocol) << ','
-            << Csv(row.device.observerUid) << ',' << Csv(row.device.manufacturer) << ',' << Csv(row.device.model) << ','
-            << Csv(row.device.serial) << ',' << Csv(row.profile) << ',' << NumberField(row.angleDeg) << ','
-            << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << Optional(e.dapGyCm2) << ','
-            << NumberField(row.alMm) << ',' << NumberField(row.cuMm) << ',' << Csv(FiltersText(e)) << ','
-            << (row.used ? "used" : "skipped") << ',' << Csv(row.reason);
+        out << CsvText(row.file) << ',' << CsvText(row.studyUid) << ',' << CsvText(e.uid) << ',' << CsvText(rdsr::IsoDateTime(e.dateTime))
+            << ',' << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << CsvText(e.protocol) << ','
+            << CsvText(row.device.observerUid) << ',' << CsvText(row.device.manufacturer) << ',' << CsvText(row.device.model) << ','
+            << CsvText(row.device.serial) << ',' << CsvText(row.profile) << ',' << ShortestText(row.angleDeg) << ','
+            << ShortestText(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
+            << (PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()) << ','
+            << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << CsvText(e.dapValue) << ',' << CsvText(e.dapUnit)
+            << ',' << Optional(e.durationS) << ',' << Optional(e.exposureTimeMs) << ',' << Optional(e.pulses) << ','
+            << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << ShortestText(row.alMm) << ','
+            << ShortestText(row.cuMm) << ',' << CsvText(FiltersText(e)) << ',' << Status(row) << ',' << CsvText(row.reason);
         if (row.used) {
-            out << ',' << NumberField(row.dose.photons);
+            out << ',' << ShortestText(row.dose.photons);
             for (double j : row.dose.joules) {
-                out << ',' << NumberField(j);
+                out << ',' << ShortestText(j);
             }
         } else {
             out << std::string(1 + kThicknesses, ',');
@@ -76,7 +114,7 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
         const auto& q = row.quality;
         if (row.used && q) {
             for (double x : {q->hvl1_mm_al, q->hvl2_mm_al, q->homogeneity, q->mean_keV, q->effective_keV}) {
-                out << ',' << NumberField(x);
+                out << ',' << ShortestText(x);
             }
         } else {
             out << ",,,,,";
@@ -87,29 +125,39 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
     }
 }
 
-void WriteStudiesCsv(std::ostream& out, const Batch& batch) {
-    out << "study_uid,devices,files,events_used,events_skipped,dap_gycm2,photons";
+void WriteStudiesCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
+    out << ProvenanceLine(tables, options.run) << '\n';
+    out << "study_uid,study_datetime,accession_number,study_description,patient_age,patient_sex,patient_weight_kg,"
+           "patient_height_m,";
+    if (options.patientId) out << "patient_name,patient_id,";
+    out << "devices,files,status,reason,events_used,events_skipped,events_duplicate,dap_gycm2,report_dap_total_gycm2,"
+           "report_fluoro_dap_total_gycm2,report_acquisition_dap_total_gycm2,shortfall_gycm2,shortfall_percent,photons";
     ThicknessHeader(out);
     out << '\n';
-    auto joined = [](const std::vector<std::string>& items) {
-        std::string text;
-        for (const auto& item : items) {
-            text += (text.empty() ? "" : "; ") + item;
-        }
-        return text;
-    };
     for (const StudyRow& s : batch.studies) {
-        out << Csv(s.studyUid) << ',' << Csv(joined(s.devices)) << ',' << Csv(joined(s.files)) << ',' << s.used << ','
-            << s.skipped << ',' << NumberField(s.dapGyCm2) << ',' << NumberField(s.photons);
+        const bool any = s.used > 0;
+        out << CsvText(s.studyUid) << ',' << CsvText(StudyDateTime(s.info)) << ',' << CsvText(s.info.accessionNumber) << ','
+            << CsvText(s.info.description) << ',' << CsvText(s.patient.age) << ',' << CsvText(s.patient.sex) << ','
+            << Optional(s.patient.weightKg) << ',' << Optional(s.patient.heightM) << ',';
+        if (options.patientId) out << CsvText(s.patient.name) << ',' << CsvText(s.patient.id) << ',';
+        out << CsvText(Joined(s.devices)) << ',' << CsvText(Joined(s.files)) << ',' << StudyStatusName(s.status) << ','
+            << CsvText(s.reason) << ',' << s.used << ',' << s.skipped << ',' << s.duplicates << ','
+            << (any ? SumField(s.dapGyCm2) : std::string()) << ','
+            << (s.reported.dapGyCm2 ? SumField(*s.reported.dapGyCm2) : std::string()) << ','
+            << (s.reported.fluoroDapGyCm2 ? SumField(*s.reported.fluoroDapGyCm2) : std::string()) << ','
+            << (s.reported.acquisitionDapGyCm2 ? SumField(*s.reported.acquisitionDapGyCm2) : std::string()) << ','
+            << (s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()) << ','
+            << Percent(s.shortfallPercent) << ',' << (any ? ShortestText(s.photons) : std::string());
         for (double j : s.joules) {
-            out << ',' << NumberField(j);
+            out << ',' << (any ? ShortestText(j) : std::string());
         }
         out << '\n';
     }
 }
 
-void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables) {
-    // Report texts are not always valid UTF-8; replace what is not rather than fail.
+void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables,
+                    const OutputOptions& options) {
+    // Texts are UTF-8 from the reader; replace rather than fail should one not be.
     auto dump = [](const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); };
     // One element per line, written as it is made: 100,000 events never sit in memory as one tree.
     auto list = [&](const char* key, std::size_t count, auto&& element, bool last) {
@@ -119,10 +167,19 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         }
         out << (count == 0 ? "]" : "\n  ]") << (last ? "\n" : ",\n");
     };
-    const json tablesJson = {
-        {"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
-        {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}};
-    out << "{\n  \"tables\": " << dump(tablesJson) << ",\n";
+    const RunInfo& run = options.run;
+    const json runJson = {
+        {"program", run.program},
+        {"command_line", run.commandLine},
+        {"time", run.time},
+        {"tables",
+         {{"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
+          {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}}},
+        {"profiles", run.profilesPath.empty() ? json(nullptr)
+                                              : json{{"path", run.profilesPath}, {"sha256", run.profilesSha256}}}};
+    json warnings = json::array();
+    for (const Warning& w : batch.warnings) warnings.push_back(w.text);
+    out << "{\n  \"run\": " << dump(runJson) << ",\n  \"warnings\": " << dump(warnings) << ",\n";
     list("files", reports.size(), [&](std::size_t i) {
         const ReadOutcome& o = reports[i];
         json notes = json::array();
@@ -131,7 +188,10 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         }
         return json{{"path", o.path},
                     {"read", o.report.has_value()},
-                    {"error", o.report ? json(nullptr) : json(o.error)},
+                    {"skipped", o.skipped},
+                    {"error", o.report || o.skipped ? json(nullptr) : json(o.error)},
+                    {"what", o.skipped ? json(o.error) : json(nullptr)},
+                    {"character_set", o.report ? json(o.report->characterSet) : json(nullptr)},
                     {"events", o.report ? json(o.report->events.size()) : json(nullptr)},
                     {"notes", notes}};
     }, false);
@@ -142,13 +202,14 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         for (const rdsr::Filter& f : e.filters) {
             filters.push_back({{"material", CodeJson(f.material)},
                                {"type", CodeJson(f.type)},
-                               {"thickness_mm", OptionalJson(f.thicknessMm)}});
+                               {"thickness_mm", OptionalJson(f.thicknessMm)},
+                               {"in_beam", !IsNoFilter(f)}});
         }
         return json{
             {"file", row.file},
             {"study_uid", row.studyUid},
             {"event_uid", e.uid},
-            {"datetime", e.dateTime},
+            {"datetime", TextOrNull(rdsr::IsoDateTime(e.dateTime))},
             {"event_type", rdsr::EventTypeName(e.typeKind)},
             {"event_type_code", CodeJson(e.type)},
             {"plane", rdsr::PlaneName(e.planeKind)},
@@ -162,13 +223,21 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"profile", row.profile},
             {"inputs",
              {{"kv", OptionalJson(e.kvp)},
+              {"kv_source", TextOrNull(rdsr::KvpSourceName(e.kvpSource))},
+              {"kv_pulses_used", PulsesCounted(e) ? json(e.kvpPulses) : json(nullptr)},
+              {"kv_pulses_written", e.kvpPulsesWritten},
               {"dap_gycm2", OptionalJson(e.dapGyCm2)},
-              {"dap_as_written", e.dapText},
+              {"dap_as_written", {{"value", TextOrNull(e.dapValue)}, {"unit", TextOrNull(e.dapUnit)}}},
               {"angle_deg", row.angleDeg},
               {"inherent_mm_al", row.inherentMmAl},
               {"al_mm", row.alMm},
               {"cu_mm", row.cuMm}}},
-            {"status", row.used ? "used" : "skipped"},
+            {"duration_s", OptionalJson(e.durationS)},
+            {"exposure_time_ms", OptionalJson(e.exposureTimeMs)},
+            {"pulses", OptionalJson(e.pulses)},
+            {"dose_rp_gy", OptionalJson(e.doseRpGy)},
+            {"field_area_cm2", OptionalJson(e.fieldAreaCm2)},
+            {"status", Status(row)},
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
@@ -184,14 +253,37 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
     }, false);
     list("studies", batch.studies.size(), [&](std::size_t i) {
         const StudyRow& s = batch.studies[i];
+        const bool any = s.used > 0;
+        json patient = {{"age", TextOrNull(s.patient.age)},
+                        {"sex", TextOrNull(s.patient.sex)},
+                        {"weight_kg", OptionalJson(s.patient.weightKg)},
+                        {"height_m", OptionalJson(s.patient.heightM)}};
+        if (options.patientId) {
+            patient["name"] = s.patient.name;
+            patient["id"] = s.patient.id;
+        }
         return json{{"study_uid", s.studyUid},
+                    {"study_datetime", TextOrNull(StudyDateTime(s.info))},
+                    {"accession_number", TextOrNull(s.info.accessionNumber)},
+                    {"study_description", TextOrNull(s.info.description)},
+                    {"patient", patient},
                     {"devices", s.devices},
                     {"files", s.files},
+                    {"status", StudyStatusName(s.status)},
+                    {"reason", TextOrNull(s.reason)},
                     {"events_used", s.used},
                     {"events_skipped", s.skipped},
-                    {"dap_gycm2", s.dapGyCm2},
-                    {"photons", s.photons},
-                    {"volume_dose", DoseJson(s.joules)}};
+                    {"events_duplicate", s.duplicates},
+                    {"dap_gycm2", any ? json(s.dapGyCm2) : json(nullptr)},
+                    {"report_totals",
+                     {{"dap_gycm2", OptionalJson(s.reported.dapGyCm2)},
+                      {"fluoro_dap_gycm2", OptionalJson(s.reported.fluoroDapGyCm2)},
+                      {"acquisition_dap_gycm2", OptionalJson(s.reported.acquisitionDapGyCm2)},
+                      {"fluoro_time_s", OptionalJson(s.reported.fluoroTimeS)}}},
+                    {"shortfall_gycm2", OptionalJson(s.shortfallGyCm2)},
+                    {"shortfall_percent", OptionalJson(s.shortfallPercent)},
+                    {"photons", any ? json(s.photons) : json(nullptr)},
+                    {"volume_dose", any ? DoseJson(s.joules) : json(nullptr)}};
     }, true);
     out << "}\n";
 }
@@ -209,8 +301,16 @@ std::vector<std::string> ProblemLines(const std::vector<ReadOutcome>& reports, c
         if (!row.used) {
             const std::string& uid = row.event->uid;
             lines.push_back(row.file + ": event " + (uid.empty() ? std::string("without UID") : uid) +
-                            " skipped: " + row.reason);
+                            (row.duplicate ? " duplicate: " : " skipped: ") + row.reason);
         }
+    }
+    for (const StudyRow& s : batch.studies) {
+        if (s.status == StudyStatus::Incomplete) {
+            lines.push_back("study " + (s.studyUid.empty() ? Joined(s.files) : s.studyUid) + " incomplete: " + s.reason);
+        }
+    }
+    for (const Warning& w : batch.warnings) {
+        lines.push_back("warning: " + w.text);
     }
     return lines;
 }

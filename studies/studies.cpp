@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <system_error>
@@ -11,18 +14,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/ascii.h"
+#include "common/number_text.h"
 #include "quality/quality.h"
+#include "quality/spectrum_cache.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
 namespace mirelo::studies {
 namespace {
-
-std::string Shortest(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
 
 // Files under `path` in name order, or the path itself.
 void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, std::set<std::filesystem::path>& seen) {
@@ -58,21 +58,10 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
 enum class Material { Aluminium, Copper, Other };
 
 Material MaterialOf(const rdsr::Code& code) {
-    auto starts = [&](const char* prefix) {
-        const std::string_view m(code.meaning);
-        const std::string_view p(prefix);
-        if (m.size() < p.size()) return false;
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            char c = m[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != p[i]) return false;
-        }
-        return true;
-    };
     // The codes of the X-ray filter material context group; other editions and devices code the
     // same materials differently, so the meaning is read too.
-    if (code.Is("C-120F9", "SRT") || starts("alumin")) return Material::Aluminium;
-    if (code.Is("C-127F9", "SRT") || starts("copper")) return Material::Copper;
+    if (code.Is("C-120F9", "SRT") || StartsWithNoCase(code.meaning, "alumin")) return Material::Aluminium;
+    if (code.Is("C-127F9", "SRT") || StartsWithNoCase(code.meaning, "copper")) return Material::Copper;
     return Material::Other;
 }
 
@@ -86,21 +75,21 @@ std::string CodeText(const rdsr::Code& c) {
     return text;
 }
 
-bool IsNoFilter(const rdsr::Filter& f) { return f.type.Is("111609", "DCM") && f.material.Empty(); }
+}  // namespace
 
-struct BeamKey {
-    double angle, inherent, al, cu, kv;
-    bool operator<(const BeamKey& o) const {
-        return std::tie(angle, inherent, al, cu, kv) < std::tie(o.angle, o.inherent, o.al, o.cu, o.kv);
-    }
-};
+bool IsNoFilter(const rdsr::Filter& f) {
+    // A "No filter" entry often still names a material (the one a filter wheel would hold).
+    return f.type.Is("111609", "DCM") || f.type.meaning == "No filter" || (f.thicknessMm && *f.thicknessMm == 0);
+}
+
+namespace {
 
 std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
     switch (e) {
         case SpectrumInputError::TubeVoltage:
-            return std::string("tube voltage ") + Shortest(kv) + " kV outside 0-150 kV";
+            return std::string("tube voltage ") + ShortestText(kv) + " kV outside 0-150 kV";
         case SpectrumInputError::TargetAngle:
-            return std::string("target angle ") + Shortest(row.angleDeg) + " degrees unusable";
+            return std::string("target angle ") + ShortestText(row.angleDeg) + " degrees unusable";
     }
     return "spectrum not computable";
 }
@@ -108,7 +97,7 @@ std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv)
 std::string DoseReason(DoseError e, double kv) {
     switch (e) {
         case DoseError::AreaDose: return "dose-area product not finite";
-        case DoseError::NoSpectrum: return std::string("the spectrum at ") + Shortest(kv) + " kV carries no energy";
+        case DoseError::NoSpectrum: return std::string("the spectrum at ") + ShortestText(kv) + " kV carries no energy";
         case DoseError::OutOfRange: return "dose-area product too large: the results overflow";
     }
     return "dose not computable";
@@ -124,6 +113,7 @@ public:
         const profiles::Profile* profile = profiles::MatchProfile(
             profiles_, {row.device.observerUid, row.device.manufacturer, row.device.model, row.device.serial,
                         rdsr::PlaneName(e.planeKind)});
+        row.profileEntry = profile;
         if (profile != nullptr) {
             row.profile = profile->name;
             row.angleDeg = profile->targetAngleDeg;
@@ -147,18 +137,18 @@ public:
                                                           " not in the tables (aluminium and copper only)");
             }
             if (*f.thicknessMm < 0) {
-                return Skip(row, std::string("filter thickness ") + Shortest(*f.thicknessMm) + " mm negative");
+                return Skip(row, std::string("filter thickness ") + ShortestText(*f.thicknessMm) + " mm negative");
             }
             (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
         }
         if (!e.kvp) {
-            return Skip(row, "no tube voltage (KVP)");
+            return Skip(row, e.kvpProblem.empty() ? std::string("no tube voltage (KVP)") : e.kvpProblem);
         }
         if (!e.dapGyCm2) {
             return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
         }
         if (*e.dapGyCm2 < 0) {
-            return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
+            return Skip(row, std::string("dose-area product ") + ShortestText(*e.dapGyCm2) + " Gy.cm2 negative");
         }
         const double kv = *e.kvp;
         if (profile != nullptr && !profile->hvl.empty()) {
@@ -171,23 +161,12 @@ public:
             row.fitKvOutside = at.kvOutside;
         }
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
-        const BeamKey key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, kv};
-        auto it = cache_.find(key);
-        if (it == cache_.end()) {
-            // The quality with the spectrum: once per distinct spectrum, as the spectrum itself.
-            Computed c{ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv)), std::nullopt};
-            if (c.spectrum) {
-                if (const auto q = ComputeBeamQuality(tables_, *c.spectrum)) {
-                    c.quality = *q;
-                }
-            }
-            it = cache_.emplace(key, std::move(c)).first;
+        const auto spectrum = spectra_.Get(tables_, beam, TubeVoltage::Fixed(kv));
+        if (!spectrum) {
+            return Skip(row, SpectrumReason(spectrum.error(), row, kv));
         }
-        if (!it->second.spectrum) {
-            return Skip(row, SpectrumReason(it->second.spectrum.error(), row, kv));
-        }
-        row.quality = it->second.quality;
-        const auto dose = ComputeVolumeDose(tables_, *it->second.spectrum, *e.dapGyCm2);
+        row.quality = spectra_.Quality(tables_, beam, TubeVoltage::Fixed(kv));
+        const auto dose = ComputeVolumeDose(tables_, *spectrum, *e.dapGyCm2);
         if (!dose) {
             return Skip(row, DoseReason(dose.error(), kv));
         }
@@ -195,7 +174,7 @@ public:
         row.dose = *dose;
     }
 
-    std::size_t SpectraComputed() const { return cache_.size(); }
+    std::size_t SpectraComputed() const { return spectra_.Computed(); }
 
 private:
     // The inherent filtration of a profile that gives measured HVLs, fitted once per profile.
@@ -216,14 +195,14 @@ private:
         switch (e.kind) {
             case FitError::Kind::Unreachable:
                 text += "the measured ";
-                text += Shortest(m.hvl1MmAl) + " mm Al at " + Shortest(m.kv) + " kV (through " + Shortest(m.alMm) +
-                        " mm Al and " + Shortest(m.cuMm) + " mm Cu) cannot be reached (";
-                text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
-                text += " mm Al for " + Shortest(e.lowestInherentMmAl) + " to " + Shortest(e.highestInherentMmAl) +
+                text += ShortestText(m.hvl1MmAl) + " mm Al at " + ShortestText(m.kv) + " kV (through " + ShortestText(m.alMm) +
+                        " mm Al and " + ShortestText(m.cuMm) + " mm Cu) cannot be reached (";
+                text += ShortestText(e.lowestHvlMmAl) + " to " + ShortestText(e.highestHvlMmAl);
+                text += " mm Al for " + ShortestText(e.lowestInherentMmAl) + " to " + ShortestText(e.highestInherentMmAl) +
                         " mm inherent filtration)";
                 return text;
-            case FitError::Kind::SameVoltage: return text + "two measurements at " + Shortest(m.kv) + " kV";
-            case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
+            case FitError::Kind::SameVoltage: return text + "two measurements at " + ShortestText(m.kv) + " kV";
+            case FitError::Kind::TubeVoltage: return text + "tube voltage " + ShortestText(m.kv) + " kV unusable";  // text first: appends
             case FitError::Kind::TargetAngle: return text + "target angle unusable";
             case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
         }
@@ -236,11 +215,7 @@ private:
     }
     const Tables& tables_;
     const profiles::Profiles& profiles_;
-    struct Computed {
-        Result<PhotonSpectrum, SpectrumInputError> spectrum;
-        std::optional<BeamQuality> quality;
-    };
-    std::map<BeamKey, Computed> cache_;
+    SpectrumCache spectra_;
     std::map<const profiles::Profile*, Result<FiltrationCurve, CurveError>> fits_;
 };
 
@@ -255,7 +230,8 @@ std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile
     return out;
 }
 
-std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads) {
+std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads,
+                                     const rdsr::ReadOptions& options) {
     std::vector<ReadOutcome> outcomes;
     std::set<std::filesystem::path> seen;
     for (const auto& path : paths) {
@@ -278,11 +254,12 @@ std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& p
             if (!o.error.empty()) {
                 continue;
             }
-            auto read = rdsr::ReadReportFile(o.path);
+            auto read = rdsr::ReadReportFile(o.path, options);
             if (read) {
                 o.report = std::move(*read);
             } else {
                 o.error = rdsr::DescribeReadError(read.error());
+                o.skipped = rdsr::IsSkip(read.error());
             }
         }
     };
@@ -325,18 +302,81 @@ std::string FiltersText(const rdsr::Event& event) {
                 : m == Material::Copper  ? "Cu"
                                          : (f.material.meaning.empty() ? f.material.value : f.material.meaning);
         text += ' ';
-        text += f.thicknessMm ? Shortest(*f.thicknessMm) : std::string(1, '?');
+        text += f.thicknessMm ? ShortestText(*f.thicknessMm) : std::string(1, '?');
         text += " mm";
     }
     return text.empty() ? "none" : text;
 }
 
+const char* StudyStatusName(StudyStatus status) {
+    switch (status) {
+        case StudyStatus::Complete: return "complete";
+        case StudyStatus::Incomplete: return "incomplete";
+        case StudyStatus::Duplicate: return "duplicate";
+    }
+    return "";
+}
+
+namespace {
+
+void AddTotal(std::optional<double>& to, const std::optional<double>& value) {
+    if (value) to = to.value_or(0) + *value;
+}
+
+std::string Rounded(double x) {
+    // Sums of decimal values as a person writes them: 15 significant digits.
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return ShortestText(y);
+}
+
+void Judge(StudyRow& s) {
+    std::vector<std::string> why;
+    if (s.used == 0 && s.skipped == 0 && s.duplicates > 0) {
+        s.status = StudyStatus::Duplicate;
+        s.reason = "every event was counted in another file";
+        return;
+    }
+    if (s.skipped > 0) {
+        why.push_back(std::to_string(s.skipped) + (s.skipped == 1 ? " event" : " events") + " skipped");
+    }
+    if (s.used + s.skipped + s.duplicates == 0) {
+        why.push_back("no irradiation events");
+    }
+    if (s.reported.dapGyCm2 && s.totalsFromEveryReport) {
+        const double total = *s.reported.dapGyCm2;
+        const double counted = s.dapGyCm2 + s.duplicateDapGyCm2;
+        s.shortfallGyCm2 = total - counted;
+        if (total != 0) {
+            s.shortfallPercent = 100 * (total - counted) / total;
+        }
+        const bool agrees = total == 0 ? counted == 0 : std::abs(total - counted) <= kTotalTolerance * std::abs(total);
+        if (!agrees) {
+            why.push_back("the events sum to " + Rounded(counted) + " Gy.cm2, the report's total is " + Rounded(total) +
+                          " Gy.cm2");
+        }
+    }
+    if (!s.reported.problem.empty()) {
+        why.push_back(s.reported.problem);
+    }
+    if (!why.empty()) {
+        s.status = StudyStatus::Incomplete;
+        for (const auto& w : why) s.reason += (s.reason.empty() ? "" : "; ") + w;
+    }
+}
+
+}  // namespace
+
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles) {
     Batch batch;
     Computer computer(tables, profiles);
     std::unordered_map<std::string, std::size_t> studyIndex;
-    // (study, event UID) -> file that counted it first
-    std::map<std::pair<std::string, std::string>, std::string> counted;
+    std::unordered_map<std::string, std::string> reportSeen;  // SOP instance UID -> file read first
+    std::unordered_map<std::string, std::string> eventSeen;   // irradiation event UID -> file met first
+    std::map<std::string, std::size_t> defaults;              // device -> events on the default conditions
+    std::set<const profiles::Profile*> matched;               // profiles that matched an event
     for (const ReadOutcome& outcome : reports) {
         if (!outcome.report) {
             continue;
@@ -346,7 +386,11 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
         const std::string studyKey = report.studyUid.empty() ? std::string("\x01") + report.path : report.studyUid;
         auto [slot, isNew] = studyIndex.try_emplace(studyKey, batch.studies.size());
         if (isNew) {
-            batch.studies.push_back(StudyRow{report.studyUid, {}, {}, 0, 0, 0, 0, {}});
+            StudyRow row;
+            row.studyUid = report.studyUid;
+            row.info = report.study;
+            row.patient = report.patient;
+            batch.studies.push_back(std::move(row));
         }
         StudyRow& study = batch.studies[slot->second];
         const std::string device = DeviceText(report.device);
@@ -354,19 +398,46 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
             study.devices.push_back(device);
         }
         study.files.push_back(report.path);
+        std::string sameReport;
+        if (!report.sopInstanceUid.empty()) {
+            const auto [it, first] = reportSeen.try_emplace(report.sopInstanceUid, report.path);
+            if (!first) sameReport = it->second;
+        }
+        if (sameReport.empty()) {
+            // Each report's own totals once.
+            if (!report.totals.dapGyCm2) study.totalsFromEveryReport = false;
+            AddTotal(study.reported.dapGyCm2, report.totals.dapGyCm2);
+            AddTotal(study.reported.fluoroDapGyCm2, report.totals.fluoroDapGyCm2);
+            AddTotal(study.reported.acquisitionDapGyCm2, report.totals.acquisitionDapGyCm2);
+            AddTotal(study.reported.fluoroTimeS, report.totals.fluoroTimeS);
+            if (study.reported.problem.empty()) study.reported.problem = report.totals.problem;
+        }
         for (const rdsr::Event& event : report.events) {
             EventRow row;
             row.file = report.path;
             row.studyUid = report.studyUid;
             row.device = report.device;
             row.event = &event;
+            std::string firstFile = sameReport;
+            if (firstFile.empty() && !event.uid.empty()) {
+                const auto [it, first] = eventSeen.try_emplace(event.uid, report.path);
+                if (!first) firstFile = it->second;
+            }
+            if (!firstFile.empty()) {
+                row.duplicate = true;
+                row.reason = std::string(sameReport.empty() ? "this irradiation event" : "this report") +
+                             " was already met in " + firstFile;
+                ++study.duplicates;
+                // Not counted here, but the report's own total includes it.
+                if (event.dapGyCm2 && sameReport.empty()) study.duplicateDapGyCm2 += *event.dapGyCm2;
+                batch.events.push_back(std::move(row));
+                continue;
+            }
             computer.Compute(row);
-            if (row.used && !event.uid.empty()) {
-                const auto [it, first] = counted.try_emplace({studyKey, event.uid}, report.path);
-                if (!first) {
-                    row.used = false;
-                    row.reason = std::string("duplicate: this irradiation event was already counted from ") + it->second;
-                }
+            if (row.profileEntry == nullptr) {
+                ++defaults[device];
+            } else {
+                matched.insert(row.profileEntry);
             }
             if (row.used) {
                 ++study.used;
@@ -380,6 +451,21 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
             }
             batch.events.push_back(std::move(row));
         }
+    }
+    for (StudyRow& study : batch.studies) {
+        Judge(study);
+    }
+    for (const profiles::Profile& p : profiles.entries) {
+        if (matched.count(&p) == 0) {
+            batch.warnings.push_back({"profile '" + p.name + "' (" + profiles.path + " line " + std::to_string(p.line) +
+                                      ") matched no device in this run"});
+        }
+    }
+    for (const auto& [device, count] : defaults) {
+        batch.warnings.push_back({"device '" + device + "': " + std::to_string(count) +
+                                  (count == 1 ? " event" : " events") + " on the default conditions (target angle " +
+                                  ShortestText(profiles::kDefaultAngleDeg) + " degrees, inherent filtration " +
+                                  ShortestText(profiles::kDefaultInherentMmAl) + " mm Al): no profile matches it"});
     }
     batch.spectraComputed = computer.SpectraComputed();
     return batch;

@@ -23,6 +23,7 @@
 #include "common/sci_format.h"
 #include "dose/area_unit.h"
 #include "dose/volume_dose.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
@@ -466,33 +467,26 @@ QStringList Form1::FieldUnits(const QLineEdit* field) const {
 void Form1::Command2_Click() {
     // Every field is read, and refused, before anything is written; an empty field reads as 0.
     const auto angle = FieldNumber(Text1, 0, kTargetAngleInvalid);
-    if (!angle) {
+    const auto inherent = angle ? FieldNumber(Text2, 0, kFilterInvalid) : std::nullopt;
+    const auto al = inherent ? FieldNumber(Text3, 0, kFilterInvalid) : std::nullopt;
+    const auto cu = al ? FieldNumber(Text4, 0, kFilterInvalid) : std::nullopt;
+    if (!cu) {
         return;
     }
-    // A target at 0 or 90 degrees or beyond, or a filter thinner than nothing, has no physical
-    // meaning; the model would still give numbers. Refused before anything is written.
-    if (!(*angle > 0 && *angle < 90)) {
-        Refuse(Text1, kTargetAngleInvalid);
-        return;
-    }
-    double mm[3] = {};
-    QLineEdit* const filters[3] = {Text2, Text3, Text4};
-    for (int k = 0; k < 3; ++k) {
-        const auto value = FieldNumber(filters[k], 0, kFilterInvalid);
-        if (!value) {
-            return;
+    const auto checked = CheckInputs({.targetAngleDeg = angle, .inherentMmAl = inherent, .alMm = al, .cuMm = cu});
+    if (!checked) {
+        switch (checked.error().field) {
+            case InputField::Inherent: Refuse(Text2, kFilterInvalid); return;
+            case InputField::Al: Refuse(Text3, kFilterInvalid); return;
+            case InputField::Cu: Refuse(Text4, kFilterInvalid); return;
+            default: Refuse(Text1, kTargetAngleInvalid); return;
         }
-        if (!(*value >= 0) || !std::isfinite(*value)) {
-            Refuse(filters[k], kFilterInvalid);
-            return;
-        }
-        mm[k] = *value;
     }
     Module1& s = SharedState();
     s.TargetAngle = *angle;
-    s.InherentFilter = mm[0] * 0.1;
-    s.FilterAl = mm[1] * 0.1;
-    s.FilterCu = mm[2] * 0.1;
+    s.InherentFilter = *inherent * 0.1;
+    s.FilterAl = *al * 0.1;
+    s.FilterCu = *cu * 0.1;
     if (Label7->text().isEmpty()) {
         MessageBox::warning(this, kNotEntered);
         return;
@@ -523,9 +517,8 @@ void Form1::Command3_Click() {
     }
     // The calculation takes Gy·cm²; the meter may show another unit.
     const double areaDose = ToGyCm2(*entered, static_cast<AreaUnit>(AreaUnitBox->currentData().toInt()));
-    // A reading that overflows a double would only produce infinities and NaN, and a negative area
-    // dose negative photons and joules: both are refused before anything changes.
-    if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
+    // Refused before anything changes (a value too large in Gy·cm² too).
+    if (!CheckInputs({.areaDose = *entered}) || !CheckInputs({.areaDose = areaDose})) {
         Refuse(Text15, kAreaDoseInvalid);
         return;
     }

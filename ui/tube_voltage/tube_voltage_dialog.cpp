@@ -17,6 +17,7 @@
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
 #include "ui/platform/screen_fit.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
 #include "common/number_text.h"
@@ -114,8 +115,6 @@ protected:
 };
 
 }  // namespace
-
-bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxTubeVoltageKv; }
 
 namespace {
 // A tool window: a small title bar with only a close button, and no entry in the task bar. It must
@@ -293,7 +292,7 @@ void Form4::Command1_Click() {
     const auto voltage = [this](QLineEdit* field) -> std::optional<double> {
         const auto reading = ReadField(field, {QStringLiteral("kV")});
         // Beyond the grid, negative or unreadably large voltages cannot be computed.
-        if (!reading || !AcceptableKv(reading->value_or(0))) {
+        if (!reading || !CheckInputs({.kv = reading->value_or(0)})) {
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
             field->setFocus();
             return std::nullopt;
@@ -322,7 +321,7 @@ void Form4::Command1_Click() {
         if (!high) {
             return;
         }
-        if (!(*low < *high)) {
+        if (!CheckInputs({.kv = low, .kvHigh = high})) {  // a range runs upwards
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
             Text3->setFocus();
             return;

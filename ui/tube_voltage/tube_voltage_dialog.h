@@ -60,7 +60,4 @@ private:
 // ("75 - 85 kV (正規分布)", in the interface's language); `mode` 1 even, 2 normal-like.
 QString VoltageCaption(double lowKv, double highKv, int mode);
 
-// A voltage the dialog takes: a finite number from 0 to kMaxKv kV.
-bool AcceptableKv(double kv);
-
 }  // namespace mirelo
