@@ -1,12 +1,20 @@
-// Dose-area product units as vendors spell them: every unambiguous spelling of a dose times an
-// area gives its power of ten to Gy·cm²; everything else is refused.
+// Pieces of the report reader on their own: dose-area product units as vendors spell them (every
+// unambiguous spelling of a dose times an area gives its power of ten to Gy·cm², everything else is
+// refused), DICOM date-times and text bytes, and the nesting pre-scan in each encoding.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
 #include "rdsr/dap_unit.h"
+#include "rdsr/nesting_scan.h"
 #include "rdsr/report_reader.h"
+#include "report_writer.h"
 
 namespace {
 
@@ -63,6 +71,51 @@ TEST(DicomText, DateTimesInIso8601AndBytesAsUtf8) {
     for (const auto& [bytes, utf8] : texts) {
         EXPECT_EQ(mirelo::rdsr::ValidUtf8(bytes), utf8) << bytes;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Nested sequences in every encoding the pre-scan walks: deeper than the limit is refused before
+// DCMTK parses (ten thousand levels would overflow its stack and end the test), shallower is left
+// to DCMTK.
+TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_nesting_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const struct {
+        gen::Nesting nesting;
+        int levels;
+        bool tooDeep;
+    } cases[] = {
+        {gen::Nesting::ExplicitUndefinedLength, 150, false}, {gen::Nesting::ExplicitUndefinedLength, 201, true},
+        {gen::Nesting::ExplicitUndefinedLength, 10000, true}, {gen::Nesting::ImplicitDefinedLength, 150, false},
+        {gen::Nesting::ImplicitDefinedLength, 201, true},     {gen::Nesting::ImplicitDefinedLength, 10000, true},
+        {gen::Nesting::Deflated, 150, false},                 {gen::Nesting::Deflated, 10000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.nesting)) + " " + std::to_string(c.levels));
+        const auto path = folder / "nested.dcm";
+        ASSERT_EQ(gen::WriteDeeplyNested(path, c.levels, c.nesting), "");
+        const auto scan = mirelo::rdsr::ScanNesting(path);
+        EXPECT_EQ(scan.tooDeep, c.tooDeep);
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto inMemory = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_EQ(inMemory.tooDeep, scan.tooDeep);
+        EXPECT_EQ(inMemory.depth, scan.depth);
+        EXPECT_EQ(inMemory.complete, scan.complete);
+        if (!c.tooDeep) {
+            EXPECT_TRUE(scan.complete);
+            EXPECT_EQ(scan.depth, static_cast<std::size_t>(c.levels));
+        }
+        const auto read = mirelo::rdsr::ReadReportFile(path);
+        ASSERT_FALSE(read);
+        const std::string text = mirelo::rdsr::DescribeReadError(read.error());
+        EXPECT_EQ(text.find("nested more than 200 levels") != std::string::npos, c.tooDeep) << text;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
