@@ -280,7 +280,7 @@ TEST(FiltrationCurve, RecoversAFiltrationThatVariesWithTheVoltage) {
     ASSERT_EQ(curve->points.size(), 4u);
     for (double kv = 40; kv <= 145; kv += 2.5) {
         const InherentAt at = InherentAtKv(*curve, kv);
-        EXPECT_NEAR(at.mm_al, TrueFiltration(kv), 0.01) << kv << " kV";
+        EXPECT_NEAR(at.mmAl, TrueFiltration(kv), 0.01) << kv << " kV";
         const double outside = kv < 60 ? 60 - kv : kv > 120 ? kv - 120 : 0;
         EXPECT_DOUBLE_EQ(at.kvOutside, outside) << kv;
         EXPECT_EQ(at.FarOutside(), outside > 10) << kv;
@@ -293,7 +293,7 @@ TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
     const auto curve = FitFiltrationCurve(Shipped(), std::vector<HvlMeasurement>{one});
     ASSERT_TRUE(single && curve);
     for (double kv : {30.0, 80.0, 150.0}) {
-        EXPECT_EQ(InherentAtKv(*curve, kv).mm_al, single->inherent_mm_al) << kv;
+        EXPECT_EQ(InherentAtKv(*curve, kv).mmAl, single->inherent_mm_al) << kv;
     }
     const struct {
         std::vector<HvlMeasurement> points;
