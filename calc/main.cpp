@@ -2,6 +2,7 @@
 // batch file of them.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +45,7 @@ int Fail(int status, const std::string& message) {
 
 // Writes everything or says why not.
 bool Write(const std::string& text) {
-    return text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return (text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) && !std::ferror(stdout);
 }
 
 Result<Tables, TableError> Load(const std::string& tablesDir) {
@@ -225,9 +226,13 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
         }
         in = &opened;
     }
+    const auto tooLong = [&file](std::size_t number) {
+        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": line " + std::to_string(number) + " is longer than " +
+                                       std::to_string(kMaxBatchLineBytes) + " bytes");
+    };
     std::string line;
-    if (!std::getline(*in, line)) {
-        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": no header line");
+    if (const LineRead first = ReadBatchLine(*in, line); first != LineRead::Line) {
+        return first == LineRead::TooLong ? tooLong(1) : Fail(kInputProblem, "--batch \"" + Printable(file) + "\": no header line");
     }
     const auto header = ReadBatchHeader(line);
     if (!header) {
@@ -239,11 +244,24 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
     }
 
     SpectrumCache cache;
-    std::string out = BatchHeaderLine(format, quality);
+    // A failed write (full disk, closed pipe) ends the run there: the lines after it would be
+    // computed for nobody. stdio buffers the small writes.
+    const auto outputFailed = [](std::size_t number) {
+        return Fail(kSystemProblem, "the output could not be written (stopped at line " + std::to_string(number) + ")");
+    };
+    if (!Write(BatchHeaderLine(format, quality))) {
+        return outputFailed(1);
+    }
     std::size_t number = 1, lines = 0, failed = 0;
-    bool written = true;
-    while (std::getline(*in, line)) {
+    for (;;) {
+        const LineRead read = ReadBatchLine(*in, line);
+        if (read == LineRead::End) {
+            break;
+        }
         ++number;
+        if (read == LineRead::TooLong) {
+            return tooLong(number);
+        }
         if (IsBlankLine(line)) {
             continue;
         }
@@ -259,17 +277,15 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
             result = Calculate(*tables, *conditions, cache, quality);
         }
         failed += result ? 0 : 1;
-        out += BatchLine(number, result, *tables, format, quality);
-        if (out.size() > (1u << 16)) {
-            written = written && Write(out);
-            out.clear();
+        if (!Write(BatchLine(number, result, *tables, format, quality))) {
+            return outputFailed(number);
         }
     }
     if (in->bad()) {
         return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": reading failed after line " + std::to_string(number));
     }
-    if (!(written && Write(out)) || std::fflush(stdout) != 0) {
-        return Fail(kSystemProblem, "the output could not be written");
+    if (std::fflush(stdout) != 0) {
+        return outputFailed(number);
     }
     if (failed > 0) {
         return Fail(kInputProblem, std::to_string(failed) + " of " + std::to_string(lines) + " lines could not be computed");
@@ -280,6 +296,10 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A closed pipe is an output failure like a full disk: reported, with status 1, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     CLI::App app{"Photon spectrum and patient volume dose (J, body thickness 10 to 30 cm) from the area dose of an "
                  "X-ray unit, as the Mirelo main window computes them.",
                  "mirelo-calc"};
@@ -421,7 +441,10 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {
-            return app.exit(e);  // --help, --version
+            // --help, --version: a text nobody received is a failure too.
+            const int status = app.exit(e);
+            std::cout.flush();
+            return std::cout.good() ? status : Fail(kSystemProblem, "the output could not be written");
         }
         std::string message = e.what();
         for (char& c : message) {
