@@ -119,3 +119,52 @@ TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texts come out as UTF-8 whatever the file declares: converted, kept when already UTF-8, or
+// replaced visibly; the note and the declared set name itself are UTF-8 too (a file whose Specific
+// Character Set held raw bytes once gave a note that was not).
+TEST(ReaderTexts, EveryTextIsUtf8WhateverTheFileDeclares) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_texts_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const struct {
+        const char* characterSet;
+        const char* protocol;
+        const char* utf8;
+        bool note;  // replaced bytes are named
+    } cases[] = {
+        {"ISO_IR 100", "Sch\xE4" "del", "Sch\xC3\xA4" "del", false},
+        {"ISO 2022 IR 13\\ISO 2022 IR 87", "\xB6\xDE\x1b$B;3\x1b(B", "\xEF\xBD\xB6\xEF\xBE\x9E\xE5\xB1\xB1", false},  // ｶﾞ山
+        {"", "caf\xC3\xA9", "caf\xC3\xA9", false},  // UTF-8 written without saying so
+        {"ISO_IR 192", "Abdomen \xFF", "Abdomen \xEF\xBF\xBD", true},
+        {"\xA4\xB6\xACO 2022 IR 87", "Abdomen \xE9", "Abdomen \xEF\xBF\xBD", true},  // a set nobody knows
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.characterSet);
+        gen::ReportSpec plan;
+        plan.characterSet = c.characterSet;
+        gen::EventSpec event;
+        event.type = gen::Fluoroscopy();
+        event.plane = gen::SinglePlane();
+        event.protocol = c.protocol;
+        plan.events = {event};
+        const auto path = folder / "texts.dcm";
+        ASSERT_EQ(gen::WriteReport(plan, path), "");
+        const auto report = mirelo::rdsr::ReadReportFile(path);
+        ASSERT_TRUE(report);
+        ASSERT_EQ(report->events.size(), 1u);
+        EXPECT_EQ(report->events[0].protocol, c.utf8);
+        EXPECT_EQ(mirelo::rdsr::ValidUtf8(report->characterSet), report->characterSet);
+        std::size_t replacedNotes = 0;
+        for (const auto& note : report->notes) {
+            EXPECT_EQ(mirelo::rdsr::ValidUtf8(note), note);
+            replacedNotes += note.find("replaced by U+FFFD") != std::string::npos ? 1 : 0;
+        }
+        EXPECT_EQ(replacedNotes, c.note ? 1u : 0u);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
