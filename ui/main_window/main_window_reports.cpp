@@ -1,7 +1,11 @@
 // The main window and the dose reports: an event's conditions into the fields, computed as typed.
 #include "ui/main_window/main_window.h"
 
-#include "common/numeric_reading.h"
+#include <QComboBox>
+#include <QLocale>
+
+#include "common/number_text.h"
+#include "dose/area_unit.h"
 #include "ui/state/shared_state.h"
 #ifdef MIRELO_WITH_RDSR
 #include "ui/dose_reports/dose_reports_window.h"
@@ -18,14 +22,17 @@ void Form1::EnterEvent(const QString& angle, const QString& inherentMm, const QS
     Text4->setText(cuMm);
     // A fixed tube voltage, as the tube-voltage dialog's OK writes it.
     Module1& s = SharedState();
-    const double volts = ReadNumber(kv.toStdString());
-    if (s.KvLow != volts || s.KvHigh != volts || s.KvMode != 1 || Label7->text() != kv) {
+    const double volts = QLocale::c().toDouble(kv);
+    const QString caption = QString::fromStdString(NumberText(volts));  // as the dialog shows a fixed voltage
+    if (s.KvLow != volts || s.KvHigh != volts || s.KvMode != 1 || Label7->text() != caption) {
         s.KvLow = volts;
         s.KvHigh = volts;
         s.KvMode = 1;
-        SetTubeVoltageCaption(kv);
+        SetTubeVoltageCaption(caption);
         TubeVoltageChanged();
     }
+    // The report's area dose is in Gy·cm², whatever unit the meter's field was set to.
+    AreaUnitBox->setCurrentIndex(AreaUnitBox->findData(static_cast<int>(AreaUnit::GyCm2)));
     Text15->setText(dapGyCm2);
     raise();
     activateWindow();
