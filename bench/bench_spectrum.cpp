@@ -104,7 +104,7 @@ void Fit(benchmark::State& state, double kv, double inherentMm) {
         mirelo::ComputeSpectrum(Tables(), mirelo::Beam::FromMm(12, inherentMm, 1.0, 0), mirelo::TubeVoltage::Fixed(kv));
     const double hvl = mirelo::ComputeBeamQuality(Tables(), *spectrum)->hvl1_mm_al;
     for (auto _ : state) {
-        auto fit = mirelo::FitInherentFiltration(Tables(), {12, 1.0, 0, kv, hvl});
+        auto fit = mirelo::FitInherentFiltration(Tables(), {12, 1.0, 0, kv, hvl, {}});
         if (!fit) {
             state.SkipWithError("the fit failed");
             break;

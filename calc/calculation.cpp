@@ -10,12 +10,15 @@ std::string TextOf(const std::optional<std::string>& text, const char* byDefault
 
 }  // namespace
 
+SpectrumCache::Key SpectrumCache::KeyOf(const Beam& beam, const TubeVoltage& voltage) {
+    return {beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, voltage.lowKv, voltage.highKv, voltage.spread};
+}
+
 Result<PhotonSpectrum, SpectrumInputError> SpectrumCache::Get(const Tables& tables, const Beam& beam,
                                                               const TubeVoltage& voltage) {
-    const Key key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm,    beam.cuCm,
-                  voltage.lowKv,       voltage.highKv,     voltage.spread};
+    const Key key = KeyOf(beam, voltage);
     if (const auto it = spectra_.find(key); it != spectra_.end()) {
-        return it->second;
+        return it->second.spectrum;
     }
     auto spectrum = ComputeSpectrum(tables, beam, voltage);
     ++computed_;
@@ -23,12 +26,26 @@ Result<PhotonSpectrum, SpectrumInputError> SpectrumCache::Get(const Tables& tabl
         if (spectra_.size() >= kMaxCached) {
             spectra_.clear();
         }
-        spectra_.emplace(key, *spectrum);
+        spectra_.emplace(key, Entry{*spectrum, std::nullopt});
     }
     return spectrum;
 }
 
-Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache) {
+std::optional<BeamQuality> SpectrumCache::Quality(const Tables& tables, const Beam& beam, const TubeVoltage& voltage) {
+    if (!Get(tables, beam, voltage)) {
+        return std::nullopt;
+    }
+    const auto it = spectra_.find(KeyOf(beam, voltage));
+    if (!it->second.quality) {
+        const auto q = ComputeBeamQuality(tables, it->second.spectrum);
+        it->second.quality = q ? std::optional<BeamQuality>(*q) : std::nullopt;
+        ++qualitiesComputed_;
+    }
+    return *it->second.quality;
+}
+
+Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache,
+                                          bool quality) {
     const ConditionTexts& t = conditions.texts;
     auto spectrum = cache.Get(tables, conditions.ToBeam(), conditions.voltage);
     if (!spectrum) {
@@ -37,7 +54,10 @@ Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions
                    ? Failure{InputError{Field::Angle, TextOf(t.angle, "12"), "its tangent is 0 or not finite"}}
                    : Failure{InputError{Field::Kv, TextOf(t.kv, ""), "outside 0-150 kV"}};
     }
-    Calculation out{conditions, std::move(*spectrum), std::nullopt, false, std::nullopt, std::nullopt};
+    Calculation out{conditions, std::move(*spectrum), std::nullopt, quality, std::nullopt, std::nullopt, {}};
+    if (quality) {
+        out.quality = cache.Quality(tables, conditions.ToBeam(), conditions.voltage);
+    }
     if (!conditions.areaDose) {
         return out;
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "calc/batch_reader.h"
@@ -19,6 +20,7 @@
 #endif
 #include "calc/report.h"
 #include "common/decimal.h"
+#include "common/number_text.h"
 #include "quality/quality.h"
 #include "data_folders/data_folders.h"
 #include "tables/table_error_text.h"
@@ -50,38 +52,112 @@ Result<Tables, TableError> Load(const std::string& tablesDir) {
     return LoadTables(DataFolders(RunningExecutableFolder()));
 }
 
-// What --quality and --fit-hvl/--fit-kv ask for.
+// What --quality and --fit-hvl/--fit-kv/--fit-al/--fit-cu ask for.
 struct QualityRequest {
     bool quality = false;
-    std::optional<std::string> fitHvl, fitKv;
+    std::vector<std::string> fitHvl;  // "MM" with --fit-kv, or each "KV:MM" (":MM2" may follow)
+    std::optional<std::string> fitKv, fitAl, fitCu;
+    bool Fit() const { return !fitHvl.empty() || fitKv || fitAl || fitCu; }
 };
 
 // A strictly read number of an option, or the message naming it.
-Result<double, std::string> OptionNumber(const char* name, const std::string& text) {
+Result<double, std::string> OptionNumber(const std::string& name, const std::string& text) {
     if (!IsDecimalNumber(text) || !std::isfinite(DecimalValue(text))) {
-        return Failure{std::string(name) + " \"" + Printable(text) + "\": not a number"};
+        return Failure{name + " \"" + Printable(text) + "\": not a number"};
     }
     return DecimalValue(text);
 }
 
-std::string TwoDecimals(double x) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", x);
-    return buffer;
+std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
+
+// The measurements of the request, made through --fit-al/--fit-cu (stated defaults: no added
+// filter) at the tube's target angle.
+Result<std::vector<HvlMeasurement>, std::string> ReadMeasurements(const QualityRequest& r, double angleDeg) {
+    if (r.fitHvl.empty()) {
+        return Failure{std::string(r.fitKv ? "--fit-hvl: missing (the measured first HVL in mm Al)"
+                                           : "--fit-hvl: missing (--fit-al and --fit-cu describe its measurement)")};
+    }
+    HvlMeasurement base{angleDeg, kMeasurementAlMm, kMeasurementCuMm, 0, 0, std::nullopt};
+    for (const auto& [name, text, slot] : {std::tuple{"--fit-al", &r.fitAl, &base.alMm}, std::tuple{"--fit-cu", &r.fitCu, &base.cuMm}}) {
+        if (*text) {
+            const auto mm = OptionNumber(name, **text);
+            if (!mm) {
+                return Failure{mm.error()};
+            }
+            if (*mm < 0) {
+                return Failure{std::string(name) + " " + Quoted(**text) + ": a thickness must be finite and not negative"};
+            }
+            *slot = *mm;
+        }
+    }
+    std::vector<HvlMeasurement> out;
+    for (const std::string& given : r.fitHvl) {
+        HvlMeasurement m = base;
+        std::vector<std::string> parts;
+        for (std::size_t from = 0;;) {
+            const std::size_t colon = given.find(':', from);
+            parts.push_back(given.substr(from, colon == std::string::npos ? std::string::npos : colon - from));
+            if (colon == std::string::npos) break;
+            from = colon + 1;
+        }
+        if (parts.size() == 1) {
+            if (!r.fitKv) {
+                return Failure{std::string("--fit-kv: missing (the tube voltage the HVL was measured at)")};
+            }
+            if (r.fitHvl.size() > 1) {
+                return Failure{std::string("--fit-kv: only with a single --fit-hvl MM (give several as KV:MM)")};
+            }
+            parts.insert(parts.begin(), *r.fitKv);
+        } else if (r.fitKv) {
+            return Failure{"--fit-kv: not with --fit-hvl " + Quoted(given) + " (it names its own voltage)"};
+        } else if (parts.size() > 3) {
+            return Failure{"--fit-hvl " + Quoted(given) + ": not KV:MM or KV:MM:MM2"};
+        }
+        // A message quotes what was typed: the option's whole value, or --fit-kv for its voltage.
+        const std::string shown = r.fitKv ? parts[1] : given;
+        if (!IsDecimalNumber(parts[0]) || !std::isfinite(DecimalValue(parts[0]))) {
+            return Failure{r.fitKv ? "--fit-kv " + Quoted(*r.fitKv) + ": not a number"
+                                   : "--fit-hvl " + Quoted(given) + ": not a number"};
+        }
+        m.kv = DecimalValue(parts[0]);
+        for (std::size_t i = 1; i < parts.size(); ++i) {
+            if (!IsDecimalNumber(parts[i]) || !std::isfinite(DecimalValue(parts[i]))) {
+                return Failure{"--fit-hvl " + Quoted(shown) + ": not a number"};
+            }
+            const double mm = DecimalValue(parts[i]);
+            if (!(mm > 0)) {
+                return Failure{"--fit-hvl " + Quoted(shown) + ": must be above 0 mm Al"};
+            }
+            (i == 1 ? m.hvl1MmAl : m.hvl2MmAl.emplace()) = mm;
+        }
+        out.push_back(m);
+    }
+    return out;
 }
 
-std::string FitProblem(const FitError& e, const QualityRequest& request) {
+std::string FitProblem(const CurveError& ce, const QualityRequest& request, const HvlMeasurement& m) {
+    const FitError& e = ce.error;
+    const std::string given = request.fitHvl[ce.index];
     switch (e.kind) {
         case FitError::Kind::TargetAngle: return "--angle: its tangent is 0 or not finite";
-        case FitError::Kind::TubeVoltage: return "--fit-kv \"" + Printable(*request.fitKv) + "\": outside 0-150 kV";
+        case FitError::Kind::TubeVoltage:
+            return (request.fitKv ? "--fit-kv " + Quoted(*request.fitKv) : "--fit-hvl " + Quoted(given)) + ": outside 0-150 kV";
         case FitError::Kind::NoBeamQuality:
-            return "--fit-hvl: these conditions give a spectrum without a beam quality";
+            return "--fit-hvl " + Quoted(given) + ": these conditions give a spectrum without a beam quality";
+        case FitError::Kind::SameVoltage:
+            return "--fit-hvl " + Quoted(given) + ": a second measurement at " + NumberText(m.kv) + " kV";
         case FitError::Kind::Unreachable: break;
     }
-    return "--fit-hvl \"" + Printable(*request.fitHvl) + "\": out of reach; at " + Printable(*request.fitKv) +
-           " kV an inherent filtration of 0 to 20 mm Al gives a first HVL of " + TwoDecimals(e.lowestHvlMmAl) + " to " +
-           TwoDecimals(e.highestHvlMmAl) + " mm Al";
+    const int d = DecimalsToTellApart(m.hvl1MmAl, e.lowestHvlMmAl, e.highestHvlMmAl);
+    return "--fit-hvl " + Quoted(given) + ": out of reach; at " + NumberText(m.kv) + " kV, measured through " +
+           NumberText(m.alMm) + " mm Al and " + NumberText(m.cuMm) + " mm Cu, an inherent filtration of " +
+           NumberText(e.lowestInherentMmAl) + " to " + FixedText(e.highestInherentMmAl, 2) +
+           " mm Al gives a first HVL of " + FixedText(e.lowestHvlMmAl, d) + " to " + FixedText(e.highestHvlMmAl, d) +
+           " mm Al";
 }
+
+// The voltage a fitted filtration is read at: the setting, or the middle of a range.
+double FitVoltage(const Conditions& c) { return c.range ? 0.5 * (c.voltage.lowKv + c.voltage.highKv) : c.voltage.lowKv; }
 
 int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format format, bool withSpectrum,
            const QualityRequest& request) {
@@ -89,58 +165,51 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
     if (!conditions) {
         return Fail(kInputProblem, DescribeInputError(conditions.error(), Naming::Option));
     }
-    std::optional<HvlMeasurement> measurement;
-    if (request.fitHvl || request.fitKv) {
-        if (!request.fitHvl || !request.fitKv) {
-            return Fail(kInputProblem, request.fitHvl ? "--fit-kv: missing (the tube voltage the HVL was measured at)"
-                                                      : "--fit-hvl: missing (the measured first HVL in mm Al)");
+    std::vector<HvlMeasurement> measurements;
+    if (request.Fit()) {
+        auto read = ReadMeasurements(request, conditions->angleDeg);
+        if (!read) {
+            return Fail(kInputProblem, read.error());
         }
         if (texts.inherent) {
             return Fail(kInputProblem, "--inherent: not with --fit-hvl (the fit gives the inherent filtration)");
         }
-        const auto hvl = OptionNumber("--fit-hvl", *request.fitHvl);
-        const auto kv = OptionNumber("--fit-kv", *request.fitKv);
-        if (!hvl || !kv) {
-            return Fail(kInputProblem, !hvl ? hvl.error() : kv.error());
-        }
-        if (!(*hvl > 0)) {
-            return Fail(kInputProblem, "--fit-hvl \"" + Printable(*request.fitHvl) + "\": must be above 0 mm Al");
-        }
-        measurement = HvlMeasurement{conditions->angleDeg, conditions->alMm, conditions->cuMm, *kv, *hvl};
+        measurements = std::move(*read);
     }
-    if (!conditions->areaDose && !withSpectrum) {
-        return Fail(kInputProblem, "--area-dose: missing (the photon count and doses need it; --spectrum alone does not)");
+    if (!conditions->areaDose && !withSpectrum && !request.quality && measurements.empty()) {
+        return Fail(kInputProblem,
+                    "--area-dose: missing (the photon count and doses need it; --spectrum, --quality or --fit-hvl "
+                    "alone do not)");
     }
     const auto tables = Load(tablesDir);
     if (!tables) {
         return Fail(kSystemProblem, DescribeTableError(tables.error()));
     }
-    if (measurement) {
-        const auto fit = FitInherentFiltration(*tables, *measurement);
+    std::optional<FiltrationCurve> curve;
+    InherentAt at;
+    if (!measurements.empty()) {
+        auto fit = FitFiltrationCurve(*tables, measurements);
         if (!fit) {
-            return Fail(kInputProblem, FitProblem(fit.error(), request));
+            return Fail(kInputProblem, FitProblem(fit.error(), request, measurements[fit.error().index]));
         }
-        conditions->inherentMm = fit->inherent_mm_al;
+        curve = std::move(*fit);
+        at = InherentAtKv(*curve, FitVoltage(*conditions));
+        conditions->inherentMm = at.mm_al;
     }
     SpectrumCache cache;
-    auto calculation = Calculate(*tables, *conditions, cache);
+    auto calculation = Calculate(*tables, *conditions, cache, request.quality);
     if (!calculation) {
         return Fail(kInputProblem, DescribeInputError(calculation.error(), Naming::Option));
     }
-    calculation->fittedTo = measurement;
-    calculation->qualityAsked = request.quality;
-    if (request.quality) {
-        if (const auto q = ComputeBeamQuality(*tables, calculation->spectrum)) {
-            calculation->quality = *q;
-        }
-    }
+    calculation->fit = std::move(curve);
+    calculation->fitAt = at;
     if (!Write(Report(*calculation, *tables, format, withSpectrum)) || std::fflush(stdout) != 0) {
         return Fail(kSystemProblem, "the output could not be written");
     }
     return 0;
 }
 
-int RunBatch(const std::string& file, const std::string& tablesDir, Format format) {
+int RunBatch(const std::string& file, const std::string& tablesDir, Format format, bool quality) {
     std::ifstream opened;
     std::istream* in = &std::cin;
     if (file != "-") {
@@ -168,7 +237,7 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
     }
 
     SpectrumCache cache;
-    std::string out = BatchHeaderLine(format);
+    std::string out = BatchHeaderLine(format, quality);
     std::size_t number = 1, lines = 0, failed = 0;
     bool written = true;
     while (std::getline(*in, line)) {
@@ -182,13 +251,13 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
             result = Failure{texts.error()};
         } else if (const auto conditions = ReadConditions(*texts); !conditions) {
             result = Failure{conditions.error()};
-        } else if (!conditions->areaDose) {
+        } else if (!conditions->areaDose && !quality) {
             result = Failure{InputError{Field::AreaDose, "", "missing"}};
         } else {
-            result = Calculate(*tables, *conditions, cache);
+            result = Calculate(*tables, *conditions, cache, quality);
         }
         failed += result ? 0 : 1;
-        out += BatchLine(number, result, *tables, format);
+        out += BatchLine(number, result, *tables, format, quality);
         if (out.size() > (1u << 16)) {
             written = written && Write(out);
             out.clear();
@@ -236,11 +305,20 @@ int main(int argc, char** argv) {
     CLI::Option* spectrumFlag = app.add_flag("--spectrum", withSpectrum, "add the 300 bins of the photon spectrum");
     single.push_back(spectrumFlag);
     QualityRequest quality;
-    single.push_back(app.add_flag("--quality", quality.quality,
-                                  "add the beam quality: HVL1, HVL2 (mm Al), homogeneity, mean and effective energy"));
-    text("--fit-hvl", quality.fitHvl, "fit the inherent filtration to this measured first HVL (mm Al) first")
+    CLI::Option* qualityFlag = app.add_flag(
+        "--quality", quality.quality,
+        "add the beam quality: HVL1, HVL2 (mm Al), homogeneity, mean and effective energy (with --batch too)");
+    single.push_back(app.add_option("--fit-hvl", quality.fitHvl,
+                                    "fit the inherent filtration to a measured first HVL (mm Al) first; repeat as "
+                                    "KV:MM (or KV:MM:MM2 with the second HVL) for measurements at several voltages, "
+                                    "interpolated linearly in kV")
+                         ->allow_extra_args(false)
+                         ->type_name("KV:MM|MM"));
+    text("--fit-kv", quality.fitKv, "the tube voltage (kV) of a single --fit-hvl MM")->type_name("KV");
+    text("--fit-al", quality.fitAl, "added aluminium (mm) in the beam when the HVLs were measured (default 0)")
         ->type_name("MM");
-    text("--fit-kv", quality.fitKv, "the tube voltage (kV) the HVL of --fit-hvl was measured at")->type_name("KV");
+    text("--fit-cu", quality.fitCu, "added copper (mm) in the beam when the HVLs were measured (default 0)")
+        ->type_name("MM");
     app.add_option("--tables", tablesDir, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
         ->type_name("DIR");
     app.add_option("--format", formatName, "text (default), json or csv")
@@ -290,6 +368,7 @@ int main(int argc, char** argv) {
     if (rdsr->parsed()) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
+        single.push_back(qualityFlag);
         for (const CLI::Option* opt : single) {
             if (opt->count() > 0) {
                 return Fail(kInputProblem, opt->get_name() + ": not with rdsr (the reports give the conditions)");
@@ -308,7 +387,7 @@ int main(int argc, char** argv) {
                 return Fail(kInputProblem, opt->get_name() + ": not with --batch (the file gives the conditions)");
             }
         }
-        return RunBatch(batchFile, tablesDir, format);
+        return RunBatch(batchFile, tablesDir, format, quality.quality);
     }
     if (!texts.kv) {
         return Fail(kInputProblem, "--kv: missing (or give --batch FILE.csv)");

@@ -72,8 +72,23 @@ Json ReportJson(const Calculation* calculation, const Tables& tables) {
         }
         j["volume_dose"] = std::move(doses);
     }
-    if (calculation && calculation->fittedTo) {
+    if (calculation && calculation->fit) {
         j["inherent_mm_al"] = calculation->conditions.inherentMm;
+        Json points = Json::array();
+        for (const FittedPoint& p : calculation->fit->points) {
+            const HvlMeasurement& m = p.measurement;
+            points.push_back({{"kv", m.kv},
+                              {"hvl1_mm_al", m.hvl1MmAl},
+                              {"hvl2_mm_al", m.hvl2MmAl ? Json(*m.hvl2MmAl) : Json(nullptr)},
+                              {"angle", m.targetAngleDeg},
+                              {"al_mm", m.alMm},
+                              {"cu_mm", m.cuMm},
+                              {"inherent_mm_al", p.fit.inherent_mm_al},
+                              {"model_hvl2_mm_al", p.fit.quality.hvl2_mm_al}});
+        }
+        j["fit"] = {{"points", std::move(points)},
+                    {"kv_outside", calculation->fitAt.kvOutside},
+                    {"far_outside", calculation->fitAt.FarOutside()}};
     }
     if (calculation && calculation->qualityAsked) {
         const auto& q = calculation->quality;
@@ -88,11 +103,7 @@ Json ReportJson(const Calculation* calculation, const Tables& tables) {
 }
 
 // Rounded as the spectrum window's quality line shows them.
-std::string Decimals(double x, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, x);
-    return buffer;
-}
+std::string Decimals(double x, int decimals) { return FixedText(x, decimals); }
 
 Json SpectrumJson(const PhotonSpectrum& spectrum) {
     Json bins = Json::array();
@@ -110,10 +121,27 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
         out += std::string(", ") + SpreadName(c.voltage.spread) + " spread";
     }
     out += "\ntarget angle (deg)       " + NumberText(c.angleDeg);
-    out += "\ninherent filter (mm Al)  " + NumberText(c.inherentMm);
-    if (calc.fittedTo) {
-        out += " (fitted to HVL1 " + NumberText(calc.fittedTo->hvl1MmAl) + " mm Al at " + NumberText(calc.fittedTo->kv) +
-               " kV)";
+    if (!calc.fit) {
+        out += "\ninherent filter (mm Al)  " + NumberText(c.inherentMm);
+    } else {
+        out += "\ninherent filter (mm Al)  " + FixedText(c.inherentMm, 2);
+        const auto& points = calc.fit->points;
+        out += points.size() == 1 ? " (fitted to the HVL below)"
+                                  : " (interpolated in kV between the fits to the HVLs below)";
+        for (const FittedPoint& p : points) {
+            const HvlMeasurement& m = p.measurement;
+            out += "\n  HVL1 " + NumberText(m.hvl1MmAl) + " mm Al at " + NumberText(m.kv) + " kV, measured through " +
+                   NumberText(m.alMm) + " mm Al and " + NumberText(m.cuMm) + " mm Cu: inherent " +
+                   FixedText(p.fit.inherent_mm_al, 2) + " mm Al";
+            if (m.hvl2MmAl) {
+                out += "; HVL2 measured " + NumberText(*m.hvl2MmAl) + ", model " + FixedText(p.fit.quality.hvl2_mm_al, 2) +
+                       " mm Al";
+            }
+        }
+        if (calc.fitAt.FarOutside()) {
+            out += "\n  note: the tube voltage lies " + NumberText(calc.fitAt.kvOutside) +
+                   " kV outside the measured ones; the nearest fit is used";
+        }
     }
     out += "\nadded Al (mm)            " + NumberText(c.alMm);
     out += "\nadded Cu (mm)            " + NumberText(c.cuMm) + "\n";
@@ -152,18 +180,43 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
     return out;
 }
 
+constexpr const char* kQualityColumns = "hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV";
+
+// The five quality fields, empty when the spectrum has no quality.
+std::string QualityFields(const std::optional<BeamQuality>& q) {
+    if (!q) {
+        return ",,,,";
+    }
+    return Exact(q->hvl1_mm_al) + "," + Exact(q->hvl2_mm_al) + "," + Exact(q->homogeneity) + "," + Exact(q->mean_keV) +
+           "," + Exact(q->effective_keV);
+}
+
+// One table: per bin with the spectrum, else per thickness with doses, else one line. The fitted
+// filtration and the quality, when asked for, are columns of every line.
 std::string CsvReport(const Calculation& calc, bool withSpectrum) {
+    std::string extraHeader, extra;
+    if (calc.fit) {
+        extraHeader += ",inherent_mm_al";
+        extra += "," + Exact(calc.conditions.inherentMm);
+    }
+    if (calc.qualityAsked) {
+        extraHeader += std::string(",") + kQualityColumns;
+        extra += "," + QualityFields(calc.quality);
+    }
     std::string out;
     if (withSpectrum) {
-        out = "keV,fluence\n";
+        out = "keV,fluence" + extraHeader + "\n";
         for (int i = 1; i <= kBins; ++i) {
-            out += Exact(0.5 * i) + "," + Exact(calc.spectrum.fluence[i]) + "\n";
+            out += Exact(0.5 * i) + "," + Exact(calc.spectrum.fluence[i]) + extra + "\n";
         }
     } else if (calc.dose) {
-        out = "thickness_cm,J\n";
+        out = "thickness_cm,J" + extraHeader + "\n";
         for (int t = 1; t <= kThicknesses; ++t) {
-            out += std::to_string(ThicknessCm(t)) + "," + Exact(calc.dose->joules[static_cast<std::size_t>(t - 1)]) + "\n";
+            out += std::to_string(ThicknessCm(t)) + "," + Exact(calc.dose->joules[static_cast<std::size_t>(t - 1)]) +
+                   extra + "\n";
         }
+    } else if (!extra.empty()) {
+        out = extraHeader.substr(1) + "\n" + extra.substr(1) + "\n";
     }
     return out;
 }
@@ -192,7 +245,7 @@ std::string Report(const Calculation& calculation, const Tables& tables, Format 
     return Dump(j, 2) + "\n";
 }
 
-std::string BatchHeaderLine(Format format) {
+std::string BatchHeaderLine(Format format, bool quality) {
     if (format != Format::Csv) {
         return "";
     }
@@ -200,11 +253,14 @@ std::string BatchHeaderLine(Format format) {
     for (int t = 1; t <= kThicknesses; ++t) {
         header += ",J_" + std::to_string(ThicknessCm(t)) + "cm";
     }
+    if (quality) {
+        header += std::string(",") + kQualityColumns;
+    }
     return header + ",error\n";
 }
 
 std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& tables,
-                      Format format) {
+                      Format format, bool quality) {
     const std::string error = result ? std::string() : DescribeInputError(result.error(), Naming::Column);
     const Calculation* calc = result ? &*result : nullptr;
     const VolumeDose* dose = calc && calc->dose ? &*calc->dose : nullptr;
@@ -213,6 +269,9 @@ std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& r
             Json j;
             j["line"] = line;
             j.update(ReportJson(calc, tables));
+            if (quality && !calc) {
+                j["quality"] = nullptr;
+            }
             j["error"] = result ? Json(nullptr) : Json(error);
             return Dump(j, -1) + "\n";
         }
@@ -224,9 +283,10 @@ std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& r
                     out += "," + Exact(v);
                 }
                 out += std::string(",") + SpreadName(c.voltage.spread);
-                for (double v : {c.angleDeg, c.inherentMm, c.alMm, c.cuMm, c.areaDoseGyCm2}) {
+                for (double v : {c.angleDeg, c.inherentMm, c.alMm, c.cuMm}) {
                     out += "," + Exact(v);
                 }
+                out += "," + (c.areaDose ? Exact(c.areaDoseGyCm2) : std::string());
             } else {
                 out += ",,,,,,,,";
             }
@@ -234,13 +294,27 @@ std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& r
             for (int t = 0; t < kThicknesses; ++t) {
                 out += "," + (dose ? Exact(dose->joules[static_cast<std::size_t>(t)]) : std::string());
             }
+            if (quality) {
+                out += "," + QualityFields(calc ? calc->quality : std::nullopt);
+            }
             return out + "," + (error.empty() ? std::string() : Quoted(error)) + "\n";
         }
         case Format::Text: break;
     }
     std::string out = "line " + std::to_string(line) + ": ";
+    if (!calc) {
+        return out + error + "\n";
+    }
+    if (quality) {
+        const auto& q = calc->quality;
+        out += q ? "HVL1 " + Decimals(q->hvl1_mm_al, 2) + " mm Al, HVL2 " + Decimals(q->hvl2_mm_al, 2) + " mm Al, h " +
+                       Decimals(q->homogeneity, 2) + ", mean " + Decimals(q->mean_keV, 1) + " keV, effective " +
+                       Decimals(q->effective_keV, 1) + " keV"
+                 : std::string("no beam quality");
+        out += dose ? "; " : "";
+    }
     if (!dose) {
-        return out + (error.empty() ? std::string("no area dose") : error) + "\n";
+        return out + (quality ? "" : "no area dose") + "\n";
     }
     out += "photons " + FormatSci(dose->photons) + "; J at 10, 12, ... 30 cm:";
     for (double j : dose->joules) {

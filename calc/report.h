@@ -20,8 +20,9 @@ std::string Report(const Calculation& calculation, const Tables& tables, Format 
 
 // A batch writes one line per calculation (`line`: its line in the input file). CSV starts with
 // a header line; JSON writes one object per line with the keys of Report and "line" and "error".
-std::string BatchHeaderLine(Format format);
+// With `quality` every line carries the beam quality of its spectrum (CSV: five more columns).
+std::string BatchHeaderLine(Format format, bool quality = false);
 std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& tables,
-                      Format format);
+                      Format format, bool quality = false);
 
 }  // namespace mirelo::calc

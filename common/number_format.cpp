@@ -41,6 +41,30 @@ std::string FormatSci(double x) { return Write(x, std::chars_format::scientific,
 // Rounding to 15 significant digits first hides binary noise such as 0.1 + 0.2.
 std::string NumberText(double x) { return Write(x, std::chars_format::general, 15, "0"); }
 
+std::string FixedText(double x, int decimals) {
+    std::string out = Write(x, std::chars_format::fixed, decimals, "");
+    if (out.empty() || out.find_first_not_of("-0.") == std::string::npos) {
+        return decimals > 0 ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
+    }
+    return out;
+}
+
+int DecimalsToTellApart(double value, double low, double high, int fewest) {
+    const auto rounded = [](double x, int d) {
+        const std::string text = FixedText(x, d);
+        double r = 0;
+        std::from_chars(text.data(), text.data() + text.size(), r);
+        return r;
+    };
+    for (int d = fewest; d < 17; ++d) {
+        const double v = rounded(value, d);
+        if (v < rounded(low, d) || v > rounded(high, d)) {
+            return d;
+        }
+    }
+    return 17;
+}
+
 }  // namespace mirelo
 
 namespace mirelo {

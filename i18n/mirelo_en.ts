@@ -392,6 +392,26 @@
         <source>入射Ｘ線スペクトル（相対光子フルエンス）</source>
         <translation>Incident X-ray spectrum (relative photon fluence)</translation>
     </message>
+    <message>
+        <source>第1半価層 HVL₁</source>
+        <translation>First half-value layer HVL₁</translation>
+    </message>
+    <message>
+        <source>第2半価層 HVL₂</source>
+        <translation>Second half-value layer HVL₂</translation>
+    </message>
+    <message>
+        <source>均等度 h</source>
+        <translation>Homogeneity coefficient h</translation>
+    </message>
+    <message>
+        <source>平均エネルギー</source>
+        <translation>Mean energy</translation>
+    </message>
+    <message>
+        <source>実効エネルギー</source>
+        <translation>Effective energy</translation>
+    </message>
 </context>
 <context>
     <name>messages</name>
@@ -472,9 +492,9 @@
         <translation> No beam quality can be computed for these settings </translation>
     </message>
     <message>
-        <source> %1 kV で固有フィルタ 0～20 mm Al が与える第1半価層は %2～%3 mm Al です。
+        <source> %1 kV で固有フィルタ 0～%5 mm Al が与える第1半価層は %2～%3 mm Al です。
  測定値 %4 mm Al には届きません </source>
-        <translation> At %1 kV, an inherent filtration of 0–20 mm Al gives a first HVL of %2–%3 mm Al.
+        <translation> At %1 kV, an inherent filtration of 0–%5 mm Al gives a first HVL of %2–%3 mm Al.
  The measured %4 mm Al is out of reach </translation>
     </message>
 </context>
@@ -593,6 +613,34 @@
     <message>
         <source>閉じる</source>
         <translation>Close</translation>
+    </message>
+    <message>
+        <source>固有 mm</source>
+        <translation>Inherent mm</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>測定時のターゲット角度と付加フィルタ（主画面の値から）</source>
+        <translation>Target angle and added filters during the measurement (from the main window)</translation>
+    </message>
+    <message>
+        <source>測定時: 角度 %1 度、Al %2 mm、Cu %3 mm</source>
+        <translation>Measured at %1°, through Al %2 mm, Cu %3 mm</translation>
+    </message>
+    <message>
+        <source>。%1 kV での値</source>
+        <translation>; value at %1 kV</translation>
+    </message>
+    <message>
+        <source>（測定範囲から %1 kV 外れています）</source>
+        <translation> (%1 kV outside the measured range)</translation>
     </message>
 </context>
 </TS>

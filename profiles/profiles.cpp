@@ -1,5 +1,7 @@
 #include "profiles/profiles.h"
 
+#include "common/number_text.h"
+
 #include <toml++/toml.h>
 
 #include <cmath>
@@ -183,10 +185,49 @@ struct Reader {
         return v;
     }
 
+    // hvl = [{kv = 60, mm_al = 2.3}, {kv = 80, mm_al = 3.0, mm_al2 = 4.4}, ...]
+    void Points(const toml::node& node, std::vector<HvlPoint>& points) {
+        const auto* array = node.as_array();
+        if (array == nullptr || array->empty()) {
+            Fail(node, "'hvl' must be a list of {kv = ..., mm_al = ...}");
+            return;
+        }
+        for (const auto& item : *array) {
+            const auto* t = item.as_table();
+            if (t == nullptr) {
+                Fail(item, "'hvl' must be a list of {kv = ..., mm_al = ...}");
+                return;
+            }
+            HvlPoint point;
+            point.line = item.source().begin.line;
+            std::optional<double> kv, mm;
+            for (const auto& [keyNode, value] : *t) {
+                const std::string_view key = keyNode.str();
+                if (key == "kv") kv = Number(value, key, 0, 150, true);
+                else if (key == "mm_al") mm = Number(value, key, 0, 20, true);
+                else if (key == "mm_al2") point.mmAl2 = Number(value, key, 0, 40, true);
+                else Fail(value, "unknown key " + Quoted(key) + " in 'hvl' (kv, mm_al, mm_al2)");
+            }
+            if (!kv || !mm) {
+                Fail(item, "every measurement in 'hvl' needs 'kv' and 'mm_al'");
+                return;
+            }
+            for (const HvlPoint& other : points) {
+                if (other.kv == *kv) {
+                    Fail(item, "two measurements in 'hvl' at " + NumberText(*kv) + " kV");
+                    return;
+                }
+            }
+            point.kv = *kv;
+            point.mmAl = *mm;
+            points.push_back(point);
+        }
+    }
+
     Profile Entry(const toml::table& t) {
         Profile p;
         p.line = t.source().begin.line;
-        std::optional<double> hvl, hvlKv, hvlAl, hvlCu;
+        std::optional<double> hvl, hvlKv;
         for (const auto& [keyNode, value] : t) {
             const std::string_view key = keyNode.str();
             if (key == "name") p.name = String(value, key);
@@ -201,8 +242,9 @@ struct Reader {
             else if (key == "inherent_mm_al") p.inherentMmAl = Number(value, key, 0, 20, false);
             else if (key == "hvl_mm_al") hvl = Number(value, key, 0, 20, true);
             else if (key == "hvl_kv") hvlKv = Number(value, key, 0, 150, true);
-            else if (key == "hvl_al_mm") hvlAl = Number(value, key, 0, 100, false);
-            else if (key == "hvl_cu_mm") hvlCu = Number(value, key, 0, 10, false);
+            else if (key == "hvl_al_mm") p.hvlAlMm = Number(value, key, 0, 100, false);
+            else if (key == "hvl_cu_mm") p.hvlCuMm = Number(value, key, 0, 10, false);
+            else if (key == "hvl") Points(value, p.hvl);
             else Fail(value, "unknown key " + Quoted(key));
         }
         if (p.name.empty()) {
@@ -217,14 +259,17 @@ struct Reader {
         if (hvl.has_value() != hvlKv.has_value()) {
             Fail(t, Quoted(p.name) + " needs both 'hvl_mm_al' and 'hvl_kv'");
         }
-        if ((hvlAl || hvlCu) && !hvl) {
-            Fail(t, Quoted(p.name) + ": 'hvl_al_mm' and 'hvl_cu_mm' belong to an HVL measurement");
-        }
-        if (hvl && p.inherentMmAl) {
-            Fail(t, Quoted(p.name) + " gives both 'inherent_mm_al' and an HVL: keep one");
+        if (hvl && !p.hvl.empty()) {
+            Fail(t, Quoted(p.name) + " gives 'hvl_mm_al' and a list 'hvl': put every measurement in the list");
         }
         if (hvl && hvlKv) {
-            p.hvl = HvlMeasurement{*hvl, *hvlKv, hvlAl.value_or(0), hvlCu.value_or(0)};
+            p.hvl.push_back(HvlPoint{*hvlKv, *hvl, std::nullopt, p.line});
+        }
+        if ((p.hvlAlMm || p.hvlCuMm) && p.hvl.empty()) {
+            Fail(t, Quoted(p.name) + ": 'hvl_al_mm' and 'hvl_cu_mm' belong to an HVL measurement");
+        }
+        if (!p.hvl.empty() && p.inherentMmAl) {
+            Fail(t, Quoted(p.name) + " gives both 'inherent_mm_al' and an HVL: keep one");
         }
         return p;
     }

@@ -16,11 +16,12 @@ namespace mirelo::profiles {
 inline constexpr double kDefaultAngleDeg = 12;      // the main window's defaults
 inline constexpr double kDefaultInherentMmAl = 2.5;
 
-struct HvlMeasurement {
-    double hvlMmAl = 0;
+// One measured first HVL (and optionally the second) at one tube voltage.
+struct HvlPoint {
     double kv = 0;
-    double alMm = 0;  // added filters in the beam while it was measured
-    double cuMm = 0;
+    double mmAl = 0;
+    std::optional<double> mmAl2;
+    std::size_t line = 0;  // where it is written
 };
 
 struct Profile {
@@ -29,8 +30,10 @@ struct Profile {
     std::string observerUid, manufacturer, model, serial;
     std::string plane;  // "", "A", "B" or "single"
     double targetAngleDeg = kDefaultAngleDeg;
-    std::optional<double> inherentMmAl;  // at most one of these two; neither means the default
-    std::optional<HvlMeasurement> hvl;
+    std::optional<double> inherentMmAl;  // at most one of this and HVLs; neither means the default
+    std::vector<HvlPoint> hvl;           // the inherent filtration is fitted to these, interpolated in kV
+    // Added filters in the beam while the HVLs were measured; absent means the fit's stated default.
+    std::optional<double> hvlAlMm, hvlCuMm;
     std::size_t line = 0;  // where the entry starts in its file
 };
 

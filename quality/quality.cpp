@@ -1,5 +1,6 @@
 #include "quality/quality.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -138,6 +139,26 @@ Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const 
         return Failure{qa.error()};
     }
     auto qb = qualityAt(b);
+    if (!qb && qb.error().kind == FitError::Kind::NoBeamQuality) {
+        // At a few kV the thick end absorbs every photon: search the filtrations that leave some.
+        // Having a quality is monotonic in the filtration (more filter, fewer photons), so bisect.
+        double ok = a, none = b;
+        Result<BeamQuality, FitError> qok = *qa;
+        for (int n = 0; n < 60 && none - ok > 1e-9; ++n) {
+            const double mid = 0.5 * (ok + none);
+            auto qmid = qualityAt(mid);
+            if (qmid) {
+                ok = mid;
+                qok = std::move(qmid);
+            } else if (qmid.error().kind == FitError::Kind::NoBeamQuality) {
+                none = mid;
+            } else {
+                return Failure{qmid.error()};
+            }
+        }
+        b = ok;
+        qb = std::move(qok);
+    }
     if (!qb) {
         return Failure{qb.error()};
     }
@@ -145,7 +166,7 @@ Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const 
     // More aluminium in front leaves a harder beam, so the first HVL rises with the filtration and the
     // two ends bound what a fit can reach.
     if (!(target >= qa->hvl1_mm_al && target <= qb->hvl1_mm_al)) {
-        return Failure{FitError{FitError::Kind::Unreachable, qa->hvl1_mm_al, qb->hvl1_mm_al}};
+        return Failure{FitError{FitError::Kind::Unreachable, qa->hvl1_mm_al, qb->hvl1_mm_al, a, b}};
     }
     double fa = qa->hvl1_mm_al - target, fb = qb->hvl1_mm_al - target;
     InherentFit best{a, *qa};
@@ -177,6 +198,47 @@ Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const 
         fb = fc;
     }
     return best;
+}
+
+Result<FiltrationCurve, CurveError> FitFiltrationCurve(const Tables& tables, std::span<const HvlMeasurement> measurements) {
+    FiltrationCurve curve;
+    for (std::size_t i = 0; i < measurements.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (measurements[j].kv == measurements[i].kv) {
+                return Failure{CurveError{i, FitError{FitError::Kind::SameVoltage}}};
+            }
+        }
+        auto fit = FitInherentFiltration(tables, measurements[i]);
+        if (!fit) {
+            return Failure{CurveError{i, fit.error()}};
+        }
+        curve.points.push_back({measurements[i], *fit});
+    }
+    if (curve.points.empty()) {
+        return Failure{CurveError{0, FitError{FitError::Kind::Unreachable}}};
+    }
+    std::sort(curve.points.begin(), curve.points.end(),
+              [](const FittedPoint& x, const FittedPoint& y) { return x.measurement.kv < y.measurement.kv; });
+    return curve;
+}
+
+InherentAt InherentAtKv(const FiltrationCurve& curve, double kv) {
+    const auto& p = curve.points;
+    const FittedPoint& first = p.front();
+    const FittedPoint& last = p.back();
+    if (!(kv > first.measurement.kv)) {
+        return {first.fit.inherent_mm_al, std::isfinite(kv) ? first.measurement.kv - kv : 0};
+    }
+    if (kv >= last.measurement.kv) {
+        return {last.fit.inherent_mm_al, kv - last.measurement.kv};
+    }
+    std::size_t i = 1;
+    while (p[i].measurement.kv < kv) {
+        ++i;
+    }
+    const double x0 = p[i - 1].measurement.kv, x1 = p[i].measurement.kv;
+    const double y0 = p[i - 1].fit.inherent_mm_al, y1 = p[i].fit.inherent_mm_al;
+    return {y0 + (y1 - y0) * (kv - x0) / (x1 - x0), 0};
 }
 
 }  // namespace mirelo

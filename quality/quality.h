@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+#include <span>
+#include <vector>
+
 #include "common/result.h"
 #include "spectrum/spectrum.h"
 #include "tables/tables.h"
@@ -31,13 +35,22 @@ Result<BeamQuality, QualityError> ComputeBeamQuality(const Tables& tables, const
 inline constexpr double kMinInherentMmAl = 0;
 inline constexpr double kMaxInherentMmAl = 20;
 
-// A measured first HVL and the conditions it was measured at: everything but the inherent filtration.
+// What a measurement assumes when it does not say: no added filter in the beam while the HVL was
+// measured, and the main window's target angle. Every front end (window, command line, profiles)
+// states and uses these.
+inline constexpr double kMeasurementAngleDeg = 12;
+inline constexpr double kMeasurementAlMm = 0;
+inline constexpr double kMeasurementCuMm = 0;
+
+// A measured first HVL (and optionally the second) and the conditions it was measured at:
+// everything but the inherent filtration.
 struct HvlMeasurement {
-    double targetAngleDeg = 12;
-    double alMm = 0;   // added aluminium
-    double cuMm = 0;   // added copper
-    double kv = 80;    // one fixed tube voltage
+    double targetAngleDeg = kMeasurementAngleDeg;
+    double alMm = kMeasurementAlMm;  // added aluminium in the beam while it was measured
+    double cuMm = kMeasurementCuMm;  // added copper
+    double kv = 80;                  // one fixed tube voltage
     double hvl1MmAl = 0;
+    std::optional<double> hvl2MmAl;  // not fitted to; compared with the model's second HVL
 };
 
 struct InherentFit {
@@ -49,17 +62,49 @@ struct FitError {
     enum class Kind {
         TargetAngle,    // its tangent is 0 or not finite
         TubeVoltage,    // not above 0, above 150 kV, or not finite
-        NoBeamQuality,  // some filtration in the range gives a spectrum without a beam quality
+        NoBeamQuality,  // not even the thinnest filtration gives a spectrum with a beam quality
         Unreachable,    // no filtration in the range gives the measured HVL
+        SameVoltage,    // two measurements of one fit at the same tube voltage
     };
     Kind kind = Kind::Unreachable;
-    // Unreachable: the first HVLs at kMinInherentMmAl and kMaxInherentMmAl, the reachable range.
+    // Unreachable: the filtrations searched and the first HVLs they give, the reachable range. The
+    // thickest is below kMaxInherentMmAl where thicker filters leave no photons (at a few kV).
     double lowestHvlMmAl = 0;
     double highestHvlMmAl = 0;
+    double lowestInherentMmAl = kMinInherentMmAl;
+    double highestInherentMmAl = kMaxInherentMmAl;
 };
 
 // The inherent filtration in [kMinInherentMmAl, kMaxInherentMmAl] whose spectrum (ComputeSpectrum at
-// the measurement's angle, filters and voltage) has the measured first HVL, to 1e-6 mm.
+// the measurement's angle, filters and voltage) has the measured first HVL, to 1e-6 mm. Where the
+// thick end leaves no photons (a few kV), the range is cut to the filtrations that leave some.
 Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const HvlMeasurement& measurement);
+
+// Several measurements of one tube, each fitted on its own, in rising tube voltage.
+struct FittedPoint {
+    HvlMeasurement measurement;
+    InherentFit fit;
+};
+struct FiltrationCurve {
+    std::vector<FittedPoint> points;  // at least one, tube voltages distinct and rising
+};
+struct CurveError {
+    std::size_t index = 0;  // the measurement (in the order given) that could not be fitted
+    FitError error;
+};
+Result<FiltrationCurve, CurveError> FitFiltrationCurve(const Tables& tables, std::span<const HvlMeasurement> measurements);
+
+// A voltage further than this outside the measured ones is flagged: the filtration there is a guess.
+inline constexpr double kFarOutsideKv = 10;
+
+struct InherentAt {
+    double mm_al = 0;
+    double kvOutside = 0;  // how far the voltage lies outside the measured range, 0 inside it
+    bool FarOutside() const { return kvOutside > kFarOutsideKv; }
+};
+
+// The filtration at a tube voltage: linear in kV between the fitted points, held at the nearest one
+// outside them. The curve must have a point.
+InherentAt InherentAtKv(const FiltrationCurve& curve, double kv);
 
 }  // namespace mirelo

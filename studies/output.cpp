@@ -55,7 +55,7 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
     out << "file,study_uid,event_uid,datetime,event_type,plane,protocol,device_observer_uid,manufacturer,model,serial,"
            "profile,angle_deg,inherent_mm_al,kv,dap_gycm2,al_mm,cu_mm,filters,status,reason,photons";
     ThicknessHeader(out);
-    out << '\n';
+    out << ",hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,fit_kv_outside,fit_far_outside\n";
     for (const EventRow& row : batch.events) {
         const rdsr::Event& e = *row.event;
         out << Csv(row.file) << ',' << Csv(row.studyUid) << ',' << Csv(e.uid) << ',' << Csv(e.dateTime) << ','
@@ -73,6 +73,16 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
         } else {
             out << std::string(1 + kThicknesses, ',');
         }
+        const auto& q = row.quality;
+        if (row.used && q) {
+            for (double x : {q->hvl1_mm_al, q->hvl2_mm_al, q->homogeneity, q->mean_keV, q->effective_keV}) {
+                out << ',' << NumberField(x);
+            }
+        } else {
+            out << ",,,,,";
+        }
+        out << ',' << Optional(row.fitKvOutside) << ','
+            << (row.fitKvOutside ? (*row.fitKvOutside > kFarOutsideKv ? "yes" : "no") : "");
         out << '\n';
     }
 }
@@ -162,6 +172,14 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
+            {"quality", row.used && row.quality ? json{{"hvl1_mm_al", row.quality->hvl1_mm_al},
+                                                       {"hvl2_mm_al", row.quality->hvl2_mm_al},
+                                                       {"homogeneity", row.quality->homogeneity},
+                                                       {"mean_keV", row.quality->mean_keV},
+                                                       {"effective_keV", row.quality->effective_keV}}
+                                                 : json(nullptr)},
+            {"fit_kv_outside", OptionalJson(row.fitKvOutside)},
+            {"fit_far_outside", row.fitKvOutside ? json(*row.fitKvOutside > kFarOutsideKv) : json(nullptr)},
         };
     }, false);
     list("studies", batch.studies.size(), [&](std::size_t i) {

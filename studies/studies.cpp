@@ -160,24 +160,34 @@ public:
         if (*e.dapGyCm2 < 0) {
             return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
         }
-        if (profile != nullptr && profile->hvl) {
+        const double kv = *e.kvp;
+        if (profile != nullptr && !profile->hvl.empty()) {
             const auto& fit = FitFor(*profile);
             if (!fit) {
                 return Skip(row, FitReason(fit.error(), *profile));
             }
-            row.inherentMmAl = fit->inherent_mm_al;
+            const InherentAt at = InherentAtKv(*fit, kv);
+            row.inherentMmAl = at.mm_al;
+            row.fitKvOutside = at.kvOutside;
         }
-        const double kv = *e.kvp;
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
         const BeamKey key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, kv};
         auto it = cache_.find(key);
         if (it == cache_.end()) {
-            it = cache_.emplace(key, ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv))).first;
+            // The quality with the spectrum: once per distinct spectrum, as the spectrum itself.
+            Computed c{ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv)), std::nullopt};
+            if (c.spectrum) {
+                if (const auto q = ComputeBeamQuality(tables_, *c.spectrum)) {
+                    c.quality = *q;
+                }
+            }
+            it = cache_.emplace(key, std::move(c)).first;
         }
-        if (!it->second) {
-            return Skip(row, SpectrumReason(it->second.error(), row, kv));
+        if (!it->second.spectrum) {
+            return Skip(row, SpectrumReason(it->second.spectrum.error(), row, kv));
         }
-        const auto dose = ComputeVolumeDose(tables_, *it->second, *e.dapGyCm2);
+        row.quality = it->second.quality;
+        const auto dose = ComputeVolumeDose(tables_, *it->second.spectrum, *e.dapGyCm2);
         if (!dose) {
             return Skip(row, DoseReason(dose.error(), kv));
         }
@@ -188,30 +198,31 @@ public:
     std::size_t SpectraComputed() const { return cache_.size(); }
 
 private:
-    // The inherent filtration of a profile that gives a measured HVL, fitted once per profile.
-    const Result<InherentFit, FitError>& FitFor(const profiles::Profile& profile) {
+    // The inherent filtration of a profile that gives measured HVLs, fitted once per profile.
+    const Result<FiltrationCurve, CurveError>& FitFor(const profiles::Profile& profile) {
         auto it = fits_.find(&profile);
         if (it == fits_.end()) {
-            const profiles::HvlMeasurement& m = *profile.hvl;
-            it = fits_.emplace(&profile, FitInherentFiltration(tables_, HvlMeasurement{profile.targetAngleDeg, m.alMm,
-                                                                                         m.cuMm, m.kv, m.hvlMmAl}))
-                     .first;
+            it = fits_.emplace(&profile, FitFiltrationCurve(tables_, ProfileMeasurements(profile))).first;
         }
         return it->second;
     }
 
-    static std::string FitReason(const FitError& e, const profiles::Profile& profile) {
-        const profiles::HvlMeasurement& m = *profile.hvl;
+    static std::string FitReason(const CurveError& ce, const profiles::Profile& profile) {
+        const FitError& e = ce.error;
+        const HvlMeasurement m = ProfileMeasurements(profile)[ce.index];
         std::string text = "HVL fit of profile '";
         text += profile.name;
         text += "': ";
         switch (e.kind) {
             case FitError::Kind::Unreachable:
                 text += "the measured ";
-                text += Shortest(m.hvlMmAl) + " mm Al at " + Shortest(m.kv) + " kV cannot be reached (";
+                text += Shortest(m.hvl1MmAl) + " mm Al at " + Shortest(m.kv) + " kV (through " + Shortest(m.alMm) +
+                        " mm Al and " + Shortest(m.cuMm) + " mm Cu) cannot be reached (";
                 text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
-                text += " mm Al for 0 to 20 mm inherent filtration)";
+                text += " mm Al for " + Shortest(e.lowestInherentMmAl) + " to " + Shortest(e.highestInherentMmAl) +
+                        " mm inherent filtration)";
                 return text;
+            case FitError::Kind::SameVoltage: return text + "two measurements at " + Shortest(m.kv) + " kV";
             case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
             case FitError::Kind::TargetAngle: return text + "target angle unusable";
             case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
@@ -225,11 +236,24 @@ private:
     }
     const Tables& tables_;
     const profiles::Profiles& profiles_;
-    std::map<BeamKey, Result<PhotonSpectrum, SpectrumInputError>> cache_;
-    std::map<const profiles::Profile*, Result<InherentFit, FitError>> fits_;
+    struct Computed {
+        Result<PhotonSpectrum, SpectrumInputError> spectrum;
+        std::optional<BeamQuality> quality;
+    };
+    std::map<BeamKey, Computed> cache_;
+    std::map<const profiles::Profile*, Result<FiltrationCurve, CurveError>> fits_;
 };
 
 }  // namespace
+
+std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile) {
+    std::vector<HvlMeasurement> out;
+    for (const profiles::HvlPoint& point : profile.hvl) {
+        out.push_back({profile.targetAngleDeg, profile.hvlAlMm.value_or(kMeasurementAlMm),
+                       profile.hvlCuMm.value_or(kMeasurementCuMm), point.kv, point.mmAl, point.mmAl2});
+    }
+    return out;
+}
 
 std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads) {
     std::vector<ReadOutcome> outcomes;

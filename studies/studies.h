@@ -9,6 +9,7 @@
 
 #include "dose/volume_dose.h"
 #include "profiles/profiles.h"
+#include "quality/quality.h"
 #include "rdsr/report.h"
 #include "tables/tables.h"
 
@@ -36,11 +37,15 @@ struct EventRow {
     // The conditions it was computed with.
     std::string profile;  // the profile's name, or "default"
     double angleDeg = profiles::kDefaultAngleDeg;
-    double inherentMmAl = profiles::kDefaultInherentMmAl;  // fitted when the profile gives an HVL
+    double inherentMmAl = profiles::kDefaultInherentMmAl;  // fitted when the profile gives HVLs
+    // With HVLs: how far the event's voltage lies outside the measured ones (0 inside); more than
+    // kFarOutsideKv is flagged in the outputs.
+    std::optional<double> fitKvOutside;
     double alMm = 0, cuMm = 0;
     bool used = false;
     std::string reason;  // why it was skipped
     VolumeDose dose;     // when used
+    std::optional<BeamQuality> quality;  // of the spectrum used, when it has one
 };
 
 struct StudyRow {
@@ -63,6 +68,10 @@ struct Batch {
 // together; an event whose irradiation event UID was already counted in its study (the same report
 // twice, or a report that repeats another's events) is skipped as a duplicate.
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles);
+
+// The HVL measurements of a profile at its target angle, made through its hvl_al_mm and hvl_cu_mm
+// (absent: the fit's stated defaults).
+std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile);
 
 // "Manufacturer Model (SN serial)", or the observer UID when the report names nothing else.
 std::string DeviceText(const rdsr::Device& device);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -62,7 +63,8 @@ const Refusal kRefusals[] = {
      "--unit \"mgy.cm2\": not one of Gy.cm2, mGy.cm2, uGy.m2, dGy.cm2, cGy.cm2, Gy.m2"},
     {{"--kv", "0.5", "--area-dose", "1"},
      "--kv \"0.5\": no photons reach the patient (a voltage too low, or filters too thick, for these tables)"},
-    {{"--kv", "80"}, "--area-dose: missing (the photon count and doses need it; --spectrum alone does not)"},
+    {{"--kv", "80"},
+     "--area-dose: missing (the photon count and doses need it; --spectrum, --quality or --fit-hvl alone do not)"},
     {{"--area-dose", "1"}, "--kv: missing (or give --batch FILE.csv)"},
     {{"--batch", "any.csv", "--angle", "3"}, "--angle: not with --batch (the file gives the conditions)"},
     {{"--kv", "80", "--format", "xml"}, "--format: xml not in {text,json,csv} (see --help)"},
@@ -71,6 +73,17 @@ const Refusal kRefusals[] = {
      "--inherent: not with --fit-hvl (the fit gives the inherent filtration)"},
     {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "0", "--fit-kv", "80"}, "--fit-hvl \"0\": must be above 0 mm Al"},
     {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3", "--fit-kv", "151"}, "--fit-kv \"151\": outside 0-150 kV"},
+    {{"--kv", "80", "--fit-hvl", "151:3"}, "--fit-hvl \"151:3\": outside 0-150 kV"},
+    {{"--kv", "80", "--fit-hvl", "60:2", "--fit-kv", "80"}, "--fit-kv: not with --fit-hvl \"60:2\" (it names its own voltage)"},
+    {{"--kv", "80", "--fit-hvl", "3", "--fit-hvl", "4", "--fit-kv", "80"},
+     "--fit-kv: only with a single --fit-hvl MM (give several as KV:MM)"},
+    {{"--kv", "80", "--fit-hvl", "60:2.3", "--fit-hvl", "60:2.5"}, "--fit-hvl \"60:2.5\": a second measurement at 60 kV"},
+    {{"--kv", "80", "--fit-hvl", "60:2.3:x"}, "--fit-hvl \"60:2.3:x\": not a number"},
+    {{"--kv", "80", "--fit-hvl", "60:2.3:4:5"}, "--fit-hvl \"60:2.3:4:5\": not KV:MM or KV:MM:MM2"},
+    {{"--kv", "80", "--fit-hvl", "60:-2"}, "--fit-hvl \"60:-2\": must be above 0 mm Al"},
+    {{"--kv", "80", "--fit-al", "1"}, "--fit-hvl: missing (--fit-al and --fit-cu describe its measurement)"},
+    {{"--kv", "80", "--fit-hvl", "80:3", "--fit-cu", "-1"}, "--fit-cu \"-1\": a thickness must be finite and not negative"},
+    {{"--batch", "any.csv", "--fit-hvl", "80:3"}, "--fit-hvl: not with --batch (the file gives the conditions)"},
 };
 
 TEST(CalcTool, RefusesWrongInputWithOneLine) {
@@ -203,7 +216,7 @@ TEST(CalcTool, FittedFiltrationRoundTrips) {
         ASSERT_EQ(known.status, 0) << known.err;
         const double hvl = nlohmann::json::parse(known.out)["quality"]["hvl1_mm_al"].get<double>();
         const auto fitted = RunTool(With({"--kv", kv, "--area-dose", "1", "--fit-hvl", Exact(hvl), "--fit-kv", kv,
-                                          "--quality", "--format", "json"}, kShipped));
+                                          "--fit-al", "1", "--quality", "--format", "json"}, kShipped));
         ASSERT_EQ(fitted.status, 0) << fitted.err;
         const auto j = nlohmann::json::parse(fitted.out);
         EXPECT_NEAR(j["inherent_mm_al"].get<double>(), 3.2, 0.01) << kv;
@@ -212,8 +225,87 @@ TEST(CalcTool, FittedFiltrationRoundTrips) {
     }
     const auto far = RunTool(With({"--kv", "80", "--area-dose", "1", "--fit-hvl", "30", "--fit-kv", "80"}, kShipped));
     EXPECT_EQ(far.status, 2);
-    EXPECT_NE(far.err.find("--fit-hvl \"30\": out of reach; at 80 kV an inherent filtration of 0 to 20 mm Al gives"),
+    EXPECT_NE(far.err.find("--fit-hvl \"30\": out of reach; at 80 kV, measured through 0 mm Al and 0 mm Cu, an inherent "
+                           "filtration of 0 to 20.00 mm Al gives a first HVL of"),
               std::string::npos) << far.err;
+}
+
+// The lower end of the reachable range, as the message writes it, must read as above the
+// measured HVL: enough digits, not "0.00 to ..." for 0.001.
+TEST(CalcTool, AnUnreachableHvlNamesARangeThatExcludesIt) {
+    for (const char* hvl : {"0.001", "0.002", "40"}) {
+        const auto run = RunTool(With({"--kv", "80", "--fit-hvl", std::string("80:") + hvl}, kShipped));
+        ASSERT_EQ(run.status, 2) << run.err;
+        const auto at = run.err.find("a first HVL of ");
+        ASSERT_NE(at, std::string::npos) << run.err;
+        const double low = std::stod(run.err.substr(at + 15));
+        const double high = std::stod(run.err.substr(run.err.find(" to ", at) + 4));
+        const double measured = std::stod(hvl);
+        EXPECT_TRUE(measured < low || measured > high) << run.err;
+    }
+}
+
+// --quality and the fit need no area dose: the quality alone, no photons or doses, and the same
+// numbers as with a dose. The old --fit-hvl MM --fit-kv KV is --fit-hvl KV:MM, and the stated
+// default of the measurement's filters (none) is what an explicit 0 gives.
+TEST(CalcTool, QualityAndFitWithoutAnAreaDose) {
+    const auto alone = RunTool(With({"--kv", "80", "--quality"}, kShipped));
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    EXPECT_EQ(alone.out.find("photons"), std::string::npos) << alone.out;
+    const json withDose = json::parse(RunTool(With({"--kv", "80", "--area-dose", "1", "--quality", "--format", "json"}, kShipped)).out);
+    const json q = withDose["quality"];
+    char line[64];
+    std::snprintf(line, sizeof line, "HVL1 (mm Al)             %.2f\n", q["hvl1_mm_al"].get<double>());
+    EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
+    const json jsonAlone = json::parse(RunTool(With({"--kv", "80", "--quality", "--format", "json"}, kShipped)).out);
+    EXPECT_EQ(jsonAlone["quality"], q);
+    EXPECT_TRUE(jsonAlone["photons"].is_null());
+    const auto csv = RunTool(With({"--kv", "80", "--quality", "--format", "csv"}, kShipped)).out;
+    EXPECT_EQ(csv, "hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV\n" + Exact(q["hvl1_mm_al"].get<double>()) + "," +
+                       Exact(q["hvl2_mm_al"].get<double>()) + "," + Exact(q["homogeneity"].get<double>()) + "," +
+                       Exact(q["mean_keV"].get<double>()) + "," + Exact(q["effective_keV"].get<double>()) + "\n");
+    const auto withDoseCsv = RunTool(With({"--kv", "80", "--area-dose", "1", "--quality", "--format", "csv"}, kShipped)).out;
+    EXPECT_EQ(withDoseCsv.substr(0, withDoseCsv.find('\n')), "thickness_cm,J,hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV");
+
+    const auto inherent = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--kv", "80", "--format", "json"});
+        const auto run = RunTool(With(args, kShipped));
+        EXPECT_EQ(run.status, 0) << run.err;
+        return json::parse(run.out)["inherent_mm_al"].get<double>();
+    };
+    const double old = inherent({"--fit-hvl", "3", "--fit-kv", "80"});
+    EXPECT_EQ(inherent({"--fit-hvl", "80:3"}), old);
+    EXPECT_EQ(inherent({"--fit-hvl", "80:3", "--fit-al", "0", "--fit-cu", "0"}), old);
+    EXPECT_LT(inherent({"--fit-hvl", "80:3", "--fit-al", "1"}), old - 0.5);  // the filter measured through is not inherent
+    // Text: to 0.01 mm, with what was assumed.
+    const auto text = RunTool(With({"--kv", "80", "--fit-hvl", "80:3"}, kShipped)).out;
+    std::snprintf(line, sizeof line, "inherent filter (mm Al)  %.2f (fitted", old);
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_NE(text.find("measured through 0 mm Al and 0 mm Cu"), std::string::npos) << text;
+}
+
+// Several voltages: the filtration at a voltage between two measurements lies on the line between
+// their single fits; outside, the nearest one holds, flagged beyond 10 kV.
+TEST(CalcTool, SeveralMeasurementsAreInterpolatedInKv) {
+    const auto fitAt = [](const std::vector<std::string>& points, const char* kv) {
+        std::vector<std::string> args{"--kv", kv, "--format", "json"};
+        for (const auto& p : points) args.insert(args.end(), {"--fit-hvl", p});
+        const auto run = RunTool(With(args, kShipped));
+        EXPECT_EQ(run.status, 0) << run.err;
+        return json::parse(run.out);
+    };
+    const double at60 = fitAt({"60:2.3"}, "60")["inherent_mm_al"].get<double>();
+    const double at100 = fitAt({"100:3.9"}, "100")["inherent_mm_al"].get<double>();
+    const struct {
+        const char* kv;
+        double share100;  // of the 100 kV fit in the interpolation
+        bool far;
+    } cases[] = {{"70", 0.25, false}, {"90", 0.75, false}, {"45", 0, true}, {"55", 0, false}, {"110", 1, false}, {"150", 1, true}};
+    for (const auto& c : cases) {
+        const json j = fitAt({"100:3.9", "60:2.3"}, c.kv);
+        EXPECT_NEAR(j["inherent_mm_al"].get<double>(), at60 + c.share100 * (at100 - at60), 1e-12) << c.kv;
+        EXPECT_EQ(j["fit"]["far_outside"].get<bool>(), c.far) << c.kv;
+    }
 }
 
 // --- Batch: one result per line, bad lines say why, the rest go on --------------------------------
@@ -280,6 +372,25 @@ TEST(CalcTool, BatchGivesOneLinePerCalculation) {
         const auto count = std::count(other.out.begin(), other.out.end(), '\n');
         EXPECT_EQ(count, std::string(format) == "csv" ? 10 : 9) << other.out;
     }
+    fs::remove(file);
+}
+
+// --quality in a batch: the quality of every line, the same as the single run's; a line without
+// an area dose gives the quality alone.
+TEST(CalcTool, BatchCarriesTheQuality) {
+    const fs::path file = fs::temp_directory_path() / ("mirelo-calc-quality-" + std::to_string(::getpid()) + ".csv");
+    std::ofstream(file, std::ios::binary) << "kv,al,area_dose\n80,1,2\n80,1,\n60,,1\n";
+    const auto run = RunTool(With({"--batch", file.string(), "--quality", "--format", "json"}, kShipped));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string line;
+    for (const char* kv : {"80", "80", "60"}) {
+        ASSERT_TRUE(std::getline(lines, line));
+        const json single = json::parse(RunTool(With({"--kv", kv, "--quality", "--format", "json"}, kShipped)).out);
+        EXPECT_EQ(json::parse(line)["quality"], single["quality"]) << line;
+    }
+    const auto csv = RunTool(With({"--batch", file.string(), "--quality", "--format", "csv"}, kShipped)).out;
+    EXPECT_NE(csv.find(",J_30cm,hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,error\n"), std::string::npos) << csv;
     fs::remove(file);
 }
 

@@ -7,6 +7,8 @@
 #include "common/sci_format.h"
 
 using mirelo::FormatSci;
+using mirelo::DecimalsToTellApart;
+using mirelo::FixedText;
 using mirelo::NumberText;
 
 TEST(SciFormat, PatternExamples) {
@@ -57,4 +59,28 @@ TEST(NumberText, ExtremeMagnitudesKeepAnExponent) {
     EXPECT_EQ(NumberText(1e20), "1E+20");
     EXPECT_EQ(NumberText(1e-7), "1E-07");
     EXPECT_EQ(NumberText(std::numeric_limits<double>::infinity()), "Infinity");
+}
+
+TEST(NumberText, FixedDecimalsAndEnoughToTellAValueFromARange) {
+    const struct {
+        double x;
+        int decimals;
+        const char* text;
+    } fixed[] = {{2.054999, 2, "2.05"}, {-0.001, 2, "0.00"}, {0, 3, "0.000"}, {6.3249, 3, "6.325"}, {17, 0, "17"}};
+    for (const auto& c : fixed) {
+        EXPECT_EQ(FixedText(c.x, c.decimals), c.text) << c.x;
+    }
+    const struct {
+        double value, low, high;
+        int decimals;
+    } apart[] = {
+        {0.1, 0.0031, 0.0998, 4},   // two decimals would print 0.00 to 0.10 for 0.10
+        {9.0, 0.003, 6.32, 2},      // clearly outside at once
+        {0.001, 0.0031, 6.32, 3},   // 0.00 against 0.00 is no answer
+        {3.0, 1.0, 3.0 - 1e-9, 9},
+    };
+    for (const auto& c : apart) {
+        const int d = DecimalsToTellApart(c.value, c.low, c.high);
+        EXPECT_EQ(d, c.decimals) << c.value;
+    }
 }

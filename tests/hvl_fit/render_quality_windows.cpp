@@ -1,10 +1,11 @@
-// Renders the HVL fitting window after a fit, from the shipped tables, to hvl_fit.png in the given
+// Renders the HVL fitting window after a fit of three measurements, from the shipped tables, to hvl_fit.png in the given
 // folder. Not a test.
 // Usage: QT_QPA_PLATFORM=offscreen render_quality_windows <output folder>
 #include <QApplication>
 #include <QDir>
 #include <QTest>
 #include <cstdio>
+#include <utility>
 
 #include "ui/main_window/main_window.h"
 #include "ui/platform/message_box.h"
@@ -32,7 +33,14 @@ int main(int argc, char* argv[]) {
     if (fit == nullptr || !QTest::qWaitForWindowExposed(fit)) {
         return 1;
     }
-    QTest::keyClicks(fit->hvlField, QStringLiteral("3.50"));
+    // Three measurements of the tube, through the main window's 1.0 mm Al.
+    for (const auto& [kv, hvl] : {std::pair{"60", "2.70"}, {"80", "3.50"}, {"120", "5.10"}}) {
+        fit->kvField->clear();
+        QTest::keyClicks(fit->kvField, QString::fromLatin1(kv));
+        fit->hvlField->clear();
+        QTest::keyClicks(fit->hvlField, QString::fromLatin1(hvl));
+        QTest::mouseClick(fit->addPointButton, Qt::LeftButton);
+    }
     QTest::mouseClick(fit->fitButton, Qt::LeftButton);
     QTest::qWait(50);
     for (const auto& m : mirelo::MessageBox::takeShown()) {

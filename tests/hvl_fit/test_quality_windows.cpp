@@ -8,6 +8,11 @@
 #include "ui/platform/messages.h"
 #include "quality/quality.h"
 #include "ui/state/shared_state.h"
+#include "profiles/profiles.h"
+#include "studies/studies.h"
+#include "tests/calc/run_tool.h"
+
+#include <nlohmann/json.hpp>
 
 using namespace mirelo;
 
@@ -115,6 +120,64 @@ private slots:
 
         QTest::mouseClick(w->closeButton, Qt::LeftButton);
         QTRY_VERIFY(w.isNull());  // closed is discarded: the command builds a new one
+    }
+
+    // One measurement, HVL1 3.0 mm Al at 80 kV through no added filter at 12 degrees, given to the
+    // window, the command line and a dose-report profile, gives one inherent filtration.
+    void theThreePathsGiveOneFiltration() {
+        const auto cli = test::RunTool({"--kv", "80", "--fit-hvl", "80:3.0", "--format", "json", "--tables", MIRELO_SOURCE_DATA_DIR});
+        QCOMPARE(cli.status, 0);
+        const double byCli = nlohmann::json::parse(cli.out)["inherent_mm_al"].get<double>();
+
+        const auto profiles = profiles::ParseProfiles(
+            "[[device]]\nname = \"R\"\nobserver_uid = \"1\"\nhvl = [{kv = 80, mm_al = 3.0}]\n", "p.toml");
+        QVERIFY(profiles);
+        Form1& f = Start();
+        const auto curve = FitFiltrationCurve(SharedState().tables, studies::ProfileMeasurements(profiles->entries[0]));
+        QVERIFY(curve);
+        const double byProfile = InherentAtKv(*curve, 80).mm_al;
+
+        f.fitHvlAction->trigger();
+        QPointer<HvlFitWindow> w = f.HvlFit();
+        QVERIFY(w != nullptr);
+        Type(w->alField, QStringLiteral("0"));  // prefilled with the main window's 1.0: not the measurement's
+        Type(w->hvlField, QStringLiteral("3.0"));
+        QTest::mouseClick(w->fitButton, Qt::LeftButton);
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QVERIFY2(w->assumedResult->text().contains(QStringLiteral("Al 0 mm")), qPrintable(w->assumedResult->text()));
+
+        QCOMPARE(byProfile, byCli);
+        QCOMPARE(w->inherentResult->text(), QString::number(byCli, 'f', 2));
+        QVERIFY(qAbs(byCli - 3.05) < 0.01);  // the figure the user's guide quotes
+    }
+
+    // Points in the table: fitted at each, the value at the main window's voltage interpolated, the
+    // plot given the same fits.
+    void severalPointsAreFittedAndPlotted() {
+        Form1& f = Start();
+        f.fitHvlAction->trigger();
+        QPointer<HvlFitWindow> w = f.HvlFit();
+        QVERIFY(w != nullptr);
+        Type(w->alField, QStringLiteral("0"));
+        for (const auto& [kv, hvl] : {std::pair{"100", "3.9"}, {"60", "2.3"}, {"60", "2.4"}}) {
+            Type(w->kvField, QString::fromLatin1(kv));
+            Type(w->hvlField, QString::fromLatin1(hvl));
+            QTest::mouseClick(w->addPointButton, Qt::LeftButton);
+        }
+        QCOMPARE(w->pointsTable->rowCount(), 2);  // the second 60 kV replaced the first
+        QCOMPARE(w->pointsTable->item(0, 1)->text(), QStringLiteral("2.4"));
+        QTest::mouseClick(w->fitButton, Qt::LeftButton);
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        const auto single = [](double kv, double hvl) {
+            return FitInherentFiltration(SharedState().tables, {12, 0, 0, kv, hvl, {}})->inherent_mm_al;
+        };
+        const double at60 = single(60, 2.4), at100 = single(100, 3.9);
+        // The main window stands at 80 kV: half way.
+        QCOMPARE(w->inherentResult->text(), QString::number(0.5 * (at60 + at100), 'f', 2));
+        QCOMPARE(w->pointsTable->item(0, 2)->text(), QString::number(at60, 'f', 2));
+        QVERIFY(w->plot->Curve() && w->plot->Curve()->points.size() == 2);
+        QTest::mouseClick(w->applyButton, Qt::LeftButton);
+        QCOMPARE(f.Text2->text(), w->inherentResult->text());
     }
 };
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "quality/quality.h"
 #include "tables/table_reader.h"
@@ -103,6 +105,75 @@ TEST(BeamQuality, ShippedTablesAgainstTheIssueAndAPlainBisection) {
     }
 }
 
+// Hubbell & Seltzer (NIST SRD 126), Table 3 (aluminium, mu/rho) and Table 4 (dry air, mu_en/rho),
+// cm^2/g, at the energies (keV) of their grid; aluminium's density 2.699 g/cm^3. Neither material has
+// an edge between 10 and 150 keV, so log-log interpolation between grid points is the usual reading.
+struct NistRow {
+    double keV, alMuRho, airMuEnRho;
+};
+constexpr NistRow kNist[] = {{10, 26.23, 4.742},    {15, 7.955, 1.334},     {20, 3.441, 0.5389},
+                             {30, 1.128, 0.1537},   {40, 0.5685, 0.06833},  {50, 0.3681, 0.04098},
+                             {60, 0.2778, 0.03041}, {80, 0.2018, 0.02407},  {100, 0.1704, 0.02325},
+                             {150, 0.1378, 0.02496}};
+constexpr double kAlDensity = 2.699;
+
+// Aluminium (1/cm) and air (cm^2/g) at e keV, log-log between the grid points (and beyond the ends).
+std::pair<double, double> Nist(double e) {
+    std::size_t i = 1;
+    while (i + 1 < std::size(kNist) && kNist[i].keV < e) ++i;
+    const NistRow& a = kNist[i - 1];
+    const NistRow& b = kNist[i];
+    const double f = std::log(e / a.keV) / std::log(b.keV / a.keV);
+    const auto loglog = [f](double ya, double yb) { return std::exp(std::log(ya) + f * std::log(yb / ya)); };
+    return {kAlDensity * loglog(a.alMuRho, b.alMuRho), loglog(a.airMuEnRho, b.airMuEnRho)};
+}
+
+// First HVL (mm) of lines (keV, fluence) by plain bisection on the NIST coefficients.
+double NistHvl1(const std::vector<std::pair<double, double>>& lines) {
+    const auto kerma = [&](double xCm) {
+        double k = 0;
+        for (auto [e, phi] : lines) {
+            const auto [mu, air] = Nist(e);
+            k += phi * e * air * std::exp(-mu * xCm);
+        }
+        return k;
+    };
+    const double k0 = kerma(0);
+    return 10 * Bisect([&](double x) { return kerma(x) - 0.5 * k0; }, 5);
+}
+
+TEST(BeamQuality, ShippedTablesAgainstNistComputedHere) {
+    const Tables& t = Shipped();
+    // One line: ln 2 / mu by hand, e.g. 30 keV: ln 2 / (1.128 * 2.699) cm = 2.277 mm.
+    for (const NistRow& r : kNist) {
+        if (r.keV < 15) continue;  // ~0.2 um of aluminium: the first HVL of a 10 keV line is not a beam quality
+        const auto q = ComputeBeamQuality(t, Lines({{static_cast<int>(2 * r.keV), 1.0}}));
+        ASSERT_TRUE(q) << r.keV;
+        const double byHand = 10 * std::log(2.0) / (r.alMuRho * kAlDensity);
+        EXPECT_NEAR(q->hvl1_mm_al / byHand, 1, 0.01) << r.keV << " keV";
+    }
+    // Two lines on grid points, and the default beam's whole spectrum, bisected on the NIST values.
+    const struct {
+        std::vector<std::pair<double, double>> lines;
+    } spectra[] = {{{{30, 1.0}, {60, 1.0}}}, {{{20, 5.0}, {80, 0.5}}}, {{{40, 1.0}, {100, 3.0}}}};
+    for (const auto& c : spectra) {
+        PhotonSpectrum s;
+        s.highKv = 150;
+        for (auto [e, phi] : c.lines) s.fluence[static_cast<int>(2 * e)] = phi;
+        const auto q = ComputeBeamQuality(t, s);
+        ASSERT_TRUE(q);
+        EXPECT_NEAR(q->hvl1_mm_al / NistHvl1(c.lines), 1, 0.01) << c.lines.front().first << " + " << c.lines.back().first;
+    }
+    for (double kv : {60.0, 80.0, 120.0}) {
+        const auto s = ComputeSpectrum(t, Beam::FromMm(12, 2.5, 1.0, 0), TubeVoltage::Fixed(kv));
+        std::vector<std::pair<double, double>> lines;
+        for (int i = 1; i <= 2 * kv; ++i) lines.emplace_back(0.5 * i, s->fluence[i]);
+        const auto q = ComputeBeamQuality(t, *s);
+        ASSERT_TRUE(q);
+        EXPECT_NEAR(q->hvl1_mm_al / NistHvl1(lines), 1, 0.01) << kv << " kV";
+    }
+}
+
 TEST(BeamQuality, NoQualityWithoutKermaOrAttenuation) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Tables noAir = Shipped(), noAl = Shipped();
@@ -134,7 +205,7 @@ TEST(InherentFit, RoundTripsAcrossVoltagesAndAngles) {
     for (const auto& c : cases) {
         const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(c.angle, c.inherent, c.al, c.cu), TubeVoltage::Fixed(c.kv));
         const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al;
-        const auto fit = FitInherentFiltration(Shipped(), {c.angle, c.al, c.cu, c.kv, hvl});
+        const auto fit = FitInherentFiltration(Shipped(), {c.angle, c.al, c.cu, c.kv, hvl, {}});
         ASSERT_TRUE(fit) << c.kv << " kV, " << c.angle << " deg";
         EXPECT_NEAR(fit->inherent_mm_al, c.inherent, 0.01) << c.kv << " kV, " << c.angle << " deg";
         EXPECT_NEAR(fit->quality.hvl1_mm_al, hvl, 1e-6);
@@ -147,7 +218,7 @@ TEST(InherentFit, AnswersWhatItCannotFit) {
             ->hvl1_mm_al;
     };
     for (double measured : {0.001, 9.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
-        const auto fit = FitInherentFiltration(Shipped(), {12, 0, 0, 70, measured});
+        const auto fit = FitInherentFiltration(Shipped(), {12, 0, 0, 70, measured, {}});
         ASSERT_FALSE(fit) << measured;
         EXPECT_EQ(fit.error().kind, FitError::Kind::Unreachable);
         EXPECT_DOUBLE_EQ(fit.error().lowestHvlMmAl, hvlAt(0));
@@ -159,7 +230,85 @@ TEST(InherentFit, AnswersWhatItCannotFit) {
     } refused[] = {{0, 70, FitError::Kind::TargetAngle},   {12, 0, FitError::Kind::TubeVoltage},
                    {12, 151, FitError::Kind::TubeVoltage}, {12, 0.5, FitError::Kind::NoBeamQuality}};
     for (const auto& r : refused) {
-        EXPECT_EQ(FitInherentFiltration(Shipped(), {r.angle, 0, 0, r.kv, 2.5}).error().kind, r.kind) << r.angle << ", " << r.kv;
+        EXPECT_EQ(FitInherentFiltration(Shipped(), {r.angle, 0, 0, r.kv, 2.5, {}}).error().kind, r.kind) << r.angle << ", " << r.kv;
+    }
+}
+
+TEST(InherentFit, AtAFewKilovoltsSearchesTheFiltrationsThatLeavePhotons) {
+    // 20 mm of aluminium absorbs every photon of a 5 kV beam; thinner filtrations still fit.
+    const struct {
+        double kv, inherent;
+    } cases[] = {{5, 0.05}, {5, 0.3}, {4, 0.1}, {3, 0.02}};
+    for (const auto& c : cases) {
+        const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(12, c.inherent, 0, 0), TubeVoltage::Fixed(c.kv));
+        const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al;
+        const auto fit = FitInherentFiltration(Shipped(), {12, 0, 0, c.kv, hvl, {}});
+        ASSERT_TRUE(fit) << c.kv << " kV";
+        EXPECT_NEAR(fit->inherent_mm_al, c.inherent, 0.01) << c.kv << " kV";
+        // Out of reach: the range names the thickest filtration that leaves photons, and its HVL.
+        const auto far = FitInherentFiltration(Shipped(), {12, 0, 0, c.kv, 50, {}});
+        ASSERT_FALSE(far);
+        EXPECT_EQ(far.error().kind, FitError::Kind::Unreachable);
+        EXPECT_LT(far.error().highestInherentMmAl, kMaxInherentMmAl);
+        EXPECT_GT(far.error().highestInherentMmAl, c.inherent);
+        const auto thickest = ComputeSpectrum(Shipped(), Beam::FromMm(12, far.error().highestInherentMmAl, 0, 0),
+                                              TubeVoltage::Fixed(c.kv));
+        EXPECT_DOUBLE_EQ(far.error().highestHvlMmAl, ComputeBeamQuality(Shipped(), *thickest)->hvl1_mm_al);
+        EXPECT_FALSE(ComputeBeamQuality(Shipped(), *ComputeSpectrum(Shipped(), Beam::FromMm(12, far.error().highestInherentMmAl + 1e-6, 0, 0),
+                                                                     TubeVoltage::Fixed(c.kv))));
+    }
+}
+
+// A tube whose inherent filtration (mm) varies with the voltage, linearly between 60, 80, 100, 120 kV.
+double TrueFiltration(double kv) {
+    const double x[] = {60, 80, 100, 120}, y[] = {2.0, 2.6, 3.1, 3.9};
+    if (kv <= x[0]) return y[0];
+    for (int i = 1; i < 4; ++i) {
+        if (kv <= x[i]) return y[i - 1] + (y[i] - y[i - 1]) * (kv - x[i - 1]) / (x[i] - x[i - 1]);
+    }
+    return y[3];
+}
+
+TEST(FiltrationCurve, RecoversAFiltrationThatVariesWithTheVoltage) {
+    std::vector<HvlMeasurement> measured;
+    for (double kv : {100.0, 60.0, 120.0, 80.0}) {  // in any order
+        const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(10, TrueFiltration(kv), 0.5, 0.1), TubeVoltage::Fixed(kv));
+        measured.push_back({10, 0.5, 0.1, kv, ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al, std::nullopt});
+    }
+    const auto curve = FitFiltrationCurve(Shipped(), measured);
+    ASSERT_TRUE(curve);
+    ASSERT_EQ(curve->points.size(), 4u);
+    for (double kv = 40; kv <= 145; kv += 2.5) {
+        const InherentAt at = InherentAtKv(*curve, kv);
+        EXPECT_NEAR(at.mm_al, TrueFiltration(kv), 0.01) << kv << " kV";
+        const double outside = kv < 60 ? 60 - kv : kv > 120 ? kv - 120 : 0;
+        EXPECT_DOUBLE_EQ(at.kvOutside, outside) << kv;
+        EXPECT_EQ(at.FarOutside(), outside > 10) << kv;
+    }
+}
+
+TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
+    const HvlMeasurement one{12, 0, 0, 80, 3.0, std::nullopt};
+    const auto single = FitInherentFiltration(Shipped(), one);
+    const auto curve = FitFiltrationCurve(Shipped(), std::vector<HvlMeasurement>{one});
+    ASSERT_TRUE(single && curve);
+    for (double kv : {30.0, 80.0, 150.0}) {
+        EXPECT_EQ(InherentAtKv(*curve, kv).mm_al, single->inherent_mm_al) << kv;
+    }
+    const struct {
+        std::vector<HvlMeasurement> points;
+        std::size_t index;
+        FitError::Kind kind;
+    } bad[] = {
+        {{{12, 0, 0, 60, 2.3, {}}, {12, 0, 0, 80, 3.0, {}}, {12, 0, 0, 60, 2.4, {}}}, 2, FitError::Kind::SameVoltage},
+        {{{12, 0, 0, 60, 2.3, {}}, {12, 0, 0, 80, 30.0, {}}}, 1, FitError::Kind::Unreachable},
+        {{{12, 0, 0, 160, 2.3, {}}}, 0, FitError::Kind::TubeVoltage},
+    };
+    for (const auto& b : bad) {
+        const auto r = FitFiltrationCurve(Shipped(), b.points);
+        ASSERT_FALSE(r);
+        EXPECT_EQ(r.error().index, b.index);
+        EXPECT_EQ(r.error().error.kind, b.kind);
     }
 }
 

@@ -28,6 +28,17 @@ TEST(Profiles, MistakesAreNamedWithTheirPlace) {
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nplane = \"C\"\n", "'plane' must be \"A\", \"B\" or \"single\""},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl_mm_al = 3\n", "needs both 'hvl_mm_al' and 'hvl_kv'"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl_mm_al = 3\nhvl_kv = 80\ninherent_mm_al = 2\n", "keep one"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = [{kv = 60, mm_al = 2.3}, {kv = 60, mm_al = 2.4}]\n",
+         "p.toml:4:32: two measurements in 'hvl' at 60 kV"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = [{kv = 60}]\n", "needs 'kv' and 'mm_al'"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = [{kv = 60, mm = 2}]\n", "unknown key 'mm' in 'hvl'"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = [{kv = 160, mm_al = 2}]\n", "'kv' must be above 0 up to 150"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = []\n", "'hvl' must be a list"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = 3\n", "'hvl' must be a list"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl_mm_al = 3\nhvl_kv = 80\nhvl = [{kv = 60, mm_al = 2.3}]\n",
+         "put every measurement in the list"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl_al_mm = 1\n", "belong to an HVL measurement"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl = [{kv = 60, mm_al = 2.3}]\ninherent_mm_al = 2\n", "keep one"},
         {"[[device]]\nname = \"U\"\nmanufacturer = \"A\"\n", "needs 'observer_uid', or 'manufacturer' and 'model'"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nmodel = \"X\"\n", "leave out manufacturer, model and serial"},
         {entry + entry, "p.toml:4:1: the name 'U' is taken by the entry on line 1"},
@@ -86,9 +97,23 @@ TEST(Profiles, TheMostSpecificEntryDecides) {
     EXPECT_EQ(named->entries[0].name, "透視室「あ」、Röntgen");
     EXPECT_EQ(entries[0].targetAngleDeg, 11);
     EXPECT_EQ(entries[3].inherentMmAl, 3);
-    ASSERT_TRUE(entries[4].hvl);
-    EXPECT_EQ(entries[4].hvl->cuMm, 0.1);
-    EXPECT_EQ(entries[4].hvl->kv, 80);
+    ASSERT_EQ(entries[4].hvl.size(), 1u);
+    EXPECT_EQ(entries[4].hvlCuMm, 0.1);
+    EXPECT_FALSE(entries[4].hvlAlMm);  // the fit's stated default applies
+    EXPECT_EQ(entries[4].hvl[0].kv, 80);
+    EXPECT_EQ(entries[4].hvl[0].mmAl, 3.2);
+
+    const auto list = ParseProfiles("[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nhvl_al_mm = 0.5\n"
+                                    "hvl = [{kv = 80, mm_al = 3.0, mm_al2 = 4.4}, {kv = 60, mm_al = 2.3}]\n",
+                                    "p.toml");
+    ASSERT_TRUE(list) << DescribeProfileError(list.error());
+    const auto& points = list->entries[0].hvl;
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].kv, 80);
+    EXPECT_EQ(points[0].mmAl2, 4.4);
+    EXPECT_EQ(points[1].mmAl, 2.3);
+    EXPECT_FALSE(points[1].mmAl2);
+    EXPECT_EQ(list->entries[0].hvlAlMm, 0.5);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ struct ByHand {
 
 TEST_F(Studies, UsedEventsEqualTheEngineWithTheSameInputsTypedByHand) {
     // The radiography unit's profile gives 3.1 mm Al at 80 kV: its inherent filtration is fitted.
-    const auto fit = FitInherentFiltration(*tables_, HvlMeasurement{14, 0, 0, 80, 3.1});
+    const auto fit = FitInherentFiltration(*tables_, HvlMeasurement{14, 0, 0, 80, 3.1, {}});
     ASSERT_TRUE(fit);
     const double dr3 = fit->inherent_mm_al;
     const ByHand cases[] = {
@@ -111,11 +111,50 @@ TEST_F(Studies, AnHvlNoFiltrationCanGiveSkipsTheEventsOfItsProfile) {
         if (Name(row.file) == "c_dx.dcm") {
             ++dx;
             EXPECT_FALSE(row.used);
-            EXPECT_NE(row.reason.find("HVL fit of profile 'DR 3 by HVL': the measured 15 mm Al at 50 kV cannot be reached"),
+            EXPECT_NE(row.reason.find("HVL fit of profile 'DR 3 by HVL': the measured 15 mm Al at 50 kV (through 0 mm Al and 0 mm Cu) cannot be reached"),
                       std::string::npos) << row.reason;
         }
     }
     EXPECT_EQ(dx, 3u);
+}
+
+// HVLs at two voltages: an event between them gets the filtration on the line between the two
+// single fits, one beyond them the nearest fit, flagged when it lies more than 10 kV outside; every
+// used event carries the quality of its spectrum.
+TEST_F(Studies, HvlsAtSeveralVoltagesAreInterpolatedPerEvent) {
+    const auto profiles = profiles::ParseProfiles(
+        "[[device]]\nname = \"DR 3 by HVLs\"\nmanufacturer = \"Mirelo Test\"\nmodel = \"DR 3\"\n"
+        "target_angle_deg = 14\nhvl_al_mm = 0.5\nhvl = [{kv = 110, mm_al = 4.4}, {kv = 80, mm_al = 3.1}]\n",
+        "hvls.toml");
+    ASSERT_TRUE(profiles) << profiles::DescribeProfileError(profiles.error());
+    const auto single = [&](double kv, double hvl) {
+        return FitInherentFiltration(*tables_, HvlMeasurement{14, 0.5, 0, kv, hvl, {}})->inherent_mm_al;
+    };
+    const double f80 = single(80, 3.1), f110 = single(110, 4.4);
+    const struct {
+        const char* uid;
+        double inherent, outside;
+        bool far;
+    } cases[] = {
+        {"1.2.826.0.1.3680043.10.1313.1", f80 + (f110 - f80) / 30, 0, false},  // 81 kV
+        {"1.2.826.0.1.3680043.10.1313.2", f110 - (f110 - f80) / 30, 0, false},  // 109 kV
+        {"1.2.826.0.1.3680043.10.1313.3", f110, 15, true},                     // 125 kV
+    };
+    const auto batch = studies::ComputeStudies(*tables_, *reports_, *profiles);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uid);
+        const auto row = std::find_if(batch.events.begin(), batch.events.end(),
+                                      [&](const auto& r) { return r.event->uid == c.uid && r.used; });
+        ASSERT_NE(row, batch.events.end());
+        EXPECT_NEAR(row->inherentMmAl, c.inherent, 1e-12);
+        ASSERT_TRUE(row->fitKvOutside);
+        EXPECT_EQ(*row->fitKvOutside, c.outside);
+        EXPECT_EQ(*row->fitKvOutside > kFarOutsideKv, c.far);
+        const auto spectrum = ComputeSpectrum(*tables_, Beam::FromMm(14, row->inherentMmAl, row->alMm, row->cuMm),
+                                              TubeVoltage::Fixed(*row->event->kvp));
+        ASSERT_TRUE(row->quality);
+        EXPECT_EQ(row->quality->hvl1_mm_al, ComputeBeamQuality(*tables_, *spectrum)->hvl1_mm_al);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "ui/platform/dialogs.h"
 #include "ui/platform/language.h"
 #include "ui/platform/message_box.h"
+#include "ui/spectrum_window/quality_line.h"
 #include "ui/state/shared_state.h"
 
 using mirelo::Dialogs;
@@ -113,8 +114,20 @@ class TestRecords : public QObject {
     }
     QString Pdf(const QString& path) { return RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")}); }
     // What a report must show: the photon count, every dose on screen and both tables' fingerprints.
+    // The first and second HVL as the spectrum window's line under the plot shows them.
+    static QStringList ShownHvls() {
+        const QString line = mirelo::QualityLineText(mirelo::SharedState());
+        const auto m = QRegularExpression(QStringLiteral("HVL₁ ([0-9.]+) mm Al · HVL₂ ([0-9.]+) mm Al")).match(line);
+        return m.hasMatch() ? QStringList{m.captured(1), m.captured(2)} : QStringList{};
+    }
+
     void CheckReportText(const QString& text) {
         QVERIFY2(text.contains(form_->Label14->text()), qPrintable(text));
+        const QStringList hvls = ShownHvls();
+        QCOMPARE(hvls.size(), 2);
+        for (const QString& hvl : hvls) {
+            QVERIFY2(text.contains(hvl + QStringLiteral(" mm Al")), qPrintable(hvl));
+        }
         for (const QStringList& row : Shown(*form_)) {
             QVERIFY2(text.contains(row[1]), qPrintable(row[1]));
         }
@@ -198,6 +211,11 @@ private slots:
         QCOMPARE(header.value(QStringLiteral("全入射光子数")), QStringList{f.Label14->text()});
         QCOMPARE(header.value(QStringLiteral("管電圧")), (QStringList{QStringLiteral("75 - 85 kV"), QStringLiteral("中央値を中心にして正規分布状に変動")}));
         QCOMPARE(header.value(QStringLiteral("面積空気カーマ積算値 P_KA")), QStringList{QStringLiteral("25.3 Gy·cm²")});
+        // The beam quality of the record's spectrum, as the spectrum window shows it.
+        const QStringList hvls = ShownHvls();
+        QCOMPARE(hvls.size(), 2);
+        QCOMPARE(header.value(QStringLiteral("第1半価層 HVL₁")), QStringList{hvls[0] + QStringLiteral(" mm Al")});
+        QCOMPARE(header.value(QStringLiteral("第2半価層 HVL₂")), QStringList{hvls[1] + QStringLiteral(" mm Al")});
         const auto& t = mirelo::SharedState().tables;
         QCOMPARE(header.value(QStringLiteral("係数表 Att_coeff2021.dat")),
                  (QStringList{QDir(tables_).filePath(QStringLiteral("Att_coeff2021.dat")), QStringLiteral("SHA-256"),

@@ -1,6 +1,10 @@
 #include "ui/hvl_fit/hvl_fit_window.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -93,7 +97,26 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     heading(QT_TRANSLATE_NOOP("HvlFitWindow", "測定"));
     input(kvField, "kvField", QT_TRANSLATE_NOOP("HvlFitWindow", "管電圧"), "kV");
     input(hvlField, "hvlField", QT_TRANSLATE_NOOP("HvlFitWindow", "第1半価層 HVL₁"), "mm Al");
-    heading(QT_TRANSLATE_NOOP("HvlFitWindow", "Ｘ線管と付加フィルタ（主画面の設定）"));
+    // The measured points of one tube; the fields above add to them.
+    pointsTable = Named<QTableWidget>(this, "pointsTable");
+    pointsTable->setColumnCount(3);
+    pointsTable->setHorizontalHeaderLabels({QStringLiteral("kV"), QStringLiteral("HVL₁ mm Al"),
+                                            QCoreApplication::translate("HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "固有 mm"))});
+    pointsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pointsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pointsTable->verticalHeader()->hide();
+    pointsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    pointsTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pointsTable->setFixedSize(300, 130);
+    grid->addWidget(pointsTable, row++, 0, 1, 3);
+    addPointButton = Named<QPushButton>(this, "addPointButton");
+    i18n::TrText(addPointButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "追加"));
+    removePointButton = Named<QPushButton>(this, "removePointButton");
+    i18n::TrText(removePointButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "削除"));
+    grid->addWidget(addPointButton, row, 1);
+    grid->addWidget(removePointButton, row++, 2);
+
+    heading(QT_TRANSLATE_NOOP("HvlFitWindow", "測定時のターゲット角度と付加フィルタ（主画面の値から）"));
     input(angleField, "angleField", QT_TRANSLATE_NOOP("HvlFitWindow", "ターゲット角度"), QT_TRANSLATE_NOOP("HvlFitWindow", "度"));
     input(alField, "alField", QT_TRANSLATE_NOOP("HvlFitWindow", "付加フィルタ (アルミ)"), "mm");
     input(cuField, "cuField", QT_TRANSLATE_NOOP("HvlFitWindow", "付加フィルタ（ 銅 ）"), "mm");
@@ -106,6 +129,14 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     output(inherentResult, "inherentResult", QT_TRANSLATE_NOOP("HvlFitWindow", "固有フィルタ (Al 当量)"), "mm");
     output(hvl2Result, "hvl2Result", QT_TRANSLATE_NOOP("HvlFitWindow", "第2半価層 HVL₂"), "mm Al");
     output(meanResult, "meanResult", QT_TRANSLATE_NOOP("HvlFitWindow", "平均エネルギー"), "keV");
+    assumedResult = Named<QLabel>(this, "assumedResult");
+    assumedResult->setWordWrap(true);
+    assumedResult->setFixedWidth(300);
+    assumedResult->setMinimumHeight(3 * assumedResult->fontMetrics().lineSpacing());  // room for the wrapped note
+    grid->addWidget(assumedResult, row++, 0, 1, 3);
+    plot = new FiltrationPlot(this);
+    plot->setObjectName(QStringLiteral("filtrationPlot"));
+    grid->addWidget(plot, row++, 0, 1, 3);
 
     applyButton = Named<QPushButton>(this, "applyButton");
     i18n::TrText(applyButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "適用"));
@@ -114,7 +145,7 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     i18n::TrText(closeButton, "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "閉じる"));
     grid->addWidget(applyButton, row, 1);
     grid->addWidget(closeButton, row++, 2);
-    for (QPushButton* b : {fitButton, applyButton, closeButton}) {
+    for (QPushButton* b : {fitButton, applyButton, closeButton, addPointButton, removePointButton}) {
         QPalette pal = b->palette();
         pal.setColor(QPalette::Button, look::kButtonFace);
         pal.setColor(QPalette::ButtonText, Qt::black);
@@ -124,6 +155,8 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     connect(fitButton, &QPushButton::clicked, this, &HvlFitWindow::Fit);
     connect(applyButton, &QPushButton::clicked, this, &HvlFitWindow::Apply);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(addPointButton, &QPushButton::clicked, this, &HvlFitWindow::AddPoint);
+    connect(removePointButton, &QPushButton::clicked, this, &HvlFitWindow::RemovePoint);
     kvField->setText(QStringLiteral("80"));
     ClearResult();
 }
@@ -134,6 +167,7 @@ void HvlFitWindow::TakeSettings(const QString& angle, const QString& al, const Q
     cuField->setText(cu);
     if (!kv.isEmpty()) {
         kvField->setText(kv);
+        mainKv_ = Read(kvField);
     }
     ClearResult();
 }
@@ -143,49 +177,193 @@ void HvlFitWindow::ClearResult() {
     inherentResult->clear();
     hvl2Result->clear();
     meanResult->clear();
+    assumedResult->clear();
+    for (int r = 0; r < pointsTable->rowCount(); ++r) {
+        pointsTable->setItem(r, 2, new QTableWidgetItem());
+    }
+    plot->SetCurve(std::nullopt, std::nullopt);
     applyButton->setEnabled(false);
+}
+
+bool HvlFitWindow::CheckField(bool bad, QLineEdit* field, const QString& message) {
+    if (bad) {
+        MessageBox::warning(this, message);
+        field->setFocus();
+        field->selectAll();
+    }
+    return !bad;
+}
+
+void HvlFitWindow::AddPoint() {
+    const double kv = Read(kvField), hvl = Read(hvlField);
+    if (!CheckField(!(kv > 0 && kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid) ||
+        !CheckField(!(hvl > 0 && std::isfinite(hvl)), hvlField, messages::kHvlInvalid)) {
+        return;
+    }
+    // In rising voltage; a new measurement at a voltage already there replaces it.
+    int at = 0;
+    while (at < pointsTable->rowCount() && pointsTable->item(at, 0)->data(Qt::UserRole).toDouble() < kv) {
+        ++at;
+    }
+    if (at == pointsTable->rowCount() || pointsTable->item(at, 0)->data(Qt::UserRole).toDouble() != kv) {
+        pointsTable->insertRow(at);
+    }
+    const auto item = [](double x) {
+        auto* i = new QTableWidgetItem(QString::fromStdString(NumberText(x)));
+        i->setData(Qt::UserRole, x);
+        return i;
+    };
+    pointsTable->setItem(at, 0, item(kv));
+    pointsTable->setItem(at, 1, item(hvl));
+    ClearResult();
+}
+
+void HvlFitWindow::RemovePoint() {
+    const int r = pointsTable->currentRow();
+    if (r >= 0) {
+        pointsTable->removeRow(r);
+    }
+    ClearResult();
 }
 
 void HvlFitWindow::Fit() {
     ClearResult();
-    const HvlMeasurement m{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField)};
+    HvlMeasurement base{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField), std::nullopt};
+    std::vector<HvlMeasurement> points;
+    for (int r = 0; r < pointsTable->rowCount(); ++r) {
+        HvlMeasurement m = base;
+        m.kv = pointsTable->item(r, 0)->data(Qt::UserRole).toDouble();
+        m.hvl1MmAl = pointsTable->item(r, 1)->data(Qt::UserRole).toDouble();
+        points.push_back(m);
+    }
+    const bool single = points.empty();
+    if (single) {
+        points.push_back(base);
+    }
+    const HvlMeasurement& m = base;
     const struct {
         bool bad;
         QLineEdit* field;
         const QString& message;
     } checks[] = {
-        {!(m.kv > 0 && m.kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid},
-        {!(m.hvl1MmAl > 0 && std::isfinite(m.hvl1MmAl)), hvlField, messages::kHvlInvalid},
+        {single && !(m.kv > 0 && m.kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid},
+        {single && !(m.hvl1MmAl > 0 && std::isfinite(m.hvl1MmAl)), hvlField, messages::kHvlInvalid},
         {!(m.targetAngleDeg > 0 && m.targetAngleDeg < 90), angleField, messages::kTargetAngleInvalid},
         {!(m.alMm >= 0 && std::isfinite(m.alMm)), alField, messages::kFilterInvalid},
         {!(m.cuMm >= 0 && std::isfinite(m.cuMm)), cuField, messages::kFilterInvalid},
     };
     for (const auto& c : checks) {
-        if (c.bad) {
-            MessageBox::warning(this, c.message);
-            c.field->setFocus();
-            c.field->selectAll();
+        if (!CheckField(c.bad, c.field, c.message)) {
             return;
         }
     }
-    const auto fit = FitInherentFiltration(SharedState().tables, m);
-    if (!fit) {
-        const FitError& e = fit.error();
+    const auto curve = FitFiltrationCurve(SharedState().tables, points);
+    if (!curve) {
+        const FitError& e = curve.error().error;
+        const HvlMeasurement& p = points[curve.error().index];
         if (e.kind == FitError::Kind::Unreachable) {
-            MessageBox::warning(this, messages::kHvlUnreachable.arg(QString::fromStdString(NumberText(m.kv)),
-                                                                    Fixed(e.lowestHvlMmAl, 3), Fixed(e.highestHvlMmAl, 3),
-                                                                    QString::fromStdString(NumberText(m.hvl1MmAl))));
-            hvlField->setFocus();
+            const int d = DecimalsToTellApart(p.hvl1MmAl, e.lowestHvlMmAl, e.highestHvlMmAl, 3);
+            MessageBox::warning(this, messages::kHvlUnreachable.arg(QString::fromStdString(NumberText(p.kv)),
+                                                                    Fixed(e.lowestHvlMmAl, d), Fixed(e.highestHvlMmAl, d),
+                                                                    QString::fromStdString(NumberText(p.hvl1MmAl)),
+                                                                    QString::fromStdString(NumberText(std::round(e.highestInherentMmAl * 100) / 100))));
+            (single ? hvlField : static_cast<QWidget*>(pointsTable))->setFocus();
         } else {
             MessageBox::warning(this, messages::kNoBeamQuality);
         }
         return;
     }
-    fitted_ = Fixed(fit->inherent_mm_al, 2);
+    // One point: its fit, as at every voltage. Several: the filtration at the main window's voltage.
+    const double kv = single ? m.kv : mainKv_.value_or(curve->points.front().measurement.kv);
+    const InherentAt at = InherentAtKv(*curve, kv);
+    fitted_ = Fixed(at.mm_al, 2);
     inherentResult->setText(fitted_);
-    hvl2Result->setText(Fixed(fit->quality.hvl2_mm_al, 2));
-    meanResult->setText(Fixed(fit->quality.mean_keV, 1));
+    const FittedPoint* nearest = &curve->points.front();
+    for (const FittedPoint& p : curve->points) {
+        if (std::fabs(p.measurement.kv - kv) < std::fabs(nearest->measurement.kv - kv)) {
+            nearest = &p;
+        }
+    }
+    hvl2Result->setText(Fixed(nearest->fit.quality.hvl2_mm_al, 2));
+    meanResult->setText(Fixed(nearest->fit.quality.mean_keV, 1));
+    for (int r = 0; r < pointsTable->rowCount(); ++r) {
+        const double rowKv = pointsTable->item(r, 0)->data(Qt::UserRole).toDouble();
+        pointsTable->setItem(r, 2, new QTableWidgetItem(Fixed(InherentAtKv(*curve, rowKv).mm_al, 2)));
+    }
+    QString assumed = QCoreApplication::translate("HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "測定時: 角度 %1 度、Al %2 mm、Cu %3 mm"))
+                          .arg(QString::fromStdString(NumberText(m.targetAngleDeg)), QString::fromStdString(NumberText(m.alMm)),
+                               QString::fromStdString(NumberText(m.cuMm)));
+    if (!single) {
+        assumed += QCoreApplication::translate("HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "。%1 kV での値"))
+                       .arg(QString::fromStdString(NumberText(kv)));
+    }
+    if (at.FarOutside()) {
+        assumed += QCoreApplication::translate("HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "（測定範囲から %1 kV 外れています）"))
+                       .arg(QString::fromStdString(NumberText(at.kvOutside)));
+    }
+    assumedResult->setText(assumed);
+    plot->SetCurve(*curve, kv);
     applyButton->setEnabled(true);
+}
+
+FiltrationPlot::FiltrationPlot(QWidget* parent) : QWidget(parent) { setFixedSize(300, 180); }
+
+void FiltrationPlot::SetCurve(std::optional<FiltrationCurve> curve, std::optional<double> markKv) {
+    curve_ = std::move(curve);
+    markKv_ = markKv;
+    update();
+}
+
+void FiltrationPlot::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(rect(), Qt::white);
+    const QRectF area(42, 20, width() - 56, height() - 46);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(area);
+    // Tube voltage 0 to 150 kV across; the filtration from 0 up to a round value above the largest.
+    double top = 1;
+    if (curve_) {
+        for (const FittedPoint& fp : curve_->points) {
+            top = std::max(top, fp.fit.inherent_mm_al);
+        }
+    }
+    top = std::ceil(top * 1.2);
+    const auto at = [&](double kv, double mm) {
+        return QPointF(area.left() + area.width() * kv / kMaxTubeVoltageKv, area.bottom() - area.height() * mm / top);
+    };
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.75);
+    p.setFont(small);
+    for (int kv = 0; kv <= 150; kv += 50) {
+        p.drawText(QRectF(at(kv, 0).x() - 20, area.bottom() + 2, 40, 14), Qt::AlignHCenter | Qt::AlignTop, QString::number(kv));
+    }
+    p.drawText(QRectF(area.left(), area.bottom() + 14, area.width(), 14), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("kV"));
+    for (double mm : {0.0, top / 2, top}) {
+        p.drawText(QRectF(0, at(0, mm).y() - 7, area.left() - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(mm, 'g', 3));
+    }
+    p.drawText(QRectF(2, 2, 80, 14), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("mm Al"));
+    if (!curve_) {
+        return;
+    }
+    const auto& points = curve_->points;
+    QPolygonF line;
+    line << at(0, points.front().fit.inherent_mm_al);
+    for (const FittedPoint& fp : points) {
+        line << at(fp.measurement.kv, fp.fit.inherent_mm_al);
+    }
+    line << at(kMaxTubeVoltageKv, points.back().fit.inherent_mm_al);
+    p.setPen(QPen(look::kBlue, 1.5));
+    p.drawPolyline(line);
+    p.setBrush(look::kBlue);
+    for (const FittedPoint& fp : points) {
+        p.drawEllipse(at(fp.measurement.kv, fp.fit.inherent_mm_al), 3.5, 3.5);
+    }
+    if (markKv_) {
+        p.setPen(QPen(Qt::red, 1, Qt::DashLine));
+        p.drawLine(at(*markKv_, 0), at(*markKv_, top));
+    }
 }
 
 void HvlFitWindow::Apply() {

@@ -23,6 +23,8 @@
 #include "ui/report/report.h"
 #include "ui/state/shared_state.h"
 
+#include "quality/quality.h"
+
 namespace mirelo {
 namespace {
 
@@ -53,6 +55,11 @@ RecordWords Words() {
     w.thickness = T(QT_TRANSLATE_NOOP("Record", "平均体厚 (cm)"));
     w.integralDose = T(QT_TRANSLATE_NOOP("Record", "患者容積線量 (J)"));
     w.fullPrecision = T(QT_TRANSLATE_NOOP("Record", "全桁"));
+    w.hvl1 = T(QT_TRANSLATE_NOOP("Record", "第1半価層 HVL₁"));
+    w.hvl2 = T(QT_TRANSLATE_NOOP("Record", "第2半価層 HVL₂"));
+    w.homogeneity = T(QT_TRANSLATE_NOOP("Record", "均等度 h"));
+    w.meanEnergy = T(QT_TRANSLATE_NOOP("Record", "平均エネルギー"));
+    w.effectiveEnergy = T(QT_TRANSLATE_NOOP("Record", "実効エネルギー"));
     return w;
 }
 
@@ -190,6 +197,9 @@ void Form1::NoteResults(double photons, const std::array<double, kThicknesses>& 
         r.areaDoseGyCm2 = s.AreaDose;
         r.dose.photons = photons;
         r.dose.joules = joules;
+        if (const auto q = ComputeBeamQuality(s.tables, PhotonSpectrum{s.Spectrum, s.KvHigh})) {
+            r.quality = *q;
+        }
         record_ = std::move(r);
         recordInputs_ = spectrumInputs_;
     }

@@ -33,9 +33,10 @@ inline constexpr Text kSpectrumSaved{QT_TRANSLATE_NOOP("messages", " スペク�
 inline constexpr Text kHvlInvalid{QT_TRANSLATE_NOOP("messages", " 半価層を正しく入力して下さい ")};
 inline constexpr Text kFilterInvalid{QT_TRANSLATE_NOOP("messages", " フィルタの厚さを正しく入力して下さい ")};
 inline constexpr Text kNoBeamQuality{QT_TRANSLATE_NOOP("messages", " この条件では線質を求められません ")};
-// %1 the tube voltage, %2 and %3 the first HVLs of 0 and 20 mm inherent filtration, %4 the measured one.
+// %1 the tube voltage, %2 and %3 the first HVLs of 0 and %5 mm inherent filtration (20 mm, less at a
+// few kV where thicker filters leave no photons), %4 the measured one.
 inline constexpr Text kHvlUnreachable{QT_TRANSLATE_NOOP(
-    "messages", " %1 kV で固有フィルタ 0～20 mm Al が与える第1半価層は %2～%3 mm Al です。\n 測定値 %4 mm Al には届きません ")};
+    "messages", " %1 kV で固有フィルタ 0～%5 mm Al が与える第1半価層は %2～%3 mm Al です。\n 測定値 %4 mm Al には届きません ")};
 // %1 the file, %2 the system's reason.
 inline constexpr Text kSaveFailed{QT_TRANSLATE_NOOP("messages", " %1 に保存できませんでした（%2） ")};
 // %1 the file.

@@ -42,7 +42,7 @@ std::string RoundTripText(double x) {
 std::vector<RecordLine> RecordHeader(const ResultRecord& r, const RecordWords& w) {
     const std::string spread =
         r.voltage.lowKv == r.voltage.highKv ? w.fixed : (r.voltage.spread == Spread::Uniform ? w.uniform : w.normal);
-    return {
+    std::vector<RecordLine> lines{
         {w.program, {r.program}},
         {w.createdAt, {r.createdAt}},
         {w.attTable, {FullPath(r.attTable.path), "SHA-256", r.attTable.sha256}},
@@ -55,6 +55,15 @@ std::vector<RecordLine> RecordHeader(const ResultRecord& r, const RecordWords& w
         {w.areaDose, {WithUnit(r.areaDoseGyCm2, w.areaDoseUnit)}},
         {w.photons, {FormatSci(r.dose.photons)}},
     };
+    if (r.quality) {
+        const BeamQuality& q = *r.quality;
+        lines.push_back({w.hvl1, {FixedText(q.hvl1_mm_al, 2) + " mm Al"}});
+        lines.push_back({w.hvl2, {FixedText(q.hvl2_mm_al, 2) + " mm Al"}});
+        lines.push_back({w.homogeneity, {FixedText(q.homogeneity, 2)}});
+        lines.push_back({w.meanEnergy, {FixedText(q.mean_keV, 1) + " keV"}});
+        lines.push_back({w.effectiveEnergy, {FixedText(q.effective_keV, 1) + " keV"}});
+    }
+    return lines;
 }
 
 std::vector<std::pair<std::string, std::string>> RecordResults(const ResultRecord& r) {

@@ -4,7 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include <optional>
+
 #include "dose/volume_dose.h"
+#include "quality/quality.h"
 #include "spectrum/spectrum.h"
 #include "tables/tables.h"
 
@@ -23,6 +26,7 @@ struct ResultRecord {
     TubeVoltage voltage;
     double areaDoseGyCm2 = 0;
     VolumeDose dose;
+    std::optional<BeamQuality> quality;  // of the spectrum, when it has one
 };
 
 // The words of a record in the language of the interface; the windows take them from their
@@ -34,6 +38,7 @@ struct RecordWords {
     std::string tubeVoltage, spread, fixed, uniform, normal;
     std::string areaDose, areaDoseUnit, photons;
     std::string thickness, integralDose, fullPrecision;
+    std::string hvl1, hvl2, homogeneity, meanEnergy, effectiveEnergy;
 };
 
 // One header line: a caption and its values.
@@ -43,7 +48,8 @@ struct RecordLine {
 };
 
 // The header lines shared by the file and the printed report: program, date, both tables with
-// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose, the photon count.
+// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose, the photon count,
+// and the beam quality (HVLs to 0.01 mm Al, energies to 0.1 keV, as the spectrum window shows them).
 // Numbers are written as the windows show them (the photon count in "0.000E+00").
 std::vector<RecordLine> RecordHeader(const ResultRecord& record, const RecordWords& words);
 
