@@ -397,6 +397,15 @@ int main(int argc, char** argv) {
         ->type_name("FORMAT");
     rdsr->add_option("--tables", rdsrTables, "folder with Att_coeff2021.dat and effEA.dat (default: where the program looks)")
         ->type_name("DIR");
+    rdsr->add_flag("--allow-incomplete", rdsrOptions.allowIncomplete,
+                   "exit with 0 rather than 3 when events were skipped or studies are incomplete");
+    rdsr->add_flag("--keep-patient-id", rdsrOptions.keepPatientId,
+                   "read the patient's name and ID into the study outputs (left out otherwise)");
+    rdsr->footer(
+        "Exit status: 0 every event of every report was used; 3 results were written, but events were skipped or "
+        "studies fall short of their reports' totals (0 with --allow-incomplete); 1 a file could not be read, or the "
+        "tables or an output could not be; 2 a usage or profile mistake. Images, DICOMDIR files and CT dose reports "
+        "are named and skipped; duplicates are listed and counted once.");
 
 #endif
 
@@ -424,6 +433,16 @@ int main(int argc, char** argv) {
             }
         }
         rdsrOptions.json = rdsrFormat == "json";
+        rdsrOptions.program = std::string("mirelo-calc ") + MIRELO_VERSION;
+        for (int i = 0; i < argc; ++i) {
+            std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
+            if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
+                std::string quoted = "'";
+                for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+                arg = quoted + "'";
+            }
+            rdsrOptions.commandLine += std::string(i == 0 ? "" : " ") + arg;
+        }
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
     }

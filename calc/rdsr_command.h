@@ -18,11 +18,20 @@ struct RdsrOptions {
     std::string studies;             // studies CSV, "-" for standard output, empty: standard output
                                      // unless the format is JSON
     bool json = false;               // events and studies as one JSON document on standard output
+    bool allowIncomplete = false;    // exit 0 rather than 3 when events or studies are incomplete
+    bool keepPatientId = false;      // patient name and ID in the study outputs
+    std::string program;             // "mirelo-calc 1.0.0", for the outputs' provenance
+    std::string commandLine;         // likewise
 };
 
-// Reads the reports, computes and writes. Exit status: 0 when every file was read as a dose report,
-// 1 when one was not or the tables or an output failed, 2 for a profile file with a mistake.
-// Skipped events and unreadable files are named on standard error.
+// Exit statuses of `mirelo-calc rdsr`.
+inline constexpr int kRdsrComplete = 0;     // every event of every report used
+inline constexpr int kRdsrUnread = 1;       // a file could not be read, or the tables or an output failed
+inline constexpr int kRdsrUsage = 2;        // a usage or profile mistake: nothing was read
+inline constexpr int kRdsrIncomplete = 3;   // results written, but an event was skipped or a study is incomplete
+
+// Opens the outputs (before anything is read), reads the reports, computes and writes. Skipped
+// events, unreadable files, incomplete studies and the run's warnings are named on standard error.
 int RunRdsr(const RdsrOptions& options, const std::function<Result<Tables, TableError>()>& loadTables);
 
 }  // namespace mirelo::calc

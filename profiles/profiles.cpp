@@ -1,6 +1,7 @@
 #include "profiles/profiles.h"
 
 #include "common/number_text.h"
+#include "common/sha256.h"
 
 #include <toml++/toml.h>
 
@@ -354,7 +355,11 @@ Result<Profiles, ProfileError> LoadProfiles(const std::filesystem::path& path) {
     if (!in.good() && !in.eof()) {
         return Failure<ProfileError>{ProfileError{name, 0, 0, "cannot be read"}};
     }
-    return ParseProfiles(text, name);
+    auto profiles = ParseProfiles(text, name);
+    if (profiles) {
+        profiles->sha256 = Sha256Hex(text);
+    }
+    return profiles;
 }
 
 const Profile* MatchProfile(const Profiles& profiles, const DeviceKey& device) {

@@ -39,6 +39,7 @@ struct Profile {
 
 struct Profiles {
     std::string path;
+    std::string sha256;  // of the file's bytes, when read from a file
     std::vector<Profile> entries;
 };
 

@@ -1,17 +1,26 @@
 #include "rdsr/report_reader.h"
 
+#include "rdsr/dap_unit.h"
+#include "rdsr/nesting_scan.h"
+
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcitem.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcsequen.h>
+#include <dcmtk/dcmdata/dcspchrs.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmsr/dsrtypes.h>
 #include <dcmtk/oflog/oflog.h>
+#include <dcmtk/ofstd/ofchrenc.h>
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -27,13 +36,24 @@ struct Concept {
     const char* scheme;
 };
 constexpr Concept kDoseReport{"113701", "DCM"};           // X-Ray Radiation Dose Report (root)
+constexpr Concept kProcedureReported{"121058", "DCM"};
 constexpr Concept kEvent{"113706", "DCM"};                // Irradiation Event X-Ray Data
+constexpr Concept kCtEvent{"113819", "DCM"};              // CT Acquisition
 constexpr Concept kEventUid{"113769", "DCM"};             // Irradiation Event UID
 constexpr Concept kDateTimeStarted{"111526", "DCM"};
 constexpr Concept kEventType{"113721", "DCM"};
 constexpr Concept kAcquisitionPlane{"113764", "DCM"};
 constexpr Concept kAcquisitionProtocol{"125203", "DCM"};
-constexpr Concept kDoseAreaProduct{"122130", "DCM"};      // per event; 113722 is the accumulated total
+constexpr Concept kDoseAreaProduct{"122130", "DCM"};      // per event
+constexpr Concept kDapTotal{"113722", "DCM"};             // accumulated, per plane
+constexpr Concept kFluoroDapTotal{"113726", "DCM"};
+constexpr Concept kAcquisitionDapTotal{"113727", "DCM"};
+constexpr Concept kTotalFluoroTime{"113730", "DCM"};
+constexpr Concept kIrradiationDuration{"113742", "DCM"};
+constexpr Concept kExposureTime{"113824", "DCM"};
+constexpr Concept kNumberOfPulses{"113768", "DCM"};
+constexpr Concept kDoseRp{"113738", "DCM"};
+constexpr Concept kFieldArea{"113790", "DCM"};            // Collimated Field Area
 constexpr Concept kKvp{"113733", "DCM"};
 constexpr Concept kDerivation{"121401", "DCM"};
 constexpr Concept kFilters{"113771", "DCM"};
@@ -54,7 +74,7 @@ constexpr Concept kDeviceName{"113877", "DCM"};
 constexpr Concept kDeviceManufacturer{"113878", "DCM"};
 constexpr Concept kDeviceModel{"113879", "DCM"};
 constexpr Concept kDeviceSerial{"113880", "DCM"};
-// Deeper nesting than any template needs is not followed (and keeps a hostile file off the stack).
+// Deeper nesting than any template needs is not followed.
 constexpr int kMaxDepth = 64;
 // No value Mirelo reads is longer in a real report; a longer one is damage and is not loaded.
 constexpr Uint32 kMaxValueBytes = 64u * 1024u;
@@ -70,6 +90,7 @@ std::string Trim(std::string s) {
     return s.substr(first, last - first + 1);
 }
 
+// A value as its bytes (UIDs, codes, numbers: ASCII by definition).
 std::string GetString(DcmItem& item, const DcmTagKey& tag) {
     DcmElement* element = nullptr;
     if (item.findAndGetElement(tag, element).bad() || element == nullptr || element->getLengthField() > kMaxValueBytes) {
@@ -95,7 +116,159 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-Code CodeFrom(DcmItem& codeItem) {
+// Texts in the file's character set, to UTF-8 with DCMTK's conversion. A value that DCMTK cannot
+// convert is converted in parts; what still fails becomes U+FFFD, so that no raw byte of another
+// character set ever reaches an output.
+class Decoder {
+public:
+    explicit Decoder(DcmItem& dataset) : declared_(GetString(dataset, DCM_SpecificCharacterSet)) {
+        std::string terms = declared_;
+        for (const char* plain : {"ISO_IR 6", "ISO 2022 IR 6"}) {
+            if (terms == plain) terms.clear();
+        }
+        if (terms.empty()) {
+            mode_ = Mode::Ascii;
+        } else if (terms == "ISO_IR 192") {
+            mode_ = Mode::Utf8;
+        } else if (converter_.selectCharacterSet(OFString(terms.c_str())).good()) {
+            mode_ = Mode::Convert;
+        } else if (terms.find("ISO 2022 IR 87") != std::string::npos || terms.find("ISO 2022 IR 159") != std::string::npos) {
+            // DCMTK on GNU iconv cannot select the Japanese code extensions; the same iconv, through
+            // DCMTK's encoding class, reads their kanji as ISO-2022-JP-2.
+            mode_ = jis_.selectEncoding("ISO-2022-JP-2", "UTF-8").good() ? Mode::Japanese : Mode::Unknown;
+        } else {
+            mode_ = Mode::Unknown;
+        }
+    }
+
+    std::string operator()(std::string raw) {
+        if (std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '\x1b'; })) {
+            return raw;
+        }
+        bool replaced = false;
+        std::string text;
+        if (mode_ == Mode::Convert) {
+            text = Convert(raw, replaced);
+        } else if (mode_ == Mode::Japanese) {
+            text = Japanese(raw, replaced);
+        } else if (mode_ == Mode::Unknown) {
+            for (char c : raw) {
+                const bool plain = static_cast<unsigned char>(c) < 0x80 && c != '\x1b';
+                text += plain ? std::string(1, c) : std::string("\xEF\xBF\xBD");
+                replaced = replaced || !plain;
+            }
+        } else {
+            // Declared ASCII or UTF-8: what is valid UTF-8 is kept (devices that write UTF-8 without
+            // saying so), the rest replaced.
+            text = raw;
+        }
+        bool invalid = false;
+        text = ValidUtf8(text, &invalid);
+        replaced_ = replaced_ || replaced || invalid;
+        return text;
+    }
+
+    // A note for the report when something was replaced.
+    std::string Note() const {
+        if (!replaced_) return {};
+        const std::string set = declared_.empty() ? std::string("the default character set (ASCII)") : "'" + declared_ + "'";
+        return std::string("text bytes that are not valid in ") + set + " replaced by U+FFFD" +
+               (mode_ == Mode::Unknown ? " (character set not known to the DICOM library)" : "");
+    }
+    const std::string& Declared() const { return declared_; }
+
+private:
+    enum class Mode { Ascii, Utf8, Convert, Japanese, Unknown };
+
+    // ISO 2022 with JIS X 0201 as the default set and JIS X 0208 / 0212 after their escapes: each
+    // part after an escape to a multi-byte set goes to iconv; single-byte parts are ASCII, and
+    // 0xA1-0xDF the half-width katakana of JIS X 0201 (U+FF61-U+FF9F).
+    std::string Japanese(const std::string& raw, bool& replaced) {
+        std::string text;
+        std::size_t start = 0;
+        while (start < raw.size()) {
+            std::size_t next = raw.find('\x1b', start + 1);
+            if (next == std::string::npos) next = raw.size();
+            std::string part = raw.substr(start, next - start);
+            start = next;
+            if (part.rfind("\x1b$", 0) == 0) {
+                OFString out;
+                part += "\x1b(B";  // back to ASCII, as the standard's delimiters do
+                if (jis_.convertString(OFString(part.data(), part.size()), out).good()) {
+                    text.append(out.c_str(), out.length());
+                } else {
+                    text += "\xEF\xBF\xBD";
+                    replaced = true;
+                }
+                continue;
+            }
+            if (part.size() >= 3 && part[0] == '\x1b') part.erase(0, 3);  // ESC ( B, ESC ( J, ESC ) I
+            for (char c : part) {
+                const auto b = static_cast<unsigned char>(c);
+                if (b < 0x80 && b != 0x1b) {
+                    text += c;
+                } else if (b >= 0xA1 && b <= 0xDF) {
+                    const unsigned cp = 0xFF61 + (b - 0xA1);
+                    text += static_cast<char>(0xE0 | (cp >> 12));
+                    text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                    text += static_cast<char>(0x80 | (cp & 0x3F));
+                } else {
+                    text += "\xEF\xBF\xBD";
+                    replaced = true;
+                }
+            }
+        }
+        return text;
+    }
+
+    std::string Convert(const std::string& raw, bool& replaced) {
+        OFString out;
+        if (converter_.convertString(OFString(raw.data(), raw.size()), out, "\\").good()) {
+            return std::string(out.c_str(), out.length());
+        }
+        // In parts: each escape sequence starts a part that carries its own character set.
+        std::string text;
+        std::size_t start = 0;
+        while (start < raw.size()) {
+            std::size_t next = raw.find('\x1b', start + 1);
+            if (next == std::string::npos) next = raw.size();
+            const std::string part = raw.substr(start, next - start);
+            if (converter_.convertString(OFString(part.data(), part.size()), out, "\\").good()) {
+                text.append(out.c_str(), out.length());
+            } else if (part.find('\x1b') == std::string::npos) {
+                for (char c : part) {  // a single-byte set: byte by byte
+                    const std::string one(1, c);
+                    if (converter_.convertString(OFString(one.data(), 1), out).good()) {
+                        text.append(out.c_str(), out.length());
+                    } else {
+                        text += "\xEF\xBF\xBD";
+                        replaced = true;
+                    }
+                }
+            } else {
+                text += "\xEF\xBF\xBD";
+                replaced = true;
+            }
+            start = next;
+        }
+        return text;
+    }
+
+    std::string declared_;
+    Mode mode_ = Mode::Ascii;
+    DcmSpecificCharacterSet converter_;
+    OFCharacterEncoding jis_;
+    bool replaced_ = false;
+};
+
+// What reading one file needs beside the data set.
+struct Context {
+    Decoder& text;
+};
+
+std::string GetText(Context& cx, DcmItem& item, const DcmTagKey& tag) { return cx.text(GetString(item, tag)); }
+
+Code CodeFrom(Context& cx, DcmItem& codeItem) {
     Code code;
     code.value = GetString(codeItem, DCM_CodeValue);
     if (code.value.empty()) {
@@ -104,20 +277,21 @@ Code CodeFrom(DcmItem& codeItem) {
     if (code.value.empty()) {
         code.value = GetString(codeItem, DCM_URNCodeValue);
     }
-    code.scheme = GetString(codeItem, DCM_CodingSchemeDesignator);
-    code.meaning = GetString(codeItem, DCM_CodeMeaning);
+    code.value = cx.text(code.value);
+    code.scheme = cx.text(GetString(codeItem, DCM_CodingSchemeDesignator));
+    code.meaning = GetText(cx, codeItem, DCM_CodeMeaning);
     return code;
 }
 
-Code FirstCode(DcmItem& item, const DcmTagKey& sequence) {
+Code FirstCode(Context& cx, DcmItem& item, const DcmTagKey& sequence) {
     DcmItem* codeItem = nullptr;
     if (item.findAndGetSequenceItem(sequence, codeItem, 0).bad() || codeItem == nullptr) {
         return {};
     }
-    return CodeFrom(*codeItem);
+    return CodeFrom(cx, *codeItem);
 }
 
-Code ConceptName(DcmItem& item) { return FirstCode(item, DCM_ConceptNameCodeSequence); }
+Code ConceptName(Context& cx, DcmItem& item) { return FirstCode(cx, item, DCM_ConceptNameCodeSequence); }
 
 // The content items below `item`, or none.
 std::vector<DcmItem*> Children(DcmItem& item) {
@@ -143,7 +317,7 @@ struct Measured {
     bool present = false;
 };
 
-Measured ReadMeasured(DcmItem& item) {
+Measured ReadMeasured(Context& cx, DcmItem& item) {
     Measured m;
     DcmItem* mv = nullptr;
     if (item.findAndGetSequenceItem(DCM_MeasuredValueSequence, mv, 0).bad() || mv == nullptr) {
@@ -157,20 +331,20 @@ Measured ReadMeasured(DcmItem& item) {
     std::size_t start = 0;
     while (true) {
         const auto end = all.find('\\', start);
-        m.values.push_back(Trim(all.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        m.values.push_back(cx.text(Trim(all.substr(start, end == std::string::npos ? std::string::npos : end - start))));
         if (end == std::string::npos) {
             break;
         }
         start = end + 1;
     }
-    m.unit = FirstCode(*mv, DCM_MeasurementUnitsCodeSequence);
+    m.unit = FirstCode(cx, *mv, DCM_MeasurementUnitsCodeSequence);
     return m;
 }
 
-std::string TextOrCodeMeaning(DcmItem& item) {
-    std::string text = GetString(item, DCM_TextValue);
+std::string TextOrCodeMeaning(Context& cx, DcmItem& item) {
+    std::string text = GetText(cx, item, DCM_TextValue);
     if (text.empty()) {
-        text = FirstCode(item, DCM_ConceptCodeSequence).meaning;
+        text = FirstCode(cx, item, DCM_ConceptCodeSequence).meaning;
     }
     return text;
 }
@@ -191,38 +365,49 @@ Plane PlaneOf(const Code& c) {
     return Plane::Other;
 }
 
-// Filter thickness in mm from a NUM item; the template's unit is mm, a few others are converted.
-std::optional<double> ThicknessMm(const Measured& m, std::string& problem) {
+// A NUM item's first value in a unit of `units` (UCUM code and power of ten to the wanted unit).
+struct UnitShift {
+    const char* unit;
+    int shift;
+};
+std::optional<double> ValueIn(const Measured& m, std::initializer_list<UnitShift> units, const char* what, std::string& problem) {
     if (!m.present) {
         return std::nullopt;
     }
-    const std::string& unit = m.unit.value;
-    const int shift = unit == "mm" ? 0 : unit == "cm" ? 1 : unit == "um" ? -3 : 99;
-    if (shift == 99) {
-        problem = "filter thickness unit '" + unit + "' unknown";
-        return std::nullopt;
+    for (const UnitShift& u : units) {
+        if (m.unit.value == u.unit) {
+            const auto value = ParseDecimalString(m.values.front(), u.shift);
+            if (!value && problem.empty()) {
+                problem = std::string(what) + " '" + m.values.front() + "' is not a number";
+            }
+            return value;
+        }
     }
-    const auto value = ParseDecimalString(m.values.front(), shift);
-    if (!value) {
-        problem = "filter thickness '" + m.values.front() + "' is not a number";
+    if (problem.empty()) {
+        problem = std::string(what) + " unit '" + m.unit.value + "' unknown";
     }
-    return value;
+    return std::nullopt;
 }
 
-Filter ReadFilter(DcmItem& container) {
+// Filter thickness in mm from a NUM item; the template's unit is mm, a few others are converted.
+std::optional<double> ThicknessMm(const Measured& m, std::string& problem) {
+    return ValueIn(m, {{"mm", 0}, {"cm", 1}, {"um", -3}}, "filter thickness", problem);
+}
+
+Filter ReadFilter(Context& cx, DcmItem& container) {
     Filter filter;
     std::optional<double> minMm, maxMm;
     std::string problem;
     for (DcmItem* child : Children(container)) {
-        const Code name = ConceptName(*child);
+        const Code name = ConceptName(cx, *child);
         if (Is(name, kFilterMaterial)) {
-            filter.material = FirstCode(*child, DCM_ConceptCodeSequence);
+            filter.material = FirstCode(cx, *child, DCM_ConceptCodeSequence);
         } else if (Is(name, kFilterType)) {
-            filter.type = FirstCode(*child, DCM_ConceptCodeSequence);
+            filter.type = FirstCode(cx, *child, DCM_ConceptCodeSequence);
         } else if (Is(name, kFilterMin)) {
-            minMm = ThicknessMm(ReadMeasured(*child), problem);
+            minMm = ThicknessMm(ReadMeasured(cx, *child), problem);
         } else if (Is(name, kFilterMax)) {
-            maxMm = ThicknessMm(ReadMeasured(*child), problem);
+            maxMm = ThicknessMm(ReadMeasured(cx, *child), problem);
         }
     }
     if (!problem.empty()) {
@@ -237,42 +422,52 @@ Filter ReadFilter(DcmItem& container) {
     return filter;
 }
 
-bool IsMeanDerivation(DcmItem& kvpItem) {
-    for (DcmItem* modifier : Children(kvpItem)) {
-        if (Is(ConceptName(*modifier), kDerivation) &&
-            StartsWithNoCase(FirstCode(*modifier, DCM_ConceptCodeSequence).meaning, "mean")) {
-            return true;
+enum class Derivation { None, Mean, Extreme };
+
+Derivation DerivationOf(Context& cx, DcmItem& numItem) {
+    for (DcmItem* modifier : Children(numItem)) {
+        if (!Is(ConceptName(cx, *modifier), kDerivation)) {
+            continue;
         }
+        const Code how = FirstCode(cx, *modifier, DCM_ConceptCodeSequence);
+        if (how.Is("R-00317", "SRT") || how.Is("373098007", "SCT") || StartsWithNoCase(how.meaning, "mean")) {
+            return Derivation::Mean;
+        }
+        return Derivation::Extreme;  // maximum, minimum, or anything else that is not one pulse
     }
-    return false;
+    return Derivation::None;
 }
 
 struct KvpValues {
-    std::vector<double> all;
-    std::optional<double> mean;  // given as such by the report
+    std::vector<double> pulses;  // values without a derivation, 0 kV included
+    std::optional<double> mean;  // an item derived as the mean
+    bool extreme = false;        // a maximum (or minimum) was there and left out
 };
 
-void ReadEventItems(DcmItem& item, Event& event, KvpValues& kvp, int depth) {
+void ReadEventItems(Context& cx, DcmItem& item, Event& event, KvpValues& kvp, int depth) {
     if (depth > kMaxDepth) {
         return;
     }
+    std::string ignored;
     for (DcmItem* child : Children(item)) {
-        const Code name = ConceptName(*child);
+        const Code name = ConceptName(cx, *child);
         if (Is(name, kEventUid)) {
             event.uid = GetString(*child, DCM_UID);
         } else if (Is(name, kDateTimeStarted)) {
             event.dateTime = GetString(*child, DCM_DateTime);
         } else if (Is(name, kEventType)) {
-            event.type = FirstCode(*child, DCM_ConceptCodeSequence);
+            event.type = FirstCode(cx, *child, DCM_ConceptCodeSequence);
         } else if (Is(name, kAcquisitionPlane)) {
-            event.plane = FirstCode(*child, DCM_ConceptCodeSequence);
+            event.plane = FirstCode(cx, *child, DCM_ConceptCodeSequence);
         } else if (Is(name, kAcquisitionProtocol)) {
-            event.protocol = TextOrCodeMeaning(*child);
+            event.protocol = TextOrCodeMeaning(cx, *child);
         } else if (Is(name, kDoseAreaProduct)) {
-            const Measured m = ReadMeasured(*child);
+            const Measured m = ReadMeasured(cx, *child);
             if (m.present) {
+                event.dapValue = m.values.front();
+                event.dapUnit = m.unit.value;
                 event.dapText = m.values.front() + " " + m.unit.value;
-                const auto exponent = DapExponent(m.unit.value);
+                const auto exponent = DoseAreaExponent(m.unit.value);
                 const auto value = exponent ? ParseDecimalString(m.values.front(), *exponent) : std::nullopt;
                 if (!exponent) {
                     event.dapProblem = "dose-area product unit '" + m.unit.value + "' unknown";
@@ -283,37 +478,62 @@ void ReadEventItems(DcmItem& item, Event& event, KvpValues& kvp, int depth) {
                 }
             }
         } else if (Is(name, kKvp)) {
-            const Measured m = ReadMeasured(*child);
-            const bool mean = IsMeanDerivation(*child);
+            const Measured m = ReadMeasured(cx, *child);
+            const Derivation how = DerivationOf(cx, *child);
             for (const auto& text : m.values) {
-                if (const auto v = ParseDecimalString(text)) {
-                    kvp.all.push_back(*v);
-                    if (mean && !kvp.mean) {
-                        kvp.mean = *v;
-                    }
+                const auto v = ParseDecimalString(text);
+                if (!v) continue;
+                if (how == Derivation::Mean) {
+                    if (!kvp.mean) kvp.mean = *v;
+                } else if (how == Derivation::Extreme) {
+                    kvp.extreme = true;
+                } else {
+                    kvp.pulses.push_back(*v);
                 }
             }
         } else if (Is(name, kFilters)) {
-            event.filters.push_back(ReadFilter(*child));
+            event.filters.push_back(ReadFilter(cx, *child));
+        } else if (Is(name, kIrradiationDuration)) {
+            event.durationS = ValueIn(ReadMeasured(cx, *child), {{"s", 0}, {"ms", -3}}, "", ignored);
+        } else if (Is(name, kExposureTime)) {
+            event.exposureTimeMs = ValueIn(ReadMeasured(cx, *child), {{"ms", 0}, {"s", 3}}, "", ignored);
+        } else if (Is(name, kNumberOfPulses)) {
+            event.pulses = ValueIn(ReadMeasured(cx, *child), {{"{pulses}", 0}, {"1", 0}, {"{pulse}", 0}}, "", ignored);
+        } else if (Is(name, kDoseRp)) {
+            event.doseRpGy = ValueIn(ReadMeasured(cx, *child), {{"Gy", 0}, {"mGy", -3}, {"uGy", -6}}, "", ignored);
+        } else if (Is(name, kFieldArea)) {
+            event.fieldAreaCm2 = ValueIn(ReadMeasured(cx, *child), {{"m2", 4}, {"cm2", 0}, {"mm2", -2}}, "", ignored);
         } else {
             // Source, detector and mechanical data may sit in containers of their own.
-            ReadEventItems(*child, event, kvp, depth + 1);
+            ReadEventItems(cx, *child, event, kvp, depth + 1);
         }
     }
 }
 
-Event ReadEvent(DcmItem& container) {
+Event ReadEvent(Context& cx, DcmItem& container) {
     Event event;
     KvpValues kvp;
-    ReadEventItems(container, event, kvp, 0);
+    ReadEventItems(cx, container, event, kvp, 0);
+    std::size_t fired = 0;
+    double sum = 0;
+    for (double v : kvp.pulses) {
+        if (v > 0) {
+            sum += v;
+            ++fired;
+        }
+    }
+    event.kvpPulsesWritten = kvp.pulses.size();
     if (kvp.mean) {
         event.kvp = kvp.mean;
-    } else if (!kvp.all.empty()) {
-        double sum = 0;
-        for (double v : kvp.all) {
-            sum += v;
-        }
-        event.kvp = sum / static_cast<double>(kvp.all.size());
+        event.kvpSource = KvpSource::StatedMean;
+    } else if (fired > 0) {
+        event.kvp = sum / static_cast<double>(fired);
+        event.kvpPulses = fired;
+        event.kvpSource = kvp.pulses.size() == 1 ? KvpSource::Single : KvpSource::PulseMean;
+    } else if (!kvp.pulses.empty()) {
+        event.kvpProblem = "no pulse fired (every tube voltage 0 kV)";
+    } else if (kvp.extreme) {
+        event.kvpProblem = "tube voltage given only as a maximum or minimum";
     }
     event.typeKind = IsFluoroscopy(event.type)    ? EventType::Fluoroscopy
                      : IsAcquisition(event.type) ? EventType::Acquisition
@@ -322,11 +542,11 @@ Event ReadEvent(DcmItem& container) {
     return event;
 }
 
-void ReadDeviceParticipant(DcmItem& roleItem, Device& device) {
+void ReadDeviceParticipant(Context& cx, DcmItem& roleItem, Device& device) {
     for (DcmItem* child : Children(roleItem)) {
-        const Code name = ConceptName(*child);
+        const Code name = ConceptName(cx, *child);
         const std::string text = [&] {
-            std::string t = GetString(*child, DCM_TextValue);
+            std::string t = GetText(cx, *child, DCM_TextValue);
             return t.empty() ? GetString(*child, DCM_UID) : t;
         }();
         if (Is(name, kDeviceName)) device.name = text;
@@ -337,11 +557,28 @@ void ReadDeviceParticipant(DcmItem& roleItem, Device& device) {
     }
 }
 
+void AddTo(std::optional<double>& total, const std::optional<double>& value) {
+    if (value) total = total.value_or(0) + *value;
+}
+
 struct TreeReader {
+    Context& cx;
     Report& report;
     Device observer;          // from TID 1004
     Device participant;       // from TID 1021, first irradiating device
     bool haveParticipant = false;
+    bool ctEvents = false;
+
+    std::optional<double> TotalDap(DcmItem& item) {
+        const Measured m = ReadMeasured(cx, item);
+        if (!m.present) return std::nullopt;
+        const auto exponent = DoseAreaExponent(m.unit.value);
+        const auto value = exponent ? ParseDecimalString(m.values.front(), *exponent) : std::nullopt;
+        if (!value && report.totals.problem.empty()) {
+            report.totals.problem = "accumulated dose-area product '" + m.values.front() + " " + m.unit.value + "' not readable";
+        }
+        return value;
+    }
 
     void Walk(DcmItem& item, int depth) {
         if (depth > kMaxDepth) {
@@ -349,24 +586,36 @@ struct TreeReader {
             return;
         }
         for (DcmItem* child : Children(item)) {
-            const Code name = ConceptName(*child);
+            const Code name = ConceptName(cx, *child);
             if (Is(name, kEvent)) {
-                report.events.push_back(ReadEvent(*child));
+                report.events.push_back(ReadEvent(cx, *child));
                 continue;
             }
-            if (Is(name, kObserverUid) && observer.observerUid.empty()) {
+            if (Is(name, kCtEvent)) {
+                ctEvents = true;
+                continue;
+            }
+            if (Is(name, kDapTotal)) {
+                AddTo(report.totals.dapGyCm2, TotalDap(*child));
+            } else if (Is(name, kFluoroDapTotal)) {
+                AddTo(report.totals.fluoroDapGyCm2, TotalDap(*child));
+            } else if (Is(name, kAcquisitionDapTotal)) {
+                AddTo(report.totals.acquisitionDapGyCm2, TotalDap(*child));
+            } else if (Is(name, kTotalFluoroTime)) {
+                AddTo(report.totals.fluoroTimeS, ValueIn(ReadMeasured(cx, *child), {{"s", 0}}, "total fluoroscopy time", report.totals.problem));
+            } else if (Is(name, kObserverUid) && observer.observerUid.empty()) {
                 observer.observerUid = GetString(*child, DCM_UID);
             } else if (Is(name, kObserverName) && observer.name.empty()) {
-                observer.name = GetString(*child, DCM_TextValue);
+                observer.name = GetText(cx, *child, DCM_TextValue);
             } else if (Is(name, kObserverManufacturer) && observer.manufacturer.empty()) {
-                observer.manufacturer = GetString(*child, DCM_TextValue);
+                observer.manufacturer = GetText(cx, *child, DCM_TextValue);
             } else if (Is(name, kObserverModel) && observer.model.empty()) {
-                observer.model = GetString(*child, DCM_TextValue);
+                observer.model = GetText(cx, *child, DCM_TextValue);
             } else if (Is(name, kObserverSerial) && observer.serial.empty()) {
-                observer.serial = GetString(*child, DCM_TextValue);
+                observer.serial = GetText(cx, *child, DCM_TextValue);
             } else if (Is(name, kDeviceRole) && !haveParticipant &&
-                       Is(FirstCode(*child, DCM_ConceptCodeSequence), kIrradiatingDevice)) {
-                ReadDeviceParticipant(*child, participant);
+                       Is(FirstCode(cx, *child, DCM_ConceptCodeSequence), kIrradiatingDevice)) {
+                ReadDeviceParticipant(cx, *child, participant);
                 haveParticipant = true;
                 continue;
             }
@@ -392,43 +641,98 @@ void QuietDcmtk() {
     std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
-Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view name) {
+Failure<ReadError> Other(std::string what) { return Failure<ReadError>{ReadError{ReadError::Kind::Other, std::move(what)}}; }
+
+// What kind of X-ray dose report the root's "Procedure reported" says, when it is not projection X-ray.
+std::string OtherProcedure(Context& cx, DcmItem& root) {
+    for (DcmItem* child : Children(root)) {
+        if (!Is(ConceptName(cx, *child), kProcedureReported)) continue;
+        const Code p = FirstCode(cx, *child, DCM_ConceptCodeSequence);
+        if (p.Is("P5-08000", "SRT") || p.Is("77477000", "SCT") || StartsWithNoCase(p.meaning, "computed tomography")) {
+            return "CT radiation dose report: not a projection X-ray report";
+        }
+        if (p.Is("P5-40010", "SRT") || p.Is("71651007", "SCT") || StartsWithNoCase(p.meaning, "mammograph")) {
+            return "mammography radiation dose report: skipped (not a body the tables describe)";
+        }
+    }
+    return {};
+}
+
+Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view name, const ReadOptions& options) {
     DcmDataset* dataset = file.getDataset();
+    DcmMetaInfo* meta = file.getMetaInfo();
+    std::string mediaClass;
+    if (OFString value; meta != nullptr && meta->findAndGetOFString(DCM_MediaStorageSOPClassUID, value).good()) {
+        mediaClass = Trim(value.c_str());
+    }
+    if (mediaClass == UID_MediaStorageDirectoryStorage) {
+        return Other("DICOMDIR: skipped");
+    }
     if (dataset == nullptr || dataset->card() == 0) {
         return Failure<ReadError>{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
     }
     const std::string sopClass = GetString(*dataset, DCM_SOPClassUID);
+    if (sopClass.empty()) {
+        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable, "no SOP class: not a DICOM object Mirelo knows"}};
+    }
+    Decoder decoder(*dataset);
+    Context cx{decoder};
     const bool isSr = DSRTypes::sopClassUIDToDocumentType(OFString(sopClass.c_str())) != DSRTypes::DT_invalid;
-    const Code root = ConceptName(*dataset);
+    const char* known = dcmFindNameOfUID(sopClass.c_str(), nullptr);
+    std::string className = "SOP class " + sopClass;
+    if (known != nullptr) {  // "SecondaryCaptureImageStorage" as words
+        className.clear();
+        for (const char* p = known; *p != '\0'; ++p) {
+            if (p != known && *p >= 'A' && *p <= 'Z' && p[-1] >= 'a' && p[-1] <= 'z') className += ' ';
+            className += *p;
+        }
+    }
+    const Code root = ConceptName(cx, *dataset);
     if (!Is(root, kDoseReport)) {
         if (!isSr) {
-            const char* known = dcmFindNameOfUID(sopClass.c_str(), nullptr);
-            return Failure<ReadError>{ReadError{ReadError::Kind::NotReport,
-                                     sopClass.empty() ? std::string("no SOP class")
-                                                      : "SOP class " + sopClass + (known ? std::string(" (") + known + ")" : "")}};
+            return Other(className + ": not a dose report, skipped");
         }
-        if (sopClass != UID_XRayRadiationDoseSRStorage) {
-            return Failure<ReadError>{ReadError{ReadError::Kind::NotReport,
-                                     "structured report whose root is not an X-ray radiation dose report" +
-                                         (root.Empty() ? std::string() : " (" + root.meaning + ")")}};
-        }
+        return Other("structured report (" + className + (root.Empty() ? std::string() : ", '" + root.meaning + "'") +
+                     "): not a dose report, skipped");
+    }
+    if (const std::string other = OtherProcedure(cx, *dataset); !other.empty()) {
+        return Other(other);
     }
     Report report;
     report.path = std::string(name);
     report.studyUid = GetString(*dataset, DCM_StudyInstanceUID);
     report.sopInstanceUid = GetString(*dataset, DCM_SOPInstanceUID);
-    TreeReader reader{report, {}, {}, false};
+    report.characterSet = decoder.Declared();
+    TreeReader reader{cx, report, {}, {}, false, false};
     reader.Walk(*dataset, 0);
+    if (report.events.empty() && reader.ctEvents) {
+        return Other("CT radiation dose report: not a projection X-ray report");
+    }
     FillDevice(report.device, reader.observer);
     FillDevice(report.device, reader.participant);
     Device equipment;
-    equipment.manufacturer = GetString(*dataset, DCM_Manufacturer);
-    equipment.model = GetString(*dataset, DCM_ManufacturerModelName);
-    equipment.serial = GetString(*dataset, DCM_DeviceSerialNumber);
-    equipment.name = GetString(*dataset, DCM_StationName);
+    equipment.manufacturer = GetText(cx, *dataset, DCM_Manufacturer);
+    equipment.model = GetText(cx, *dataset, DCM_ManufacturerModelName);
+    equipment.serial = GetText(cx, *dataset, DCM_DeviceSerialNumber);
+    equipment.name = GetText(cx, *dataset, DCM_StationName);
     FillDevice(report.device, equipment);
+    report.study.date = GetString(*dataset, DCM_StudyDate);
+    report.study.time = GetString(*dataset, DCM_StudyTime);
+    report.study.accessionNumber = GetText(cx, *dataset, DCM_AccessionNumber);
+    report.study.description = GetText(cx, *dataset, DCM_StudyDescription);
+    report.patient.age = GetString(*dataset, DCM_PatientAge);
+    report.patient.sex = GetString(*dataset, DCM_PatientSex);
+    report.patient.weightKg = ParseDecimalString(GetString(*dataset, DCM_PatientWeight));
+    report.patient.heightM = ParseDecimalString(GetString(*dataset, DCM_PatientSize));
+    if (options.keepPatientId) {
+        report.patient.name = GetText(cx, *dataset, DCM_PatientName);
+        report.patient.id = GetText(cx, *dataset, DCM_PatientID);
+    }
     if (report.events.empty()) {
         report.notes.push_back("no projection X-ray irradiation events");
+    }
+    if (const std::string note = decoder.Note(); !note.empty()) {
+        report.notes.push_back(note);
     }
     return report;
 }
@@ -441,10 +745,89 @@ std::string DescribeReadError(const ReadError& error) {
             return "cannot be read: " + error.detail;
         case ReadError::Kind::NotDicom:
             return "not a DICOM file: " + error.detail;
-        case ReadError::Kind::NotReport:
-            return "not an X-ray radiation dose report: " + error.detail;
+        case ReadError::Kind::Unreadable:
+            return "cannot be read: " + error.detail;
+        case ReadError::Kind::Other:
+            return error.detail;
     }
     return error.detail;
+}
+
+const char* KvpSourceName(KvpSource source) {
+    switch (source) {
+        case KvpSource::Single: return "single value";
+        case KvpSource::PulseMean: return "mean of fired pulses";
+        case KvpSource::StatedMean: return "stated mean";
+        case KvpSource::None: break;
+    }
+    return "";
+}
+
+std::string IsoDateTime(std::string_view dt) {
+    const auto digits = [&](std::size_t from, std::size_t count) {
+        if (dt.size() < from + count) return false;
+        for (std::size_t i = from; i < from + count; ++i) {
+            if (dt[i] < '0' || dt[i] > '9') return false;
+        }
+        return true;
+    };
+    // Date, then hours, minutes, seconds, fraction, offset: each only where the one before is.
+    std::size_t i = 0;
+    std::string iso;
+    if (!digits(0, 4)) return std::string(dt);
+    iso.append(dt.substr(0, 4));
+    i = 4;
+    for (const char* sep : {"-", "-", "T", ":", ":"}) {
+        if (!digits(i, 2)) break;
+        iso += sep;
+        iso.append(dt.substr(i, 2));
+        i += 2;
+    }
+    if (i == 14 && i < dt.size() && dt[i] == '.') {
+        std::size_t j = i + 1;
+        while (j < dt.size() && dt[j] >= '0' && dt[j] <= '9') ++j;
+        if (j > i + 1) {
+            iso.append(dt.substr(i, j - i));
+            i = j;
+        }
+    }
+    if (i < dt.size() && (dt[i] == '+' || dt[i] == '-') && digits(i + 1, 4) && i + 5 == dt.size()) {
+        iso += dt[i];
+        iso.append(dt.substr(i + 1, 2));
+        iso += ':';
+        iso.append(dt.substr(i + 3, 2));
+        i += 5;
+    }
+    return i == dt.size() ? iso : std::string(dt);
+}
+
+std::string ValidUtf8(std::string_view bytes, bool* replaced) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        std::size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        bool ok = n > 0 && i + n <= bytes.size();
+        std::uint32_t cp = n == 1 ? b : n == 2 ? (b & 0x1Fu) : n == 3 ? (b & 0x0Fu) : (b & 0x07u);
+        for (std::size_t k = 1; ok && k < n; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3Fu);
+        }
+        // No overlong forms, surrogates or code points beyond U+10FFFF.
+        ok = ok && !(n == 2 && cp < 0x80) && !(n == 3 && cp < 0x800) && !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+             !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (ok) {
+            out.append(bytes.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            if (replaced) *replaced = true;
+            ++i;
+        }
+    }
+    return out;
 }
 
 const char* EventTypeName(EventType type) {
@@ -510,30 +893,7 @@ std::optional<double> ParseDecimalString(std::string_view text, int exponentShif
     return value;
 }
 
-std::optional<int> DapExponent(std::string_view unit) {
-    // Exponent of ten of a UCUM prefix, or nothing.
-    auto prefix = [](std::string_view p) -> std::optional<int> {
-        if (p.empty()) return 0;
-        if (p == "d") return -1;
-        if (p == "c") return -2;
-        if (p == "m") return -3;
-        if (p == "u") return -6;
-        return std::nullopt;
-    };
-    const auto gy = unit.find("Gy.");
-    if (gy == std::string_view::npos || unit.size() < gy + 5 || unit.substr(unit.size() - 2) != "m2") {
-        return std::nullopt;
-    }
-    const auto dosePrefix = prefix(unit.substr(0, gy));
-    const auto areaPrefix = prefix(unit.substr(gy + 3, unit.size() - 2 - (gy + 3)));
-    if (!dosePrefix || !areaPrefix) {
-        return std::nullopt;
-    }
-    // 1 [10^d Gy · (10^a m)²] = 10^(d + 2a + 4) Gy·cm²
-    return *dosePrefix + 2 * *areaPrefix + 4;
-}
-
-Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path) {
+Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, const ReadOptions& options) {
     QuietDcmtk();
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -542,6 +902,13 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path) {
     }
     if (!std::filesystem::is_regular_file(status)) {
         return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
+    }
+    // DCMTK parses sequences recursively; a file nested deeper than the scan allows would end the
+    // process on a stack overflow, so it is named as unreadable instead.
+    if (const NestingScan scan = ScanNesting(path); scan.tooDeep) {
+        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable,
+                                            "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
+                                                " levels deep (damaged or hostile file): not parsed"}};
     }
     // DCMTK reads the file itself: values longer than DCM_MaxReadLength stay on disk until asked
     // for, so a damaged length field costs nothing unless the value is one Mirelo reads.
@@ -552,7 +919,7 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path) {
         return Failure<ReadError>{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
                                  cond.text()}};
     }
-    return FromFileFormat(file, path.string());
+    return FromFileFormat(file, path.string(), options);
 }
 
 }  // namespace mirelo::rdsr

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/result.h"
@@ -15,15 +16,26 @@ namespace mirelo::rdsr {
 // relationship types, invalid person names and items outside the templates do not stop it; only
 // the concepts below are looked at. A file that is not DICOM, or DICOM but not a dose report (its
 // SOP class is not an SR, or its root is not "X-Ray Radiation Dose Report"), is an error value.
-Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path);
+// Texts (protocol, manufacturer, descriptions, code meanings) come out as UTF-8, converted from the
+// file's Specific Character Set by DCMTK; a byte that cannot be converted becomes U+FFFD and the
+// report says so in its notes. Before DCMTK parses a file, its sequence nesting is checked
+// (rdsr/nesting_scan.h): a file nested too deep for DCMTK's recursion is Unreadable, not a crash.
+struct ReadOptions {
+    bool keepPatientId = false;  // read the patient's name and ID too
+};
+Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, const ReadOptions& options = {});
+
+// A DICOM date-time (DT: YYYYMMDDHHMMSS.FFFFFF&ZZXX, parts from the right optional) in ISO 8601,
+// "2016-08-18T19:26:17.043+01:00"; a date (DA) and time (TM) likewise. Text that is not such a
+// value comes back as written.
+std::string IsoDateTime(std::string_view dicomDateTime);
+
+// Any bytes as UTF-8: valid sequences kept, every byte of an invalid one replaced by U+FFFD.
+std::string ValidUtf8(std::string_view bytes, bool* replaced = nullptr);
 
 // A DICOM decimal string as a number times 10^exponentShift, rounded once from the exact decimal
 // value: blanks around it, a leading '+' and an exponent are allowed; anything else, or a value
 // beyond a double, is nothing.
 std::optional<double> ParseDecimalString(std::string_view text, int exponentShift = 0);
-
-// The power of ten from a dose-area product in a UCUM unit "<p>Gy.<q>m2" (p and q among "", d, c,
-// m, u: Gy.m2, dGy.cm2, Gy.cm2, mGy.cm2, uGy.m2, ...) to Gy·cm²; nothing for any other unit.
-std::optional<int> DapExponent(std::string_view ucumUnit);
 
 }  // namespace mirelo::rdsr

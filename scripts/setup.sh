@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   fonts-ipaexfont-gothic fonts-liberation
   libxrl-dev
-  libdcmtk-dev libtomlplusplus-dev
+  libdcmtk-dev zlib1g-dev libtomlplusplus-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end run, the fuzzers and the package checks need a little more.

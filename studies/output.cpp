@@ -4,14 +4,19 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <optional>
+
+#include "rdsr/report_reader.h"
 
 namespace mirelo::studies {
 namespace {
 
 using json = nlohmann::ordered_json;  // keys in the order written
 
-std::string Csv(const std::string& field) {
+// A CSV field as RFC 4180 quotes it.
+std::string Quoted(const std::string& field) {
     if (field.find_first_of(",\"\r\n") == std::string::npos && (field.empty() || (field.front() != ' ' && field.back() != ' '))) {
         return field;
     }
@@ -23,6 +28,14 @@ std::string Csv(const std::string& field) {
     return quoted + "\"";
 }
 
+// A text cell: one that a spreadsheet would take for a formula gets a leading apostrophe.
+std::string Text(const std::string& field) {
+    if (!field.empty() && std::strchr("=+-@\t\r", field.front()) != nullptr) {
+        return Quoted("'" + field);
+    }
+    return Quoted(field);
+}
+
 std::string Optional(const std::optional<double>& x) { return x ? NumberField(*x) : std::string(); }
 
 void ThicknessHeader(std::ostream& out) {
@@ -32,6 +45,7 @@ void ThicknessHeader(std::ostream& out) {
 }
 
 json OptionalJson(const std::optional<double>& x) { return x ? json(*x) : json(nullptr); }
+json TextOrNull(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
 
 json DoseJson(const std::array<double, kThicknesses>& joules) {
     json list = json::array();
@@ -43,6 +57,31 @@ json DoseJson(const std::array<double, kThicknesses>& joules) {
 
 json CodeJson(const rdsr::Code& c) { return {{"code", c.value}, {"scheme", c.scheme}, {"meaning", c.meaning}}; }
 
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) {
+        text += (text.empty() ? "" : "; ") + item;
+    }
+    return text;
+}
+
+const char* Status(const EventRow& row) { return row.used ? "used" : row.duplicate ? "duplicate" : "skipped"; }
+
+std::string Percent(const std::optional<double>& x) {
+    if (!x) return {};
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.2f", *x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return NumberField(y == 0 ? 0.0 : y);  // no "-0"
+}
+
+bool PulsesCounted(const rdsr::Event& e) {
+    return e.kvpSource == rdsr::KvpSource::Single || e.kvpSource == rdsr::KvpSource::PulseMean;
+}
+
+std::string StudyDateTime(const rdsr::StudyInfo& info) { return rdsr::IsoDateTime(info.date + info.time); }
+
 }  // namespace
 
 std::string NumberField(double x) {
@@ -51,20 +90,44 @@ std::string NumberField(double x) {
     return std::string(buf, r.ptr);
 }
 
-void WriteEventsCsv(std::ostream& out, const Batch& batch) {
+std::string SumField(double x) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return NumberField(y);
+}
+
+std::string ProvenanceLine(const Tables& tables, const RunInfo& run) {
+    std::string line = "# " + run.program + "; command: " + run.commandLine + "; tables: Att_coeff2021.dat sha256 " +
+                       tables.attSource.sha256 + ", effEA.dat sha256 " + tables.effSource.sha256 + "; profiles: ";
+    line += run.profilesPath.empty() ? std::string("none") : run.profilesPath + " sha256 " + run.profilesSha256;
+    line += "; run at " + run.time;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';  // one line, whatever the command line held
+    }
+    return line;
+}
+
+void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
+    out << ProvenanceLine(tables, options.run) << '\n';
     out << "file,study_uid,event_uid,datetime,event_type,plane,protocol,device_observer_uid,manufacturer,model,serial,"
-           "profile,angle_deg,inherent_mm_al,kv,dap_gycm2,al_mm,cu_mm,filters,status,reason,photons";
+           "profile,angle_deg,inherent_mm_al,kv,kv_source,kv_pulses_used,kv_pulses_written,dap_gycm2,dap_value,dap_unit,"
+           "duration_s,exposure_time_ms,pulses,dose_rp_gy,field_area_cm2,al_mm,cu_mm,filters,status,reason,photons";
     ThicknessHeader(out);
     out << ",hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,fit_kv_outside,fit_far_outside\n";
     for (const EventRow& row : batch.events) {
         const rdsr::Event& e = *row.event;
-        out << Csv(row.file) << ',' << Csv(row.studyUid) << ',' << Csv(e.uid) << ',' << Csv(e.dateTime) << ','
-            << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << Csv(e.protocol) << ','
-            << Csv(row.device.observerUid) << ',' << Csv(row.device.manufacturer) << ',' << Csv(row.device.model) << ','
-            << Csv(row.device.serial) << ',' << Csv(row.profile) << ',' << NumberField(row.angleDeg) << ','
-            << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << Optional(e.dapGyCm2) << ','
-            << NumberField(row.alMm) << ',' << NumberField(row.cuMm) << ',' << Csv(FiltersText(e)) << ','
-            << (row.used ? "used" : "skipped") << ',' << Csv(row.reason);
+        out << Text(row.file) << ',' << Text(row.studyUid) << ',' << Text(e.uid) << ',' << Text(rdsr::IsoDateTime(e.dateTime))
+            << ',' << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << Text(e.protocol) << ','
+            << Text(row.device.observerUid) << ',' << Text(row.device.manufacturer) << ',' << Text(row.device.model) << ','
+            << Text(row.device.serial) << ',' << Text(row.profile) << ',' << NumberField(row.angleDeg) << ','
+            << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
+            << (PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()) << ','
+            << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << Text(e.dapValue) << ',' << Text(e.dapUnit)
+            << ',' << Optional(e.durationS) << ',' << Optional(e.exposureTimeMs) << ',' << Optional(e.pulses) << ','
+            << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << NumberField(row.alMm) << ','
+            << NumberField(row.cuMm) << ',' << Text(FiltersText(e)) << ',' << Status(row) << ',' << Text(row.reason);
         if (row.used) {
             out << ',' << NumberField(row.dose.photons);
             for (double j : row.dose.joules) {
@@ -87,29 +150,39 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch) {
     }
 }
 
-void WriteStudiesCsv(std::ostream& out, const Batch& batch) {
-    out << "study_uid,devices,files,events_used,events_skipped,dap_gycm2,photons";
+void WriteStudiesCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
+    out << ProvenanceLine(tables, options.run) << '\n';
+    out << "study_uid,study_datetime,accession_number,study_description,patient_age,patient_sex,patient_weight_kg,"
+           "patient_height_m,";
+    if (options.patientId) out << "patient_name,patient_id,";
+    out << "devices,files,status,reason,events_used,events_skipped,events_duplicate,dap_gycm2,report_dap_total_gycm2,"
+           "report_fluoro_dap_total_gycm2,report_acquisition_dap_total_gycm2,shortfall_gycm2,shortfall_percent,photons";
     ThicknessHeader(out);
     out << '\n';
-    auto joined = [](const std::vector<std::string>& items) {
-        std::string text;
-        for (const auto& item : items) {
-            text += (text.empty() ? "" : "; ") + item;
-        }
-        return text;
-    };
     for (const StudyRow& s : batch.studies) {
-        out << Csv(s.studyUid) << ',' << Csv(joined(s.devices)) << ',' << Csv(joined(s.files)) << ',' << s.used << ','
-            << s.skipped << ',' << NumberField(s.dapGyCm2) << ',' << NumberField(s.photons);
+        const bool any = s.used > 0;
+        out << Text(s.studyUid) << ',' << Text(StudyDateTime(s.info)) << ',' << Text(s.info.accessionNumber) << ','
+            << Text(s.info.description) << ',' << Text(s.patient.age) << ',' << Text(s.patient.sex) << ','
+            << Optional(s.patient.weightKg) << ',' << Optional(s.patient.heightM) << ',';
+        if (options.patientId) out << Text(s.patient.name) << ',' << Text(s.patient.id) << ',';
+        out << Text(Joined(s.devices)) << ',' << Text(Joined(s.files)) << ',' << StudyStatusName(s.status) << ','
+            << Text(s.reason) << ',' << s.used << ',' << s.skipped << ',' << s.duplicates << ','
+            << (any ? SumField(s.dapGyCm2) : std::string()) << ','
+            << (s.reported.dapGyCm2 ? SumField(*s.reported.dapGyCm2) : std::string()) << ','
+            << (s.reported.fluoroDapGyCm2 ? SumField(*s.reported.fluoroDapGyCm2) : std::string()) << ','
+            << (s.reported.acquisitionDapGyCm2 ? SumField(*s.reported.acquisitionDapGyCm2) : std::string()) << ','
+            << (s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()) << ','
+            << Percent(s.shortfallPercent) << ',' << (any ? NumberField(s.photons) : std::string());
         for (double j : s.joules) {
-            out << ',' << NumberField(j);
+            out << ',' << (any ? NumberField(j) : std::string());
         }
         out << '\n';
     }
 }
 
-void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables) {
-    // Report texts are not always valid UTF-8; replace what is not rather than fail.
+void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, const Batch& batch, const Tables& tables,
+                    const OutputOptions& options) {
+    // Texts are UTF-8 from the reader; replace rather than fail should one not be.
     auto dump = [](const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); };
     // One element per line, written as it is made: 100,000 events never sit in memory as one tree.
     auto list = [&](const char* key, std::size_t count, auto&& element, bool last) {
@@ -119,10 +192,19 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         }
         out << (count == 0 ? "]" : "\n  ]") << (last ? "\n" : ",\n");
     };
-    const json tablesJson = {
-        {"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
-        {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}};
-    out << "{\n  \"tables\": " << dump(tablesJson) << ",\n";
+    const RunInfo& run = options.run;
+    const json runJson = {
+        {"program", run.program},
+        {"command_line", run.commandLine},
+        {"time", run.time},
+        {"tables",
+         {{"Att_coeff2021.dat", {{"path", tables.attSource.path}, {"sha256", tables.attSource.sha256}}},
+          {"effEA.dat", {{"path", tables.effSource.path}, {"sha256", tables.effSource.sha256}}}}},
+        {"profiles", run.profilesPath.empty() ? json(nullptr)
+                                              : json{{"path", run.profilesPath}, {"sha256", run.profilesSha256}}}};
+    json warnings = json::array();
+    for (const Warning& w : batch.warnings) warnings.push_back(w.text);
+    out << "{\n  \"run\": " << dump(runJson) << ",\n  \"warnings\": " << dump(warnings) << ",\n";
     list("files", reports.size(), [&](std::size_t i) {
         const ReadOutcome& o = reports[i];
         json notes = json::array();
@@ -131,7 +213,10 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         }
         return json{{"path", o.path},
                     {"read", o.report.has_value()},
-                    {"error", o.report ? json(nullptr) : json(o.error)},
+                    {"skipped", o.skipped},
+                    {"error", o.report || o.skipped ? json(nullptr) : json(o.error)},
+                    {"what", o.skipped ? json(o.error) : json(nullptr)},
+                    {"character_set", o.report ? json(o.report->characterSet) : json(nullptr)},
                     {"events", o.report ? json(o.report->events.size()) : json(nullptr)},
                     {"notes", notes}};
     }, false);
@@ -142,13 +227,14 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
         for (const rdsr::Filter& f : e.filters) {
             filters.push_back({{"material", CodeJson(f.material)},
                                {"type", CodeJson(f.type)},
-                               {"thickness_mm", OptionalJson(f.thicknessMm)}});
+                               {"thickness_mm", OptionalJson(f.thicknessMm)},
+                               {"in_beam", !IsNoFilter(f)}});
         }
         return json{
             {"file", row.file},
             {"study_uid", row.studyUid},
             {"event_uid", e.uid},
-            {"datetime", e.dateTime},
+            {"datetime", TextOrNull(rdsr::IsoDateTime(e.dateTime))},
             {"event_type", rdsr::EventTypeName(e.typeKind)},
             {"event_type_code", CodeJson(e.type)},
             {"plane", rdsr::PlaneName(e.planeKind)},
@@ -162,13 +248,21 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"profile", row.profile},
             {"inputs",
              {{"kv", OptionalJson(e.kvp)},
+              {"kv_source", TextOrNull(rdsr::KvpSourceName(e.kvpSource))},
+              {"kv_pulses_used", PulsesCounted(e) ? json(e.kvpPulses) : json(nullptr)},
+              {"kv_pulses_written", e.kvpPulsesWritten},
               {"dap_gycm2", OptionalJson(e.dapGyCm2)},
-              {"dap_as_written", e.dapText},
+              {"dap_as_written", {{"value", TextOrNull(e.dapValue)}, {"unit", TextOrNull(e.dapUnit)}}},
               {"angle_deg", row.angleDeg},
               {"inherent_mm_al", row.inherentMmAl},
               {"al_mm", row.alMm},
               {"cu_mm", row.cuMm}}},
-            {"status", row.used ? "used" : "skipped"},
+            {"duration_s", OptionalJson(e.durationS)},
+            {"exposure_time_ms", OptionalJson(e.exposureTimeMs)},
+            {"pulses", OptionalJson(e.pulses)},
+            {"dose_rp_gy", OptionalJson(e.doseRpGy)},
+            {"field_area_cm2", OptionalJson(e.fieldAreaCm2)},
+            {"status", Status(row)},
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
@@ -184,14 +278,37 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
     }, false);
     list("studies", batch.studies.size(), [&](std::size_t i) {
         const StudyRow& s = batch.studies[i];
+        const bool any = s.used > 0;
+        json patient = {{"age", TextOrNull(s.patient.age)},
+                        {"sex", TextOrNull(s.patient.sex)},
+                        {"weight_kg", OptionalJson(s.patient.weightKg)},
+                        {"height_m", OptionalJson(s.patient.heightM)}};
+        if (options.patientId) {
+            patient["name"] = s.patient.name;
+            patient["id"] = s.patient.id;
+        }
         return json{{"study_uid", s.studyUid},
+                    {"study_datetime", TextOrNull(StudyDateTime(s.info))},
+                    {"accession_number", TextOrNull(s.info.accessionNumber)},
+                    {"study_description", TextOrNull(s.info.description)},
+                    {"patient", patient},
                     {"devices", s.devices},
                     {"files", s.files},
+                    {"status", StudyStatusName(s.status)},
+                    {"reason", TextOrNull(s.reason)},
                     {"events_used", s.used},
                     {"events_skipped", s.skipped},
-                    {"dap_gycm2", s.dapGyCm2},
-                    {"photons", s.photons},
-                    {"volume_dose", DoseJson(s.joules)}};
+                    {"events_duplicate", s.duplicates},
+                    {"dap_gycm2", any ? json(s.dapGyCm2) : json(nullptr)},
+                    {"report_totals",
+                     {{"dap_gycm2", OptionalJson(s.reported.dapGyCm2)},
+                      {"fluoro_dap_gycm2", OptionalJson(s.reported.fluoroDapGyCm2)},
+                      {"acquisition_dap_gycm2", OptionalJson(s.reported.acquisitionDapGyCm2)},
+                      {"fluoro_time_s", OptionalJson(s.reported.fluoroTimeS)}}},
+                    {"shortfall_gycm2", OptionalJson(s.shortfallGyCm2)},
+                    {"shortfall_percent", OptionalJson(s.shortfallPercent)},
+                    {"photons", any ? json(s.photons) : json(nullptr)},
+                    {"volume_dose", any ? DoseJson(s.joules) : json(nullptr)}};
     }, true);
     out << "}\n";
 }
@@ -209,8 +326,16 @@ std::vector<std::string> ProblemLines(const std::vector<ReadOutcome>& reports, c
         if (!row.used) {
             const std::string& uid = row.event->uid;
             lines.push_back(row.file + ": event " + (uid.empty() ? std::string("without UID") : uid) +
-                            " skipped: " + row.reason);
+                            (row.duplicate ? " duplicate: " : " skipped: ") + row.reason);
         }
+    }
+    for (const StudyRow& s : batch.studies) {
+        if (s.status == StudyStatus::Incomplete) {
+            lines.push_back("study " + (s.studyUid.empty() ? Joined(s.files) : s.studyUid) + " incomplete: " + s.reason);
+        }
+    }
+    for (const Warning& w : batch.warnings) {
+        lines.push_back("warning: " + w.text);
     }
     return lines;
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <system_error>
@@ -86,7 +89,14 @@ std::string CodeText(const rdsr::Code& c) {
     return text;
 }
 
-bool IsNoFilter(const rdsr::Filter& f) { return f.type.Is("111609", "DCM") && f.material.Empty(); }
+}  // namespace
+
+bool IsNoFilter(const rdsr::Filter& f) {
+    // A "No filter" entry often still names a material (the one a filter wheel would hold).
+    return f.type.Is("111609", "DCM") || f.type.meaning == "No filter" || (f.thicknessMm && *f.thicknessMm == 0);
+}
+
+namespace {
 
 struct BeamKey {
     double angle, inherent, al, cu, kv;
@@ -124,6 +134,7 @@ public:
         const profiles::Profile* profile = profiles::MatchProfile(
             profiles_, {row.device.observerUid, row.device.manufacturer, row.device.model, row.device.serial,
                         rdsr::PlaneName(e.planeKind)});
+        row.profileEntry = profile;
         if (profile != nullptr) {
             row.profile = profile->name;
             row.angleDeg = profile->targetAngleDeg;
@@ -152,7 +163,7 @@ public:
             (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
         }
         if (!e.kvp) {
-            return Skip(row, "no tube voltage (KVP)");
+            return Skip(row, e.kvpProblem.empty() ? std::string("no tube voltage (KVP)") : e.kvpProblem);
         }
         if (!e.dapGyCm2) {
             return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
@@ -255,7 +266,8 @@ std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile
     return out;
 }
 
-std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads) {
+std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads,
+                                     const rdsr::ReadOptions& options) {
     std::vector<ReadOutcome> outcomes;
     std::set<std::filesystem::path> seen;
     for (const auto& path : paths) {
@@ -278,11 +290,12 @@ std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& p
             if (!o.error.empty()) {
                 continue;
             }
-            auto read = rdsr::ReadReportFile(o.path);
+            auto read = rdsr::ReadReportFile(o.path, options);
             if (read) {
                 o.report = std::move(*read);
             } else {
                 o.error = rdsr::DescribeReadError(read.error());
+                o.skipped = rdsr::IsSkip(read.error());
             }
         }
     };
@@ -331,12 +344,75 @@ std::string FiltersText(const rdsr::Event& event) {
     return text.empty() ? "none" : text;
 }
 
+const char* StudyStatusName(StudyStatus status) {
+    switch (status) {
+        case StudyStatus::Complete: return "complete";
+        case StudyStatus::Incomplete: return "incomplete";
+        case StudyStatus::Duplicate: return "duplicate";
+    }
+    return "";
+}
+
+namespace {
+
+void AddTotal(std::optional<double>& to, const std::optional<double>& value) {
+    if (value) to = to.value_or(0) + *value;
+}
+
+std::string Rounded(double x) {
+    // Sums of decimal values as a person writes them: 15 significant digits.
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    double y = 0;
+    std::from_chars(buf, buf + std::strlen(buf), y);
+    return Shortest(y);
+}
+
+void Judge(StudyRow& s) {
+    std::vector<std::string> why;
+    if (s.used == 0 && s.skipped == 0 && s.duplicates > 0) {
+        s.status = StudyStatus::Duplicate;
+        s.reason = "every event was counted in another file";
+        return;
+    }
+    if (s.skipped > 0) {
+        why.push_back(std::to_string(s.skipped) + (s.skipped == 1 ? " event" : " events") + " skipped");
+    }
+    if (s.used + s.skipped + s.duplicates == 0) {
+        why.push_back("no irradiation events");
+    }
+    if (s.reported.dapGyCm2 && s.totalsFromEveryReport) {
+        const double total = *s.reported.dapGyCm2;
+        const double counted = s.dapGyCm2 + s.duplicateDapGyCm2;
+        s.shortfallGyCm2 = total - counted;
+        if (total != 0) {
+            s.shortfallPercent = 100 * (total - counted) / total;
+        }
+        const bool agrees = total == 0 ? counted == 0 : std::abs(total - counted) <= kTotalTolerance * std::abs(total);
+        if (!agrees) {
+            why.push_back("the events sum to " + Rounded(counted) + " Gy.cm2, the report's total is " + Rounded(total) +
+                          " Gy.cm2");
+        }
+    }
+    if (!s.reported.problem.empty()) {
+        why.push_back(s.reported.problem);
+    }
+    if (!why.empty()) {
+        s.status = StudyStatus::Incomplete;
+        for (const auto& w : why) s.reason += (s.reason.empty() ? "" : "; ") + w;
+    }
+}
+
+}  // namespace
+
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles) {
     Batch batch;
     Computer computer(tables, profiles);
     std::unordered_map<std::string, std::size_t> studyIndex;
-    // (study, event UID) -> file that counted it first
-    std::map<std::pair<std::string, std::string>, std::string> counted;
+    std::unordered_map<std::string, std::string> reportSeen;  // SOP instance UID -> file read first
+    std::unordered_map<std::string, std::string> eventSeen;   // irradiation event UID -> file met first
+    std::map<std::string, std::size_t> defaults;              // device -> events on the default conditions
+    std::set<const profiles::Profile*> matched;               // profiles that matched an event
     for (const ReadOutcome& outcome : reports) {
         if (!outcome.report) {
             continue;
@@ -346,7 +422,11 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
         const std::string studyKey = report.studyUid.empty() ? std::string("\x01") + report.path : report.studyUid;
         auto [slot, isNew] = studyIndex.try_emplace(studyKey, batch.studies.size());
         if (isNew) {
-            batch.studies.push_back(StudyRow{report.studyUid, {}, {}, 0, 0, 0, 0, {}});
+            StudyRow row;
+            row.studyUid = report.studyUid;
+            row.info = report.study;
+            row.patient = report.patient;
+            batch.studies.push_back(std::move(row));
         }
         StudyRow& study = batch.studies[slot->second];
         const std::string device = DeviceText(report.device);
@@ -354,19 +434,46 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
             study.devices.push_back(device);
         }
         study.files.push_back(report.path);
+        std::string sameReport;
+        if (!report.sopInstanceUid.empty()) {
+            const auto [it, first] = reportSeen.try_emplace(report.sopInstanceUid, report.path);
+            if (!first) sameReport = it->second;
+        }
+        if (sameReport.empty()) {
+            // Each report's own totals once.
+            if (!report.totals.dapGyCm2) study.totalsFromEveryReport = false;
+            AddTotal(study.reported.dapGyCm2, report.totals.dapGyCm2);
+            AddTotal(study.reported.fluoroDapGyCm2, report.totals.fluoroDapGyCm2);
+            AddTotal(study.reported.acquisitionDapGyCm2, report.totals.acquisitionDapGyCm2);
+            AddTotal(study.reported.fluoroTimeS, report.totals.fluoroTimeS);
+            if (study.reported.problem.empty()) study.reported.problem = report.totals.problem;
+        }
         for (const rdsr::Event& event : report.events) {
             EventRow row;
             row.file = report.path;
             row.studyUid = report.studyUid;
             row.device = report.device;
             row.event = &event;
+            std::string firstFile = sameReport;
+            if (firstFile.empty() && !event.uid.empty()) {
+                const auto [it, first] = eventSeen.try_emplace(event.uid, report.path);
+                if (!first) firstFile = it->second;
+            }
+            if (!firstFile.empty()) {
+                row.duplicate = true;
+                row.reason = std::string(sameReport.empty() ? "this irradiation event" : "this report") +
+                             " was already met in " + firstFile;
+                ++study.duplicates;
+                // Not counted here, but the report's own total includes it.
+                if (event.dapGyCm2 && sameReport.empty()) study.duplicateDapGyCm2 += *event.dapGyCm2;
+                batch.events.push_back(std::move(row));
+                continue;
+            }
             computer.Compute(row);
-            if (row.used && !event.uid.empty()) {
-                const auto [it, first] = counted.try_emplace({studyKey, event.uid}, report.path);
-                if (!first) {
-                    row.used = false;
-                    row.reason = std::string("duplicate: this irradiation event was already counted from ") + it->second;
-                }
+            if (row.profileEntry == nullptr) {
+                ++defaults[device];
+            } else {
+                matched.insert(row.profileEntry);
             }
             if (row.used) {
                 ++study.used;
@@ -380,6 +487,21 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
             }
             batch.events.push_back(std::move(row));
         }
+    }
+    for (StudyRow& study : batch.studies) {
+        Judge(study);
+    }
+    for (const profiles::Profile& p : profiles.entries) {
+        if (matched.count(&p) == 0) {
+            batch.warnings.push_back({"profile '" + p.name + "' (" + profiles.path + " line " + std::to_string(p.line) +
+                                      ") matched no device in this run"});
+        }
+    }
+    for (const auto& [device, count] : defaults) {
+        batch.warnings.push_back({"device '" + device + "': " + std::to_string(count) +
+                                  (count == 1 ? " event" : " events") + " on the default conditions (target angle " +
+                                  Shortest(profiles::kDefaultAngleDeg) + " degrees, inherent filtration " +
+                                  Shortest(profiles::kDefaultInherentMmAl) + " mm Al): no profile matches it"});
     }
     batch.spectraComputed = computer.SpectraComputed();
     return batch;

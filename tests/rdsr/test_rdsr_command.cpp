@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -47,8 +48,9 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
     return rows;
 }
 
-// Rows as maps from the header's names.
-std::vector<std::map<std::string, std::string>> Records(const std::string& csv) {
+// Rows as maps from the header's names; the provenance line before the header is passed over.
+std::vector<std::map<std::string, std::string>> Records(const std::string& text) {
+    const std::string csv = text.rfind("# ", 0) == 0 ? text.substr(text.find('\n') + 1) : text;
     const auto rows = ParseCsv(csv);
     std::vector<std::map<std::string, std::string>> records;
     for (std::size_t r = 1; r < rows.size(); ++r) {
@@ -74,6 +76,7 @@ protected:
         scratch_ = fs::temp_directory_path() / ("mirelo_rdsr_cmd_" + std::to_string(::getpid()));
         fs::remove_all(scratch_);
         corpus_ = mirelo::rdsrtest::WriteCorpus(scratch_ / "reports");
+        vendor_ = mirelo::rdsrtest::WriteVendorCorpus(scratch_ / "vendor");
         std::ofstream(scratch_ / "profiles.toml") << mirelo::rdsrtest::ProfilesToml();
     }
     void TearDown() override { fs::remove_all(scratch_); }
@@ -85,7 +88,13 @@ protected:
     }
     fs::path scratch_;
     mirelo::rdsrtest::Corpus corpus_;
+    mirelo::rdsrtest::VendorCorpus vendor_;
 };
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 TEST_F(RdsrCommand, EventsAsByHandStudiesAsSumsSkippedWithReasons) {
     const fs::path events = scratch_ / "events.csv", studies = scratch_ / "studies.csv";
@@ -109,14 +118,16 @@ TEST_F(RdsrCommand, EventsAsByHandStudiesAsSumsSkippedWithReasons) {
         SCOPED_TRACE(expected.file + " " + expected.uid);
         EXPECT_EQ(fs::path(row.at("file")).filename(), expected.file);
         EXPECT_EQ(row.at("event_uid"), expected.uid);
-        EXPECT_EQ(row.at("status"), expected.reason.empty() ? "used" : "skipped");
+        const bool duplicate = expected.reason.find("already met in") != std::string::npos;
+        EXPECT_EQ(row.at("status"), expected.reason.empty() ? "used" : duplicate ? "duplicate" : "skipped");
         EXPECT_NE(row.at("reason").find(expected.reason), std::string::npos) << row.at("reason");
         if (expected.reason.empty()) {
             used.push_back(&row);
             batch += row.at("kv") + "," + row.at("angle_deg") + "," + row.at("inherent_mm_al") + "," + row.at("al_mm") +
                      "," + row.at("cu_mm") + "," + row.at("dap_gycm2") + "\n";
         } else {
-            EXPECT_NE(run.err.find(expected.uid + " skipped: " + row.at("reason")), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(expected.uid + (duplicate ? " duplicate: " : " skipped: ") + row.at("reason")),
+                      std::string::npos) << run.err;
         }
     }
 
@@ -155,7 +166,7 @@ TEST_F(RdsrCommand, EventsAsByHandStudiesAsSumsSkippedWithReasons) {
         for (const auto& row : eventRows) {
             if (row.at("study_uid") != study.at("study_uid")) continue;
             if (row.at("status") != "used") {
-                ++nSkipped;
+                nSkipped += row.at("status") == "skipped" ? 1 : 0;
                 continue;
             }
             ++nUsed;
@@ -164,7 +175,7 @@ TEST_F(RdsrCommand, EventsAsByHandStudiesAsSumsSkippedWithReasons) {
         }
         EXPECT_EQ(std::stoul(study.at("events_used")), nUsed);
         EXPECT_EQ(std::stoul(study.at("events_skipped")), nSkipped);
-        EXPECT_EQ(std::stod(study.at("dap_gycm2")), dap);
+        EXPECT_NEAR(std::stod(study.at("dap_gycm2")), dap, 1e-12 * dap);
         for (std::size_t j = 0; j < 11; ++j) {
             EXPECT_EQ(std::stod(study.at(ThicknessColumns()[j])), joules[j]) << ThicknessColumns()[j];
         }
@@ -192,7 +203,7 @@ TEST_F(RdsrCommand, JsonHoldsTheSameEventsAndStudies) {
     }
     EXPECT_EQ(doc["studies"].size(), 4u);
     std::size_t unread = 0;
-    for (const auto& f : doc["files"]) unread += f["read"].get<bool>() ? 0 : 1;
+    for (const auto& f : doc["files"]) unread += f["read"].get<bool>() || f["skipped"].get<bool>() ? 0 : 1;
     EXPECT_EQ(unread, corpus_.unreadable.size());
 }
 
@@ -204,20 +215,116 @@ struct Refusal {
 
 TEST_F(RdsrCommand, RefusalsAndExitStatuses) {
     std::ofstream(scratch_ / "bad.toml") << "[[device]]\nname = \"x\"\nobserver_uid = \"1\"\nangle = 12\n";
-    const auto reports = (scratch_ / "reports").string();
-    const auto good = (scratch_ / "reports" / "b_biplane.dcm").string();
+    const std::string tables = MIRELO_SOURCE_DATA_DIR;
+    const auto complete = vendor_.complete;
+    const auto other = [&](const char* name) { return (vendor_.folder / name).string(); };
+    const auto out = (scratch_ / "out.csv").string();
+    const auto noFolder = (scratch_ / "no_such_folder" / "events.csv").string();
     const Refusal cases[] = {
-        {{"rdsr", good, "--tables", MIRELO_SOURCE_DATA_DIR}, 0, ""},  // every file read: 0
-        {{"rdsr", good, (scratch_ / "missing.dcm").string(), "--tables", MIRELO_SOURCE_DATA_DIR}, 1, "missing.dcm: cannot be read"},
-        {{"rdsr", good, "--profiles", (scratch_ / "bad.toml").string(), "--tables", MIRELO_SOURCE_DATA_DIR}, 2,
+        // Every event used; images, DICOMDIR and CT reports beside it are not errors.
+        {{"rdsr", complete, other("z_image.dcm"), other("DICOMDIR"), other("y_ct.dcm"), "--tables", tables}, 0,
+         "DICOMDIR: skipped"},
+        // Results written, but a study short of its report's total, or an event skipped.
+        {{"rdsr", vendor_.incomplete, "--tables", tables}, 3, "incomplete: the events sum to 2 Gy.cm2, the report's total is 2.5"},
+        {{"rdsr", other("u_refused.dcm"), "--tables", tables}, 3, "unit 'Gy.cm' unknown"},
+        {{"rdsr", vendor_.incomplete, "--allow-incomplete", "--tables", tables}, 0, "incomplete"},
+        // A file not read: 1, whatever else is incomplete, and the others' results still written.
+        {{"rdsr", vendor_.incomplete, vendor_.deep, "--tables", tables}, 1, "nested more than 200 levels"},
+        {{"rdsr", complete, (scratch_ / "missing.dcm").string(), "--tables", tables}, 1, "missing.dcm: cannot be read"},
+        {{"rdsr", complete, "--tables", (scratch_ / "reports").string()}, 1, "Att_coeff2021.dat"},
+        // An output that cannot be written is named at once, with the system's reason, before reading.
+        {{"rdsr", complete, "--events", noFolder, "--tables", tables}, 1, "events.csv: cannot be written: No such file or directory"},
+        {{"rdsr", complete, "--studies", scratch_.string(), "--tables", tables}, 1, "cannot be written: is a folder"},
+        // Usage and profile mistakes.
+        {{"rdsr", complete, "--events", out, "--studies", out, "--tables", tables}, 2, "--events and --studies name the same file"},
+        {{"rdsr", complete, "--events", out, "--studies", (scratch_ / "." / "out.csv").string(), "--tables", tables}, 2,
+         "name the same file"},
+        {{"rdsr", complete, "--profiles", (scratch_ / "bad.toml").string(), "--tables", tables}, 2,
          "bad.toml:4:9: unknown key 'angle'"},
-        {{"rdsr", good, "--tables", (scratch_ / "reports").string()}, 1, "Att_coeff2021.dat"},
         {{"rdsr"}, 2, "PATH"},
     };
     for (const Refusal& c : cases) {
         const ToolRun run = Tool(c.args);
-        EXPECT_EQ(run.status, c.status) << c.args.back() << "\n" << run.err;
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        if (c.status == 2 || std::string(c.message).find("cannot be written") != std::string::npos) {
+            EXPECT_EQ(run.err.find(" files, "), std::string::npos) << "read although refused:\n" << run.err;
+        }
+    }
+    // The deep file beside a good one: the good one's study is written.
+    const ToolRun deep = Tool({"rdsr", vendor_.incomplete, vendor_.deep, "--tables", tables});
+    const auto studies = Records(deep.out);
+    ASSERT_EQ(studies.size(), 1u);
+    EXPECT_EQ(studies[0].at("dap_gycm2"), "2");
+}
+
+// What real reports do, one behaviour per file: every event used, skipped with its reason or a
+// duplicate; every study held against its report's total; every other file named.
+TEST_F(RdsrCommand, VendorReportsEveryEventUsedOrVisiblyNot) {
+    const fs::path events = scratch_ / "events.csv", studies = scratch_ / "studies.csv";
+    const ToolRun run = Tool({"rdsr", vendor_.folder.string(), "--events", events.string(), "--studies",
+                              studies.string(), "--tables", MIRELO_SOURCE_DATA_DIR});
+    EXPECT_EQ(run.status, 1) << run.err;  // the deep file
+    for (const auto& f : vendor_.notRead) {
+        EXPECT_NE(run.err.find(f.message), std::string::npos) << f.file << "\n" << run.err;
+    }
+    EXPECT_NE(run.err.find("r_replaced.dcm: text bytes that are not valid in 'ISO_IR 192' replaced by U+FFFD"),
+              std::string::npos) << run.err;
+    const std::string eventsText = ReadText(events), studiesText = ReadText(studies);
+    for (const std::string* text : {&eventsText, &studiesText}) {
+        EXPECT_EQ(text->rfind("# mirelo-calc ", 0), 0u) << text->substr(0, 200);
+        const std::string provenance = text->substr(0, text->find('\n'));
+        for (const char* part : {"; command: mirelo-calc rdsr ", "Att_coeff2021.dat sha256 ", "; profiles: none", "; run at 20"}) {
+            EXPECT_NE(provenance.find(part), std::string::npos) << part << "\n" << provenance;
+        }
+    }
+    // One warning per device on the default conditions, not one per event.
+    const std::string warning = "warning: device 'Mirelo Test Angio 1 (SN SN-1)': ";
+    EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(warning), run.err.rfind(warning)) << run.err;
+
+    const auto rows = Records(eventsText);
+    EXPECT_EQ(rows.size(), vendor_.events.size());
+    for (const auto& e : vendor_.events) {
+        SCOPED_TRACE(e.file + " " + e.uid);
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) {
+            return fs::path(r.at("file")).filename() == e.file && r.at("event_uid") == e.uid;
+        });
+        ASSERT_NE(row, rows.end());
+        EXPECT_EQ(row->at("status"), e.status);
+        EXPECT_NE(row->at("reason").find(e.reason), std::string::npos) << row->at("reason");
+        if (e.status == "used") {
+            EXPECT_EQ(row->at("kv"), e.kv);
+            EXPECT_EQ(row->at("kv_source"), e.kvSource);
+            EXPECT_EQ(row->at("dap_gycm2"), e.dap);
+            EXPECT_FALSE(row->at("J_20cm").empty());
+        } else {
+            EXPECT_TRUE(row->at("J_20cm").empty());
+        }
+        if (!e.protocol.empty()) {
+            EXPECT_EQ(row->at("protocol"), e.protocol);
+        }
+    }
+    const auto studyRows = Records(studiesText);
+    EXPECT_EQ(studyRows.size(), vendor_.studies.size());
+    for (const auto& s : vendor_.studies) {
+        SCOPED_TRACE(s.uid);
+        const auto row = std::find_if(studyRows.begin(), studyRows.end(), [&](const auto& r) { return r.at("study_uid") == s.uid; });
+        ASSERT_NE(row, studyRows.end());
+        EXPECT_EQ(row->at("status"), s.status) << row->at("reason");
+        EXPECT_EQ(row->at("dap_gycm2"), s.dap);
+        EXPECT_EQ(row->at("report_dap_total_gycm2"), s.reportDap);
+        EXPECT_EQ(row->at("shortfall_gycm2"), s.shortfall);
+        EXPECT_EQ(row->at("shortfall_percent"), s.shortfallPercent);
+        EXPECT_EQ(row->at("J_20cm").empty(), s.dap.empty());  // no used event: empty energies, not zeros
+        if (!s.description.empty()) {
+            EXPECT_EQ(row->at("study_description"), s.description);
+        }
+        EXPECT_EQ(row->at("study_datetime"), "2016-08-18T19:26:17.043");
+        EXPECT_EQ(row->at("accession_number"), "ACC-1");
+        EXPECT_EQ(row->at("patient_age") + row->at("patient_sex") + row->at("patient_weight_kg"), "054YF71.5");
+        EXPECT_EQ(row->count("patient_id"), 0u);  // only with --keep-patient-id
     }
 }
 

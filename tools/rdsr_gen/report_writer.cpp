@@ -5,11 +5,15 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcsequen.h>
 #include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcdicdir.h>
 #include <dcmtk/dcmsr/codes/dcm.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
 #include <dcmtk/oflog/oflog.h>
 
+#include <cstdint>
+#include <fstream>
 #include <mutex>
+#include <utility>
 
 namespace mirelo::rdsrgen {
 namespace {
@@ -71,6 +75,10 @@ void AddEvent(TreeBuilder& b, const EventSpec& e, bool outOfTemplate) {
     if (e.dap) {
         b.Num(false, CODE_DCM_DoseAreaProduct, *e.dap);
     }
+    if (e.duration) b.Num(false, CODE_DCM_IrradiationDuration, *e.duration);
+    if (e.pulses) b.Num(false, CODE_DCM_NumberOfPulses, *e.pulses);
+    if (e.doseRp) b.Num(false, DSRCodedEntryValue("113738", "DCM", "Dose (RP)"), *e.doseRp);
+    if (e.fieldArea) b.Num(false, CODE_DCM_CollimatedFieldArea, *e.fieldArea);
     if (outOfTemplate) {
         b.Text(false, T::RT_contains, T::VT_Text, DSRCodedEntryValue("X1", "99MIRELO", "Vendor note"), "not in any template");
         b.Add(false, T::RT_contains, T::VT_Container, DSRCodedEntryValue("X2", "99MIRELO", "Vendor block"));
@@ -95,6 +103,14 @@ void AddEvent(TreeBuilder& b, const EventSpec& e, bool outOfTemplate) {
             b.Code(true, T::RT_hasConceptMod, CODE_DCM_Derivation, CodeSpec{"R-00317", "SRT", "Mean"});
             b.Up();
         }
+    }
+    if (!e.kvpPulses.empty()) {
+        b.Num(false, CODE_DCM_KVP, NumSpec{e.kvpPulses, "kV"});
+    }
+    if (!e.kvpMaximum.empty()) {
+        b.Num(false, CODE_DCM_KVP, NumSpec{e.kvpMaximum, "kV"});
+        b.Code(true, T::RT_hasConceptMod, CODE_DCM_Derivation, CodeSpec{"G-A437", "SRT", "Maximum"});
+        b.Up();
     }
     b.Up();
 }
@@ -168,7 +184,7 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
         return "cannot add the root";
     }
     tree.getCurrentContentItem().setConceptName(CODE_DCM_XRayRadiationDoseReport);
-    b.Code(true, T::RT_hasConceptMod, CODE_DCM_ProcedureReported, CodeSpec{"113704", "DCM", "Projection X-Ray"});
+    b.Code(true, T::RT_hasConceptMod, CODE_DCM_ProcedureReported, plan.procedure);
     b.Code(false, T::RT_hasObsContext, CODE_DCM_ObserverType, CodeSpec{"121007", "DCM", "Device"});
     if (!plan.observerUid.empty()) {
         b.Text(false, T::RT_hasObsContext, T::VT_UIDRef, CODE_DCM_DeviceObserverUID, plan.observerUid);
@@ -176,6 +192,15 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
     b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverManufacturer, plan.manufacturer);
     b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverModelName, plan.model);
     b.Text(false, T::RT_hasObsContext, T::VT_Text, CODE_DCM_DeviceObserverSerialNumber, plan.serial);
+    for (const TotalsSpec& t : plan.totals) {
+        b.Add(false, T::RT_contains, T::VT_Container, CODE_DCM_AccumulatedXRayDoseData);
+        b.Code(true, T::RT_contains, CODE_DCM_AcquisitionPlane, t.plane);
+        if (t.dap) b.Num(false, CODE_DCM_DoseAreaProductTotal, *t.dap);
+        if (t.fluoroDap) b.Num(false, CODE_DCM_FluoroDoseAreaProductTotal, *t.fluoroDap);
+        if (t.acquisitionDap) b.Num(false, CODE_DCM_AcquisitionDoseAreaProductTotal, *t.acquisitionDap);
+        if (t.fluoroTime) b.Num(false, CODE_DCM_TotalFluoroTime, *t.fluoroTime);
+        b.Up();
+    }
     for (const EventSpec& e : plan.events) {
         AddEvent(b, e, plan.outOfTemplateItems);
     }
@@ -197,8 +222,96 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
     if (plan.invalidPersonNames) {
         AddInvalidPersonNames(dataset);
     }
+    // What the study and patient modules hold, as the bytes given.
+    const std::pair<DcmTagKey, const std::string*> attributes[] = {
+        {DCM_SpecificCharacterSet, &plan.characterSet}, {DCM_StudyDescription, &plan.studyDescription},
+        {DCM_AccessionNumber, &plan.accessionNumber},   {DCM_StudyDate, &plan.studyDate},
+        {DCM_StudyTime, &plan.studyTime},               {DCM_PatientAge, &plan.patientAge},
+        {DCM_PatientSex, &plan.patientSex},             {DCM_PatientWeight, &plan.patientWeight},
+        {DCM_PatientSize, &plan.patientSize}};
+    for (const auto& [tag, value] : attributes) {
+        if (value->empty()) {
+            dataset.findAndDeleteElement(tag);
+        } else {
+            dataset.putAndInsertString(tag, value->c_str());
+        }
+    }
+    if (!plan.sopInstanceUid.empty()) {
+        dataset.putAndInsertString(DCM_SOPInstanceUID, plan.sopInstanceUid.c_str());
+    }
     c = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
     return c.good() ? std::string() : std::string("save: ") + c.text();
+}
+
+std::string WriteDicomDir(const std::filesystem::path& path) {
+    QuietDcmtk();
+    DcmDicomDir dir(path.c_str(), "MIRELO_TEST");
+    const OFCondition c = dir.write(EXS_LittleEndianExplicit);
+    return c.good() ? std::string() : std::string("DICOMDIR: ") + c.text();
+}
+
+std::string WriteDeeplyNested(const std::filesystem::path& path, int levels) {
+    std::string bytes(128, '\0');
+    bytes += "DICM";
+    auto u16 = [&](unsigned v) { bytes += static_cast<char>(v & 0xFF), bytes += static_cast<char>((v >> 8) & 0xFF); };
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    auto tag = [&](unsigned group, unsigned element) { u16(group), u16(element); };
+    // An element of a short VR (explicit VR little endian), padded to an even length.
+    auto shortElement = [&](unsigned group, unsigned element, const char* vr, std::string value, char pad) {
+        if (value.size() % 2 != 0) value += pad;
+        tag(group, element);
+        bytes += vr;
+        u16(static_cast<unsigned>(value.size()));
+        bytes += value;
+    };
+    std::string meta;
+    std::swap(meta, bytes);
+    const std::string syntax = UID_LittleEndianExplicitTransferSyntax;
+    const std::string sop = NewUid();
+    // The meta group's elements first, then their length in front of them.
+    {
+        tag(0x0002, 0x0001);
+        bytes += "OB";
+        u16(0);
+        u32(2);
+        bytes += std::string("\0\1", 2);
+        shortElement(0x0002, 0x0002, "UI", UID_XRayRadiationDoseSRStorage, '\0');
+        shortElement(0x0002, 0x0003, "UI", sop, '\0');
+        shortElement(0x0002, 0x0010, "UI", syntax, '\0');
+    }
+    std::string group;
+    std::swap(group, bytes);
+    bytes = meta;
+    tag(0x0002, 0x0000);
+    bytes += "UL";
+    u16(4);
+    u32(static_cast<std::uint32_t>(group.size()));
+    bytes += group;
+    shortElement(0x0008, 0x0016, "UI", UID_XRayRadiationDoseSRStorage, '\0');
+    shortElement(0x0008, 0x0018, "UI", sop, '\0');
+    shortElement(0x0020, 0x000D, "UI", NewUid(), '\0');
+    shortElement(0x0040, 0xA040, "CS", "CONTAINER", ' ');
+    // Content sequence in an item in a content sequence ..., each of undefined length.
+    for (int i = 0; i < levels; ++i) {
+        tag(0x0040, 0xA730);
+        bytes += "SQ";
+        u16(0);
+        u32(0xFFFFFFFFu);
+        tag(0xFFFE, 0xE000);
+        u32(0xFFFFFFFFu);
+    }
+    for (int i = 0; i < levels; ++i) {
+        tag(0xFFFE, 0xE00D);
+        u32(0);
+        tag(0xFFFE, 0xE0DD);
+        u32(0);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return out.fail() ? std::string("cannot write ") + path.string() : std::string();
 }
 
 std::string WriteImage(const std::filesystem::path& path) {

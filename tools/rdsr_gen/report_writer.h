@@ -34,13 +34,29 @@ struct EventSpec {
     std::optional<NumSpec> dap;
     std::vector<std::string> kvp;  // one KVP item per value
     bool kvpMeanGiven = false;     // the first KVP item carries Derivation = Mean
+    std::string kvpPulses;         // one KVP item holding one value per pulse ("0\\80\\82"), when not empty
+    std::string kvpMaximum;        // a KVP item derived as the Maximum, when not empty
     std::vector<FilterSpec> filters;
+    std::optional<NumSpec> duration, pulses, doseRp, fieldArea;
+};
+
+// An accumulated dose container of one plane (its totals as the report states them).
+struct TotalsSpec {
+    CodeSpec plane;
+    std::optional<NumSpec> dap, fluoroDap, acquisitionDap, fluoroTime;
 };
 
 struct ReportSpec {
     std::string studyUid;  // generated when empty
     std::string observerUid, manufacturer = "Mirelo Test", model = "Angio 1", serial = "SN-1";
     std::vector<EventSpec> events;
+    std::vector<TotalsSpec> totals;
+    std::string sopInstanceUid;  // generated when empty
+    CodeSpec procedure{"113704", "DCM", "Projection X-Ray"};
+    // Texts are written as these bytes, in this Specific Character Set ("" for none).
+    std::string characterSet;
+    std::string studyDescription, accessionNumber = "ACC-1", studyDate = "20160818", studyTime = "192617.043";
+    std::string patientAge = "054Y", patientSex = "F", patientWeight = "71.5", patientSize = "1.68";
     // Damage, applied to the written dataset as some devices do:
     bool dropRelationshipType = false;  // every event item's first child loses (0040,A010)
     bool invalidPersonNames = false;    // patient name and a person observer with six components
@@ -60,5 +76,12 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
 
 // Writes a 2 x 2 secondary-capture image: DICOM, but not a report.
 std::string WriteImage(const std::filesystem::path& path);
+
+// Writes an empty DICOMDIR.
+std::string WriteDicomDir(const std::filesystem::path& path);
+
+// Writes, byte by byte, a dose report whose content sequence nests `levels` deep: no DICOM library
+// could write it (they recurse too), and it is what a hostile or broken sender can produce.
+std::string WriteDeeplyNested(const std::filesystem::path& path, int levels);
 
 }  // namespace mirelo::rdsrgen
