@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "common/ascii.h"
+
 namespace mirelo::calc {
 namespace {
 
@@ -9,20 +11,6 @@ constexpr Field kColumns[] = {Field::Kv,  Field::KvHigh, Field::Spread,   Field:
                               Field::Al, Field::Cu,     Field::AreaDose, Field::Unit};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<std::string>& Slot(ConditionTexts& t, Field field) {
     switch (field) {
@@ -118,7 +106,7 @@ Result<BatchHeader, std::string> ReadBatchHeader(std::string_view line) {
     for (const std::string& name : *names) {
         Field found = Field::None;
         for (Field f : kColumns) {
-            if (SameName(name, ColumnName(f))) {
+            if (EqualsNoCase(name, ColumnName(f))) {
                 found = f;
             }
         }

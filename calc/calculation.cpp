@@ -3,46 +3,9 @@
 namespace mirelo::calc {
 namespace {
 
-// A batch of nothing but distinct conditions must not hold every spectrum it ever made.
-constexpr std::size_t kMaxCached = 4096;
-
 std::string TextOf(const std::optional<std::string>& text, const char* byDefault) { return text ? *text : byDefault; }
 
 }  // namespace
-
-SpectrumCache::Key SpectrumCache::KeyOf(const Beam& beam, const TubeVoltage& voltage) {
-    return {beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, voltage.lowKv, voltage.highKv, voltage.spread};
-}
-
-Result<PhotonSpectrum, SpectrumInputError> SpectrumCache::Get(const Tables& tables, const Beam& beam,
-                                                              const TubeVoltage& voltage) {
-    const Key key = KeyOf(beam, voltage);
-    if (const auto it = spectra_.find(key); it != spectra_.end()) {
-        return it->second.spectrum;
-    }
-    auto spectrum = ComputeSpectrum(tables, beam, voltage);
-    ++computed_;
-    if (spectrum) {
-        if (spectra_.size() >= kMaxCached) {
-            spectra_.clear();
-        }
-        spectra_.emplace(key, Entry{*spectrum, std::nullopt});
-    }
-    return spectrum;
-}
-
-std::optional<BeamQuality> SpectrumCache::Quality(const Tables& tables, const Beam& beam, const TubeVoltage& voltage) {
-    if (!Get(tables, beam, voltage)) {
-        return std::nullopt;
-    }
-    const auto it = spectra_.find(KeyOf(beam, voltage));
-    if (!it->second.quality) {
-        const auto q = ComputeBeamQuality(tables, it->second.spectrum);
-        it->second.quality = q ? std::optional<BeamQuality>(*q) : std::nullopt;
-        ++qualitiesComputed_;
-    }
-    return *it->second.quality;
-}
 
 Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache,
                                           bool quality) {

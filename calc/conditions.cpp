@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/decimal.h"
+#include "spectrum/input_rules.h"
 
 namespace mirelo::calc {
 namespace {
@@ -40,9 +41,6 @@ std::optional<double> StrictNumber(std::string_view text) {
     return DecimalValue(text);
 }
 
-// The tube-voltage dialog's rule: a finite voltage on the grid of the model, 0 to 150 kV.
-bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxTubeVoltageKv; }
-
 // Where "LOW-HIGH" splits: the first '-' after the first character that is not an exponent's sign.
 std::size_t RangeDash(std::string_view kv) {
     for (std::size_t i = 1; i < kv.size(); ++i) {
@@ -54,32 +52,15 @@ std::size_t RangeDash(std::string_view kv) {
     return std::string_view::npos;
 }
 
-Result<double, InputError> Voltage(Field field, std::string_view whole, std::string_view part) {
-    const auto kv = StrictNumber(TrimBlanks(part));
-    if (!kv) {
+Result<double, InputError> Number(Field field, std::string_view whole, std::string_view part) {
+    const auto x = StrictNumber(part);
+    if (!x) {
         return Failure{Error(field, whole, "not a number")};
     }
-    if (!AcceptableKv(*kv)) {
-        return Failure{Error(field, whole, "outside 0-150 kV")};
-    }
-    return *kv;
+    return *x;
 }
 
-// A filter thickness in mm: finite and not negative.
-Result<double, InputError> Thickness(Field field, const std::optional<std::string>& text, double byDefault) {
-    if (!text) {
-        return byDefault;
-    }
-    const auto mm = StrictNumber(*text);
-    if (!mm) {
-        return Failure{Error(field, *text, "not a number")};
-    }
-    if (!std::isfinite(*mm) || *mm < 0) {
-        return Failure{Error(field, *text, "a thickness must be finite and not negative")};
-    }
-    return *mm;
-}
-
+// The voltage as written; whether it may be used is CheckInputs' decision.
 Result<TubeVoltage, InputError> ReadVoltage(const ConditionTexts& t, bool& range) {
     if (!t.kv) {
         return Failure{Error(Field::Kv, "", "missing")};
@@ -100,7 +81,7 @@ Result<TubeVoltage, InputError> ReadVoltage(const ConditionTexts& t, bool& range
     } else {
         range = false;
     }
-    const auto low = Voltage(Field::Kv, kv, lowText);
+    const auto low = Number(Field::Kv, kv, TrimBlanks(lowText));
     if (!low) {
         return Failure{low.error()};
     }
@@ -119,13 +100,9 @@ Result<TubeVoltage, InputError> ReadVoltage(const ConditionTexts& t, bool& range
     }
     // A message about the high end quotes what the user wrote for it: all of --kv, or kv_high.
     const std::string_view highGiven = highField == Field::Kv ? std::string_view(kv) : highText;
-    const auto high = Voltage(highField, highGiven, highText);
+    const auto high = Number(highField, highGiven, TrimBlanks(highText));
     if (!high) {
         return Failure{high.error()};
-    }
-    // As in the dialog: a range runs upwards (the normal-like weights need a width).
-    if (!(*low < *high)) {
-        return Failure{Error(highField, highGiven, "the low end must be below the high end")};
     }
     return TubeVoltage{*low, *high, spread};
 }
@@ -211,28 +188,17 @@ Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
         return Failure{voltage.error()};
     }
     c.voltage = *voltage;
-
-    if (t.angle) {
-        const auto angle = StrictNumber(*t.angle);
-        if (!angle) {
-            return Failure{Error(Field::Angle, *t.angle, "not a number")};
+    for (const auto& [field, text, value] : {std::tuple{Field::Angle, &t.angle, &c.angleDeg},
+                                             std::tuple{Field::Inherent, &t.inherent, &c.inherentMm},
+                                             std::tuple{Field::Al, &t.al, &c.alMm}, std::tuple{Field::Cu, &t.cu, &c.cuMm}}) {
+        if (*text) {
+            const auto x = Number(field, **text, **text);
+            if (!x) {
+                return Failure{x.error()};
+            }
+            *value = *x;
         }
-        // The window's check: the model divides by the tangent (with the model's own pi).
-        const double tangent = std::tan(*angle * 3.14159 / 180);
-        if (tangent == 0 || !std::isfinite(tangent)) {
-            return Failure{Error(Field::Angle, *t.angle, "its tangent is 0 or not finite")};
-        }
-        c.angleDeg = *angle;
     }
-    for (const auto& [field, text, mm] : {std::tuple{Field::Inherent, &t.inherent, &c.inherentMm},
-                                          std::tuple{Field::Al, &t.al, &c.alMm}, std::tuple{Field::Cu, &t.cu, &c.cuMm}}) {
-        const auto thickness = Thickness(field, *text, *mm);
-        if (!thickness) {
-            return Failure{thickness.error()};
-        }
-        *mm = *thickness;
-    }
-
     if (t.unit) {
         bool known = false;
         for (const auto& [u, name] : kUnits) {
@@ -246,15 +212,50 @@ Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
         }
     }
     if (t.areaDose) {
-        const auto dose = StrictNumber(*t.areaDose);
+        const auto dose = Number(Field::AreaDose, *t.areaDose, *t.areaDose);
         if (!dose) {
-            return Failure{Error(Field::AreaDose, *t.areaDose, "not a number")};
-        }
-        if (!std::isfinite(*dose) || *dose < 0) {
-            return Failure{Error(Field::AreaDose, *t.areaDose, "an area dose must be finite and not negative")};
+            return Failure{dose.error()};
         }
         c.areaDose = *dose;
-        c.areaDoseGyCm2 = ToGyCm2(*dose, c.unit);
+    }
+
+    const InputValues values{.kv = c.voltage.lowKv,
+                             .kvHigh = c.range ? std::optional(c.voltage.highKv) : std::nullopt,
+                             .targetAngleDeg = c.angleDeg,
+                             .inherentMmAl = c.inherentMm,
+                             .alMm = c.alMm,
+                             .cuMm = c.cuMm,
+                             .areaDose = c.areaDose};
+    if (const auto checked = CheckInputs(values); !checked) {
+        const InputRefusal& refusal = checked.error();
+        if (refusal.field == InputField::KvHigh) {
+            // The message quotes what the user wrote for the high end: all of kv, or kv_high.
+            return Failure{Error(t.kvHigh ? Field::KvHigh : Field::Kv, t.kvHigh ? *t.kvHigh : *t.kv,
+                                 refusal.rule == InputRule::Order ? "the low end must be below the high end"
+                                                                  : "outside 0-150 kV")};
+        }
+        const struct {
+            InputField input;
+            Field field;
+            const std::optional<std::string>& text;
+            const char* problem;
+        } kProblems[] = {
+            {InputField::Kv, Field::Kv, t.kv, "outside 0-150 kV"},
+            {InputField::TargetAngle, Field::Angle, t.angle, "must be above 0 and below 90 degrees"},
+            {InputField::Inherent, Field::Inherent, t.inherent, "a thickness must be finite and not negative"},
+            {InputField::Al, Field::Al, t.al, "a thickness must be finite and not negative"},
+            {InputField::Cu, Field::Cu, t.cu, "a thickness must be finite and not negative"},
+            {InputField::AreaDose, Field::AreaDose, t.areaDose, "an area dose must be finite and not negative"},
+        };
+        for (const auto& p : kProblems) {
+            if (p.input == refusal.field) {
+                return Failure{Error(p.field, p.text.value_or(""), p.problem)};
+            }
+        }
+        return Failure{Error(Field::None, "", "refused")};  // no HVL is read here
+    }
+    if (c.areaDose) {
+        c.areaDoseGyCm2 = ToGyCm2(*c.areaDose, c.unit);
         if (!std::isfinite(c.areaDoseGyCm2)) {
             return Failure{Error(Field::AreaDose, *t.areaDose, "too large in Gy·cm²")};
         }

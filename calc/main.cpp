@@ -26,6 +26,7 @@
 #include "common/number_text.h"
 #include "quality/quality.h"
 #include "data_folders/data_folders.h"
+#include "spectrum/input_rules.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
 
@@ -87,7 +88,7 @@ Result<std::vector<HvlMeasurement>, std::string> ReadMeasurements(const QualityR
             if (!mm) {
                 return Failure{mm.error()};
             }
-            if (*mm < 0) {
+            if (!CheckInputs({.alMm = *mm})) {
                 return Failure{std::string(name) + " " + Quoted(**text) + ": a thickness must be finite and not negative"};
             }
             *slot = *mm;
@@ -128,7 +129,7 @@ Result<std::vector<HvlMeasurement>, std::string> ReadMeasurements(const QualityR
                 return Failure{"--fit-hvl " + Quoted(shown) + ": not a number"};
             }
             const double mm = DecimalValue(parts[i]);
-            if (!(mm > 0)) {
+            if (!CheckInputs({.hvlMmAl = mm})) {
                 return Failure{"--fit-hvl " + Quoted(shown) + ": must be above 0 mm Al"};
             }
             (i == 1 ? m.hvl1MmAl : m.hvl2MmAl.emplace()) = mm;

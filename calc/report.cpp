@@ -1,7 +1,5 @@
 #include "calc/report.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -9,6 +7,7 @@
 #include <utility>
 #include <nlohmann/json.hpp>
 
+#include "common/csv.h"
 #include "common/dose_text.h"
 #include "common/number_text.h"
 #include "common/sci_format.h"
@@ -17,13 +16,6 @@ namespace mirelo::calc {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// The shortest text that reads back to the same double, whatever the locale.
-std::string Exact(double x) {
-    std::array<char, 32> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
-    return std::string(buf.data(), res.ptr);
-}
 
 const char* SpreadName(Spread spread) { return spread == Spread::Normal ? "normal" : "uniform"; }
 
@@ -191,8 +183,8 @@ std::string QualityFields(const std::optional<BeamQuality>& q) {
     if (!q) {
         return ",,,,";
     }
-    return Exact(q->hvl1_mm_al) + "," + Exact(q->hvl2_mm_al) + "," + Exact(q->homogeneity) + "," + Exact(q->mean_keV) +
-           "," + Exact(q->effective_keV);
+    return ShortestText(q->hvl1_mm_al) + "," + ShortestText(q->hvl2_mm_al) + "," + ShortestText(q->homogeneity) + "," + ShortestText(q->mean_keV) +
+           "," + ShortestText(q->effective_keV);
 }
 
 // One table: per bin with the spectrum, else per thickness with doses, else one line. The fitted
@@ -201,7 +193,7 @@ std::string CsvReport(const Calculation& calc, bool withSpectrum) {
     std::string extraHeader, extra;
     if (calc.fit) {
         extraHeader += ",inherent_mm_al";
-        extra += "," + Exact(calc.conditions.inherentMm);
+        extra += "," + ShortestText(calc.conditions.inherentMm);
     }
     if (calc.qualityAsked) {
         extraHeader += std::string(",") + kQualityColumns;
@@ -211,27 +203,18 @@ std::string CsvReport(const Calculation& calc, bool withSpectrum) {
     if (withSpectrum) {
         out = "keV,fluence" + extraHeader + "\n";
         for (int i = 1; i <= kBins; ++i) {
-            out += Exact(0.5 * i) + "," + Exact(calc.spectrum.fluence[i]) + extra + "\n";
+            out += ShortestText(0.5 * i) + "," + ShortestText(calc.spectrum.fluence[i]) + extra + "\n";
         }
     } else if (calc.dose) {
         out = "thickness_cm,J" + extraHeader + "\n";
         for (int t = 1; t <= kThicknesses; ++t) {
-            out += std::to_string(ThicknessCm(t)) + "," + Exact(calc.dose->joules[static_cast<std::size_t>(t - 1)]) +
+            out += std::to_string(ThicknessCm(t)) + "," + ShortestText(calc.dose->joules[static_cast<std::size_t>(t - 1)]) +
                    extra + "\n";
         }
     } else if (!extra.empty()) {
         out = extraHeader.substr(1) + "\n" + extra.substr(1) + "\n";
     }
     return out;
-}
-
-// A CSV value that may hold commas or quotes.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    }
-    return out + "\"";
 }
 
 // One JSON value after another, written straight into a line: the batch writes tens of thousands
@@ -269,9 +252,7 @@ public:
     }
     void Integer(long long n) {
         Separate();
-        std::array<char, 24> buf{};
-        const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), n);
-        out_.append(buf.data(), res.ptr);
+        out_ += std::to_string(n);
     }
     // The shortest text that reads back to the same double, with ".0" where it would read as an
     // integer; null for infinities and NaN, which JSON has no numbers for.
@@ -281,11 +262,9 @@ public:
             out_ += "null";
             return;
         }
-        std::array<char, 32> buf{};
-        const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
-        const std::string_view text(buf.data(), static_cast<std::size_t>(res.ptr - buf.data()));
+        const std::string text = ShortestText(x);
         out_ += text;
-        if (text.find_first_of(".e") == std::string_view::npos) {
+        if (text.find_first_of(".e") == std::string::npos) {
             out_ += ".0";
         }
     }
@@ -507,24 +486,24 @@ std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& r
             if (calc) {
                 const Conditions& c = calc->conditions;
                 for (double v : {c.voltage.lowKv, c.voltage.highKv}) {
-                    out += "," + Exact(v);
+                    out += "," + ShortestText(v);
                 }
                 out += std::string(",") + SpreadName(c.voltage.spread);
                 for (double v : {c.angleDeg, c.inherentMm, c.alMm, c.cuMm}) {
-                    out += "," + Exact(v);
+                    out += "," + ShortestText(v);
                 }
-                out += "," + (c.areaDose ? Exact(c.areaDoseGyCm2) : std::string());
+                out += "," + (c.areaDose ? ShortestText(c.areaDoseGyCm2) : std::string());
             } else {
                 out += ",,,,,,,,";
             }
-            out += "," + (dose ? Exact(dose->photons) : std::string());
+            out += "," + (dose ? ShortestText(dose->photons) : std::string());
             for (int t = 0; t < kThicknesses; ++t) {
-                out += "," + (dose ? Exact(dose->joules[static_cast<std::size_t>(t)]) : std::string());
+                out += "," + (dose ? ShortestText(dose->joules[static_cast<std::size_t>(t)]) : std::string());
             }
             if (quality) {
                 out += "," + QualityFields(calc ? calc->quality : std::nullopt);
             }
-            return out + "," + (error.empty() ? std::string() : Quoted(error)) + "\n";
+            return out + "," + CsvText(error) + "\n";
         }
         case Format::Text: break;
     }

@@ -41,6 +41,15 @@ std::string FormatSci(double x) { return Write(x, std::chars_format::scientific,
 // Rounding to 15 significant digits first hides binary noise such as 0.1 + 0.2.
 std::string NumberText(double x) { return Write(x, std::chars_format::general, 15, "0"); }
 
+std::string ShortestText(double x) {
+    if (!std::isfinite(x)) {
+        return NumberText(x);
+    }
+    std::array<char, 32> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
+    return {buf.data(), res.ptr};
+}
+
 std::string FixedText(double x, int decimals) {
     std::string out = Write(x, std::chars_format::fixed, decimals, "");
     if (out.empty() || out.find_first_not_of("-0.") == std::string::npos) {

@@ -9,6 +9,10 @@ namespace mirelo {
 // 15 digits (1e16 and up, below 1e-5) keep the exponent form ("1E+20").
 std::string NumberText(double x);
 
+// The shortest text that reads back as the same double ("0.1", "1e-05", "1e+21"),
+// for files a program reads. Locale-independent; non-finite values as NumberText writes them.
+std::string ShortestText(double x);
+
 // A number with a fixed count of decimals (0.01 mm: FixedText(x, 2)), locale-independent, "-0.00"
 // written as "0.00".
 std::string FixedText(double x, int decimals);

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "calc/batch_reader.h"
 #include "calc/conditions.h"
 #include "calc/report.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -33,19 +35,18 @@ void CheckMessage(const std::string& message) {
 
 void CheckConditions(const Conditions& c) {
     const TubeVoltage& v = c.voltage;
-    if (!(v.lowKv >= 0 && v.highKv <= kMaxTubeVoltageKv) || (c.range ? !(v.lowKv < v.highKv) : v.lowKv != v.highKv)) {
+    if (c.range ? !(v.lowKv < v.highKv) : v.lowKv != v.highKv) {
         __builtin_trap();
     }
-    const double tangent = std::tan(c.angleDeg * 3.14159 / 180);
-    if (tangent == 0 || !std::isfinite(tangent)) {
-        __builtin_trap();
-    }
-    for (double mm : {c.inherentMm, c.alMm, c.cuMm}) {
-        if (!(std::isfinite(mm) && mm >= 0)) {
-            __builtin_trap();
-        }
-    }
-    if (c.areaDose && !(*c.areaDose >= 0 && std::isfinite(c.areaDoseGyCm2) && c.areaDoseGyCm2 >= 0)) {
+    const bool accepted = CheckInputs({.kv = v.lowKv,
+                                       .kvHigh = c.range ? std::optional(v.highKv) : std::nullopt,
+                                       .targetAngleDeg = c.angleDeg,
+                                       .inherentMmAl = c.inherentMm,
+                                       .alMm = c.alMm,
+                                       .cuMm = c.cuMm,
+                                       .areaDose = c.areaDose})
+                              .has_value();
+    if (!accepted || (c.areaDose && !(std::isfinite(c.areaDoseGyCm2) && c.areaDoseGyCm2 >= 0))) {
         __builtin_trap();
     }
 }

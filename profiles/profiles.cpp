@@ -1,5 +1,6 @@
 #include "profiles/profiles.h"
 
+#include "common/ascii.h"
 #include "common/number_text.h"
 #include "common/sha256.h"
 
@@ -14,17 +15,15 @@
 #include <system_error>
 #include <utility>
 
+#include "spectrum/input_rules.h"
+
 namespace mirelo::profiles {
 namespace {
 
 std::string Normalized(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return AsciiLower(s);
 }
 
 // 'text' (built by appending: GCC 12 at -O3 warns falsely about "literal" + std::string).
@@ -168,22 +167,38 @@ struct Reader {
         return {};
     }
 
-    double Number(const toml::node& node, std::string_view key, double low, double high, bool lowOpen) {
-        double v = 0;
+    std::optional<double> Value(const toml::node& node, std::string_view key) {
         if (const auto* f = node.as_floating_point()) {
-            v = f->get();
-        } else if (const auto* i = node.as_integer()) {
-            v = static_cast<double>(i->get());
-        } else {
-            Fail(node, Quoted(key) + " must be a number");
+            return f->get();
+        }
+        if (const auto* i = node.as_integer()) {
+            return static_cast<double>(i->get());
+        }
+        Fail(node, Quoted(key) + " must be a number");
+        return std::nullopt;
+    }
+
+    double Number(const toml::node& node, std::string_view key, double low, double high, bool lowOpen) {
+        const auto value = Value(node, key);
+        if (!value) {
             return 0;
         }
+        const double v = *value;
         std::ostringstream range;
         range << (lowOpen ? "above " : "from ") << low << (lowOpen ? " up to " : " to ") << high;
         if (!std::isfinite(v) || v < low || (lowOpen && v == low) || v > high) {
             Fail(node, Quoted(key) + " must be " + range.str());
         }
         return v;
+    }
+
+    // The target angle follows the calculations' own rule.
+    double Angle(const toml::node& node, std::string_view key) {
+        const auto v = Value(node, key);
+        if (v && !CheckInputs({.targetAngleDeg = *v})) {
+            Fail(node, Quoted(key) + " must be above 0 and below 90");
+        }
+        return v.value_or(0);
     }
 
     // hvl = [{kv = 60, mm_al = 2.3}, {kv = 80, mm_al = 3.0, mm_al2 = 4.4}, ...]
@@ -239,7 +254,7 @@ struct Reader {
             else if (key == "plane") {
                 p.plane = PlaneOf(Normalized(String(value, key)));
                 if (p.plane.empty()) Fail(value, "'plane' must be \"A\", \"B\" or \"single\"");
-            } else if (key == "target_angle_deg") p.targetAngleDeg = Number(value, key, 0, 90, true);
+            } else if (key == "target_angle_deg") p.targetAngleDeg = Angle(value, key);
             else if (key == "inherent_mm_al") p.inherentMmAl = Number(value, key, 0, 20, false);
             else if (key == "hvl_mm_al") hvl = Number(value, key, 0, 20, true);
             else if (key == "hvl_kv") hvlKv = Number(value, key, 0, 150, true);

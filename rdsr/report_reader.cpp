@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
+
 namespace mirelo::rdsr {
 namespace {
 
@@ -101,19 +103,6 @@ std::string GetString(DcmItem& item, const DcmTagKey& tag) {
         return {};
     }
     return Trim(std::string(value.c_str(), value.length()));
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(text[i]) != lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Texts in the file's character set, to UTF-8 with DCMTK's conversion. A value that DCMTK cannot

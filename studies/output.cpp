@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 
+#include "common/csv.h"
+#include "common/number_text.h"
 #include "rdsr/report_reader.h"
 
 namespace mirelo::studies {
@@ -15,28 +17,7 @@ namespace {
 
 using json = nlohmann::ordered_json;  // keys in the order written
 
-// A CSV field as RFC 4180 quotes it.
-std::string Quoted(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos && (field.empty() || (field.front() != ' ' && field.back() != ' '))) {
-        return field;
-    }
-    std::string quoted = "\"";
-    for (char c : field) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-// A text cell: one that a spreadsheet would take for a formula gets a leading apostrophe.
-std::string Text(const std::string& field) {
-    if (!field.empty() && std::strchr("=+-@\t\r", field.front()) != nullptr) {
-        return Quoted("'" + field);
-    }
-    return Quoted(field);
-}
-
-std::string Optional(const std::optional<double>& x) { return x ? NumberField(*x) : std::string(); }
+std::string Optional(const std::optional<double>& x) { return x ? ShortestText(*x) : std::string(); }
 
 void ThicknessHeader(std::ostream& out) {
     for (int j = 1; j <= kThicknesses; ++j) {
@@ -73,7 +54,7 @@ std::string Percent(const std::optional<double>& x) {
     std::snprintf(buf, sizeof buf, "%.2f", *x);
     double y = 0;
     std::from_chars(buf, buf + std::strlen(buf), y);
-    return NumberField(y == 0 ? 0.0 : y);  // no "-0"
+    return ShortestText(y == 0 ? 0.0 : y);  // no "-0"
 }
 
 bool PulsesCounted(const rdsr::Event& e) {
@@ -84,18 +65,12 @@ std::string StudyDateTime(const rdsr::StudyInfo& info) { return rdsr::IsoDateTim
 
 }  // namespace
 
-std::string NumberField(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
-
 std::string SumField(double x) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.15g", x);
     double y = 0;
     std::from_chars(buf, buf + std::strlen(buf), y);
-    return NumberField(y);
+    return ShortestText(y);
 }
 
 std::string ProvenanceLine(const Tables& tables, const RunInfo& run) {
@@ -118,20 +93,20 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables,
     out << ",hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,fit_kv_outside,fit_far_outside\n";
     for (const EventRow& row : batch.events) {
         const rdsr::Event& e = *row.event;
-        out << Text(row.file) << ',' << Text(row.studyUid) << ',' << Text(e.uid) << ',' << Text(rdsr::IsoDateTime(e.dateTime))
-            << ',' << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << Text(e.protocol) << ','
-            << Text(row.device.observerUid) << ',' << Text(row.device.manufacturer) << ',' << Text(row.device.model) << ','
-            << Text(row.device.serial) << ',' << Text(row.profile) << ',' << NumberField(row.angleDeg) << ','
-            << NumberField(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
+        out << CsvText(row.file) << ',' << CsvText(row.studyUid) << ',' << CsvText(e.uid) << ',' << CsvText(rdsr::IsoDateTime(e.dateTime))
+            << ',' << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << CsvText(e.protocol) << ','
+            << CsvText(row.device.observerUid) << ',' << CsvText(row.device.manufacturer) << ',' << CsvText(row.device.model) << ','
+            << CsvText(row.device.serial) << ',' << CsvText(row.profile) << ',' << ShortestText(row.angleDeg) << ','
+            << ShortestText(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
             << (PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()) << ','
-            << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << Text(e.dapValue) << ',' << Text(e.dapUnit)
+            << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << CsvText(e.dapValue) << ',' << CsvText(e.dapUnit)
             << ',' << Optional(e.durationS) << ',' << Optional(e.exposureTimeMs) << ',' << Optional(e.pulses) << ','
-            << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << NumberField(row.alMm) << ','
-            << NumberField(row.cuMm) << ',' << Text(FiltersText(e)) << ',' << Status(row) << ',' << Text(row.reason);
+            << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << ShortestText(row.alMm) << ','
+            << ShortestText(row.cuMm) << ',' << CsvText(FiltersText(e)) << ',' << Status(row) << ',' << CsvText(row.reason);
         if (row.used) {
-            out << ',' << NumberField(row.dose.photons);
+            out << ',' << ShortestText(row.dose.photons);
             for (double j : row.dose.joules) {
-                out << ',' << NumberField(j);
+                out << ',' << ShortestText(j);
             }
         } else {
             out << std::string(1 + kThicknesses, ',');
@@ -139,7 +114,7 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables,
         const auto& q = row.quality;
         if (row.used && q) {
             for (double x : {q->hvl1_mm_al, q->hvl2_mm_al, q->homogeneity, q->mean_keV, q->effective_keV}) {
-                out << ',' << NumberField(x);
+                out << ',' << ShortestText(x);
             }
         } else {
             out << ",,,,,";
@@ -161,20 +136,20 @@ void WriteStudiesCsv(std::ostream& out, const Batch& batch, const Tables& tables
     out << '\n';
     for (const StudyRow& s : batch.studies) {
         const bool any = s.used > 0;
-        out << Text(s.studyUid) << ',' << Text(StudyDateTime(s.info)) << ',' << Text(s.info.accessionNumber) << ','
-            << Text(s.info.description) << ',' << Text(s.patient.age) << ',' << Text(s.patient.sex) << ','
+        out << CsvText(s.studyUid) << ',' << CsvText(StudyDateTime(s.info)) << ',' << CsvText(s.info.accessionNumber) << ','
+            << CsvText(s.info.description) << ',' << CsvText(s.patient.age) << ',' << CsvText(s.patient.sex) << ','
             << Optional(s.patient.weightKg) << ',' << Optional(s.patient.heightM) << ',';
-        if (options.patientId) out << Text(s.patient.name) << ',' << Text(s.patient.id) << ',';
-        out << Text(Joined(s.devices)) << ',' << Text(Joined(s.files)) << ',' << StudyStatusName(s.status) << ','
-            << Text(s.reason) << ',' << s.used << ',' << s.skipped << ',' << s.duplicates << ','
+        if (options.patientId) out << CsvText(s.patient.name) << ',' << CsvText(s.patient.id) << ',';
+        out << CsvText(Joined(s.devices)) << ',' << CsvText(Joined(s.files)) << ',' << StudyStatusName(s.status) << ','
+            << CsvText(s.reason) << ',' << s.used << ',' << s.skipped << ',' << s.duplicates << ','
             << (any ? SumField(s.dapGyCm2) : std::string()) << ','
             << (s.reported.dapGyCm2 ? SumField(*s.reported.dapGyCm2) : std::string()) << ','
             << (s.reported.fluoroDapGyCm2 ? SumField(*s.reported.fluoroDapGyCm2) : std::string()) << ','
             << (s.reported.acquisitionDapGyCm2 ? SumField(*s.reported.acquisitionDapGyCm2) : std::string()) << ','
             << (s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()) << ','
-            << Percent(s.shortfallPercent) << ',' << (any ? NumberField(s.photons) : std::string());
+            << Percent(s.shortfallPercent) << ',' << (any ? ShortestText(s.photons) : std::string());
         for (double j : s.joules) {
-            out << ',' << (any ? NumberField(j) : std::string());
+            out << ',' << (any ? ShortestText(j) : std::string());
         }
         out << '\n';
     }

@@ -22,9 +22,6 @@ struct OutputOptions {
     bool patientId = false;  // patient name and ID columns (only when they were read)
 };
 
-// How the outputs write a number: the shortest text that reads back as the same double.
-std::string NumberField(double x);
-
 // A derived sum as a person writes it: 15 significant digits, then the shortest text
 // (0.1 + 0.2 is "0.3", not "0.30000000000000004").
 std::string SumField(double x);

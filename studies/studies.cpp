@@ -14,18 +14,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/ascii.h"
+#include "common/number_text.h"
 #include "quality/quality.h"
+#include "quality/spectrum_cache.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
 namespace mirelo::studies {
 namespace {
-
-std::string Shortest(double x) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
-}
 
 // Files under `path` in name order, or the path itself.
 void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, std::set<std::filesystem::path>& seen) {
@@ -61,21 +58,10 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
 enum class Material { Aluminium, Copper, Other };
 
 Material MaterialOf(const rdsr::Code& code) {
-    auto starts = [&](const char* prefix) {
-        const std::string_view m(code.meaning);
-        const std::string_view p(prefix);
-        if (m.size() < p.size()) return false;
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            char c = m[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != p[i]) return false;
-        }
-        return true;
-    };
     // The codes of the X-ray filter material context group; other editions and devices code the
     // same materials differently, so the meaning is read too.
-    if (code.Is("C-120F9", "SRT") || starts("alumin")) return Material::Aluminium;
-    if (code.Is("C-127F9", "SRT") || starts("copper")) return Material::Copper;
+    if (code.Is("C-120F9", "SRT") || StartsWithNoCase(code.meaning, "alumin")) return Material::Aluminium;
+    if (code.Is("C-127F9", "SRT") || StartsWithNoCase(code.meaning, "copper")) return Material::Copper;
     return Material::Other;
 }
 
@@ -98,19 +84,12 @@ bool IsNoFilter(const rdsr::Filter& f) {
 
 namespace {
 
-struct BeamKey {
-    double angle, inherent, al, cu, kv;
-    bool operator<(const BeamKey& o) const {
-        return std::tie(angle, inherent, al, cu, kv) < std::tie(o.angle, o.inherent, o.al, o.cu, o.kv);
-    }
-};
-
 std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv) {
     switch (e) {
         case SpectrumInputError::TubeVoltage:
-            return std::string("tube voltage ") + Shortest(kv) + " kV outside 0-150 kV";
+            return std::string("tube voltage ") + ShortestText(kv) + " kV outside 0-150 kV";
         case SpectrumInputError::TargetAngle:
-            return std::string("target angle ") + Shortest(row.angleDeg) + " degrees unusable";
+            return std::string("target angle ") + ShortestText(row.angleDeg) + " degrees unusable";
     }
     return "spectrum not computable";
 }
@@ -118,7 +97,7 @@ std::string SpectrumReason(SpectrumInputError e, const EventRow& row, double kv)
 std::string DoseReason(DoseError e, double kv) {
     switch (e) {
         case DoseError::AreaDose: return "dose-area product not finite";
-        case DoseError::NoSpectrum: return std::string("the spectrum at ") + Shortest(kv) + " kV carries no energy";
+        case DoseError::NoSpectrum: return std::string("the spectrum at ") + ShortestText(kv) + " kV carries no energy";
         case DoseError::OutOfRange: return "dose-area product too large: the results overflow";
     }
     return "dose not computable";
@@ -158,7 +137,7 @@ public:
                                                           " not in the tables (aluminium and copper only)");
             }
             if (*f.thicknessMm < 0) {
-                return Skip(row, std::string("filter thickness ") + Shortest(*f.thicknessMm) + " mm negative");
+                return Skip(row, std::string("filter thickness ") + ShortestText(*f.thicknessMm) + " mm negative");
             }
             (material == Material::Aluminium ? row.alMm : row.cuMm) += *f.thicknessMm;
         }
@@ -169,7 +148,7 @@ public:
             return Skip(row, e.dapProblem.empty() ? std::string("no dose-area product") : e.dapProblem);
         }
         if (*e.dapGyCm2 < 0) {
-            return Skip(row, std::string("dose-area product ") + Shortest(*e.dapGyCm2) + " Gy.cm2 negative");
+            return Skip(row, std::string("dose-area product ") + ShortestText(*e.dapGyCm2) + " Gy.cm2 negative");
         }
         const double kv = *e.kvp;
         if (profile != nullptr && !profile->hvl.empty()) {
@@ -182,23 +161,12 @@ public:
             row.fitKvOutside = at.kvOutside;
         }
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
-        const BeamKey key{beam.targetAngleDeg, beam.inherentCmAl, beam.alCm, beam.cuCm, kv};
-        auto it = cache_.find(key);
-        if (it == cache_.end()) {
-            // The quality with the spectrum: once per distinct spectrum, as the spectrum itself.
-            Computed c{ComputeSpectrum(tables_, beam, TubeVoltage::Fixed(kv)), std::nullopt};
-            if (c.spectrum) {
-                if (const auto q = ComputeBeamQuality(tables_, *c.spectrum)) {
-                    c.quality = *q;
-                }
-            }
-            it = cache_.emplace(key, std::move(c)).first;
+        const auto spectrum = spectra_.Get(tables_, beam, TubeVoltage::Fixed(kv));
+        if (!spectrum) {
+            return Skip(row, SpectrumReason(spectrum.error(), row, kv));
         }
-        if (!it->second.spectrum) {
-            return Skip(row, SpectrumReason(it->second.spectrum.error(), row, kv));
-        }
-        row.quality = it->second.quality;
-        const auto dose = ComputeVolumeDose(tables_, *it->second.spectrum, *e.dapGyCm2);
+        row.quality = spectra_.Quality(tables_, beam, TubeVoltage::Fixed(kv));
+        const auto dose = ComputeVolumeDose(tables_, *spectrum, *e.dapGyCm2);
         if (!dose) {
             return Skip(row, DoseReason(dose.error(), kv));
         }
@@ -206,7 +174,7 @@ public:
         row.dose = *dose;
     }
 
-    std::size_t SpectraComputed() const { return cache_.size(); }
+    std::size_t SpectraComputed() const { return spectra_.Computed(); }
 
 private:
     // The inherent filtration of a profile that gives measured HVLs, fitted once per profile.
@@ -227,14 +195,14 @@ private:
         switch (e.kind) {
             case FitError::Kind::Unreachable:
                 text += "the measured ";
-                text += Shortest(m.hvl1MmAl) + " mm Al at " + Shortest(m.kv) + " kV (through " + Shortest(m.alMm) +
-                        " mm Al and " + Shortest(m.cuMm) + " mm Cu) cannot be reached (";
-                text += Shortest(e.lowestHvlMmAl) + " to " + Shortest(e.highestHvlMmAl);
-                text += " mm Al for " + Shortest(e.lowestInherentMmAl) + " to " + Shortest(e.highestInherentMmAl) +
+                text += ShortestText(m.hvl1MmAl) + " mm Al at " + ShortestText(m.kv) + " kV (through " + ShortestText(m.alMm) +
+                        " mm Al and " + ShortestText(m.cuMm) + " mm Cu) cannot be reached (";
+                text += ShortestText(e.lowestHvlMmAl) + " to " + ShortestText(e.highestHvlMmAl);
+                text += " mm Al for " + ShortestText(e.lowestInherentMmAl) + " to " + ShortestText(e.highestInherentMmAl) +
                         " mm inherent filtration)";
                 return text;
-            case FitError::Kind::SameVoltage: return text + "two measurements at " + Shortest(m.kv) + " kV";
-            case FitError::Kind::TubeVoltage: return text + "tube voltage " + Shortest(m.kv) + " kV unusable";  // text first: appends
+            case FitError::Kind::SameVoltage: return text + "two measurements at " + ShortestText(m.kv) + " kV";
+            case FitError::Kind::TubeVoltage: return text + "tube voltage " + ShortestText(m.kv) + " kV unusable";  // text first: appends
             case FitError::Kind::TargetAngle: return text + "target angle unusable";
             case FitError::Kind::NoBeamQuality: return text + "a spectrum in the range has no beam quality";
         }
@@ -247,11 +215,7 @@ private:
     }
     const Tables& tables_;
     const profiles::Profiles& profiles_;
-    struct Computed {
-        Result<PhotonSpectrum, SpectrumInputError> spectrum;
-        std::optional<BeamQuality> quality;
-    };
-    std::map<BeamKey, Computed> cache_;
+    SpectrumCache spectra_;
     std::map<const profiles::Profile*, Result<FiltrationCurve, CurveError>> fits_;
 };
 
@@ -338,7 +302,7 @@ std::string FiltersText(const rdsr::Event& event) {
                 : m == Material::Copper  ? "Cu"
                                          : (f.material.meaning.empty() ? f.material.value : f.material.meaning);
         text += ' ';
-        text += f.thicknessMm ? Shortest(*f.thicknessMm) : std::string(1, '?');
+        text += f.thicknessMm ? ShortestText(*f.thicknessMm) : std::string(1, '?');
         text += " mm";
     }
     return text.empty() ? "none" : text;
@@ -365,7 +329,7 @@ std::string Rounded(double x) {
     std::snprintf(buf, sizeof buf, "%.15g", x);
     double y = 0;
     std::from_chars(buf, buf + std::strlen(buf), y);
-    return Shortest(y);
+    return ShortestText(y);
 }
 
 void Judge(StudyRow& s) {
@@ -500,8 +464,8 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
     for (const auto& [device, count] : defaults) {
         batch.warnings.push_back({"device '" + device + "': " + std::to_string(count) +
                                   (count == 1 ? " event" : " events") + " on the default conditions (target angle " +
-                                  Shortest(profiles::kDefaultAngleDeg) + " degrees, inherent filtration " +
-                                  Shortest(profiles::kDefaultInherentMmAl) + " mm Al): no profile matches it"});
+                                  ShortestText(profiles::kDefaultAngleDeg) + " degrees, inherent filtration " +
+                                  ShortestText(profiles::kDefaultInherentMmAl) + " mm Al): no profile matches it"});
     }
     batch.spectraComputed = computer.SpectraComputed();
     return batch;

@@ -165,14 +165,19 @@ void FillAbsorbedFractions(const TableValues& eff, Tables& t) {
     }
 }
 
-}  // namespace
-
-Result<Tables, TableError> ParseTables(std::string_view attText, std::string_view effText) {
+// The first file's text is read and checked completely before the second one is asked for, so
+// that the first broken file in that order is the one reported.
+template <class NextText>
+Result<Tables, TableError> BuildTables(std::string_view attText, NextText effTextOf) {
     const auto att = ReadRecords(attText, 7, kAttCoeffFile);
     if (!att) {
         return Failure{att.error()};
     }
-    const auto eff = ReadRecords(effText, 12, kEffEAFile);
+    const Result<std::string, TableError> effText = effTextOf();
+    if (!effText) {
+        return Failure{effText.error()};
+    }
+    const auto eff = ReadRecords(*effText, 12, kEffEAFile);
     if (!eff) {
         return Failure{eff.error()};
     }
@@ -180,8 +185,14 @@ Result<Tables, TableError> ParseTables(std::string_view attText, std::string_vie
     FillAttenuation(*att, t);
     FillAbsorbedFractions(*eff, t);
     t.attSource.sha256 = Sha256Hex(attText);
-    t.effSource.sha256 = Sha256Hex(effText);
+    t.effSource.sha256 = Sha256Hex(*effText);
     return t;
+}
+
+}  // namespace
+
+Result<Tables, TableError> ParseTables(std::string_view attText, std::string_view effText) {
+    return BuildTables(attText, [effText]() -> Result<std::string, TableError> { return std::string(effText); });
 }
 
 Result<std::string, TableError> ReadDataFile(std::string_view name, const std::vector<std::filesystem::path>& folders,
@@ -253,28 +264,15 @@ Result<std::string, TableError> ReadDataFile(std::string_view name, const std::v
 
 Result<Tables, TableError> LoadTables(const std::vector<std::filesystem::path>& folders) {
     std::filesystem::path attPath, effPath;
-    // The first file is read and checked completely before the second one is looked for.
     const auto attText = ReadDataFile(kAttCoeffFile, folders, &attPath);
     if (!attText) {
         return Failure{attText.error()};
     }
-    const auto att = ReadRecords(*attText, 7, kAttCoeffFile);
-    if (!att) {
-        return Failure{att.error()};
+    auto t = BuildTables(*attText, [&] { return ReadDataFile(kEffEAFile, folders, &effPath); });
+    if (t) {
+        t->attSource.path = PathText(attPath);
+        t->effSource.path = PathText(effPath);
     }
-    const auto effText = ReadDataFile(kEffEAFile, folders, &effPath);
-    if (!effText) {
-        return Failure{effText.error()};
-    }
-    const auto eff = ReadRecords(*effText, 12, kEffEAFile);
-    if (!eff) {
-        return Failure{eff.error()};
-    }
-    Tables t;
-    FillAttenuation(*att, t);
-    FillAbsorbedFractions(*eff, t);
-    t.attSource = {PathText(attPath), Sha256Hex(*attText)};
-    t.effSource = {PathText(effPath), Sha256Hex(*effText)};
     return t;
 }
 

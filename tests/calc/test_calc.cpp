@@ -49,8 +49,12 @@ const Refusal kRefusals[] = {
     {{"--kv", "75-151", "--area-dose", "1"}, "--kv \"75-151\": outside 0-150 kV"},
     {{"--kv", "80", "--spread", "normal", "--area-dose", "1"}, "--spread \"normal\": a spread needs a range of voltages"},
     {{"--kv", "75-85", "--spread", "Normal", "--area-dose", "1"}, "--spread \"Normal\": neither uniform nor normal"},
-    {{"--kv", "80", "--angle", "0", "--area-dose", "1"}, "--angle \"0\": its tangent is 0 or not finite"},
-    {{"--kv", "80", "--angle", "1e400", "--area-dose", "1"}, "--angle \"1e400\": its tangent is 0 or not finite"},
+    {{"--kv", "80", "--angle", "0", "--area-dose", "1"}, "--angle \"0\": must be above 0 and below 90 degrees"},
+    {{"--kv", "80", "--angle", "-12", "--area-dose", "1"}, "--angle \"-12\": must be above 0 and below 90 degrees"},
+    {{"--kv", "80", "--angle", "90", "--area-dose", "1"}, "--angle \"90\": must be above 0 and below 90 degrees"},
+    {{"--kv", "80", "--angle", "270", "--area-dose", "1"}, "--angle \"270\": must be above 0 and below 90 degrees"},
+    {{"--kv", "80", "--angle", "1e15", "--area-dose", "1"}, "--angle \"1e15\": must be above 0 and below 90 degrees"},
+    {{"--kv", "80", "--angle", "1e400", "--area-dose", "1"}, "--angle \"1e400\": must be above 0 and below 90 degrees"},
     {{"--kv", "80", "--al", "-1", "--area-dose", "1"}, "--al \"-1\": a thickness must be finite and not negative"},
     {{"--kv", "80", "--cu", "1e999", "--area-dose", "1"}, "--cu \"1e999\": a thickness must be finite and not negative"},
     {{"--kv", "80", "--inherent", "0x1", "--area-dose", "1"}, "--inherent \"0x1\": not a number"},
@@ -375,6 +379,39 @@ TEST(CalcTool, BatchGivesOneLinePerCalculation) {
         const auto other = RunTool(With({"--batch", file.string(), "--format", format}, kShipped));
         const auto count = std::count(other.out.begin(), other.out.end(), '\n');
         EXPECT_EQ(count, std::string(format) == "csv" ? 10 : 9) << other.out;
+    }
+    fs::remove(file);
+}
+
+// Batch lines are held to the same rule as single runs; blanks around a value are not part of it,
+// and the error is one CSV cell.
+TEST(CalcTool, BatchLinesFollowTheInputRule) {
+    const std::pair<const char*, const char*> kLines[] = {
+        {"80,-12,1", "\"angle \"\"-12\"\": must be above 0 and below 90 degrees\""},
+        {"80,90,1", "\"angle \"\"90\"\": must be above 0 and below 90 degrees\""},
+        {"80,270,1", "\"angle \"\"270\"\": must be above 0 and below 90 degrees\""},
+        {" 80 , 12\t, 1 ", ""},
+        {"80,12,", "area_dose: missing"},
+    };
+    const fs::path file = fs::temp_directory_path() / ("mirelo-calc-rule-" + std::to_string(::getpid()) + ".csv");
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "kv,angle,area_dose\n";
+        for (const auto& [line, cell] : kLines) {
+            out << line << "\n";
+        }
+    }
+    const auto run = RunTool(With({"--batch", file.string(), "--format", "csv"}, kSynthetic));
+    EXPECT_EQ(run.status, 2);
+    std::istringstream lines(run.out);
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));  // the header
+    for (const auto& [given, cell] : kLines) {
+        ASSERT_TRUE(std::getline(lines, line)) << given;
+        const std::string ending = "," + std::string(cell);
+        EXPECT_TRUE(line.size() >= ending.size() && line.compare(line.size() - ending.size(), ending.size(), ending) == 0)
+            << given << " gave " << line;
+        EXPECT_EQ(line.find(",,") == std::string::npos, *cell == '\0') << given << " gave " << line;  // computed
     }
     fs::remove(file);
 }

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
+#include "common/csv.h"
 #include "common/number_text.h"
 #include "common/sci_format.h"
 
@@ -59,6 +61,45 @@ TEST(NumberText, ExtremeMagnitudesKeepAnExponent) {
     EXPECT_EQ(NumberText(1e20), "1E+20");
     EXPECT_EQ(NumberText(1e-7), "1E-07");
     EXPECT_EQ(NumberText(std::numeric_limits<double>::infinity()), "Infinity");
+}
+
+// Every CSV the program writes goes through these two: a text cell is quoted when a reader would
+// otherwise split or trim it, and guarded when a spreadsheet would run it; a number is written as
+// the shortest text that reads back the same.
+TEST(Csv, TextCells) {
+    const std::pair<const char*, const char*> kCells[] = {
+        {"", ""},
+        {"plain words", "plain words"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\rhere", "\"cr\rhere\""},
+        {" leading", "\" leading\""},
+        {"trailing ", "\"trailing \""},
+        {"=1+1", "'=1+1"},
+        {"+49 30", "'+49 30"},
+        {"-5 mm", "'-5 mm"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tcmd", "'\tcmd"},
+        {"\rcmd", "\"'\rcmd\""},
+        {"=HYPERLINK(\"x\",\"y\")", "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
+        {"a=b", "a=b"},
+        {"1.5", "1.5"},
+    };
+    for (const auto& [text, cell] : kCells) {
+        EXPECT_EQ(mirelo::CsvText(text), cell) << text;
+    }
+}
+
+TEST(Csv, NumbersReadBackExactlyAndAreNeverGuarded) {
+    const std::pair<double, const char*> kNumbers[] = {
+        {0.1, "0.1"},   {-0.5, "-0.5"}, {1e-5, "1e-05"}, {80, "80"},
+        {6.241509074460763e18, "6241509074460763136"}, {1e21, "1e+21"}, {0.1 + 0.2, "0.30000000000000004"},
+        {std::numeric_limits<double>::infinity(), "Infinity"},
+    };
+    for (const auto& [x, text] : kNumbers) {
+        EXPECT_EQ(mirelo::ShortestText(x), text) << text;
+    }
 }
 
 TEST(NumberText, FixedDecimalsAndEnoughToTellAValueFromARange) {

@@ -22,7 +22,8 @@ TEST(Profiles, MistakesAreNamedWithTheirPlace) {
     const BadFile cases[] = {
         {"[[device]]\nobserver_uid = \"1.2.3\"\n", "p.toml:1:1: every [[device]] needs a 'name'"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ninherent_mm = 3\n", "p.toml:4:15: unknown key 'inherent_mm'"},
-        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ntarget_angle_deg = 0\n", "'target_angle_deg' must be above 0 up to 90"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ntarget_angle_deg = 0\n", "'target_angle_deg' must be above 0 and below 90"},
+        {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ntarget_angle_deg = 90\n", "p.toml:4:20: 'target_angle_deg' must be above 0 and below 90"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ninherent_mm_al = \"3\"\n", "'inherent_mm_al' must be a number"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\ninherent_mm_al = 21\n", "'inherent_mm_al' must be from 0 to 20"},
         {"[[device]]\nname = \"U\"\nobserver_uid = \"1\"\nplane = \"C\"\n", "'plane' must be \"A\", \"B\" or \"single\""},

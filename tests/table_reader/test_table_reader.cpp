@@ -30,15 +30,6 @@ std::string AttText(int records, const std::string& valueSep = ",", const std::s
 }
 
 // The reader's result with its message, as start-up would show it.
-std::optional<Tables> ParseTables(std::string_view att, std::string_view eff, std::string& error) {
-    auto t = mirelo::ParseTables(att, eff);
-    if (!t) {
-        error = DescribeTableError(t.error());
-        return std::nullopt;
-    }
-    return std::move(*t);
-}
-
 std::optional<Tables> LoadTables(const std::vector<std::filesystem::path>& folders, std::string& error) {
     auto t = mirelo::LoadTables(folders);
     if (!t) {
@@ -46,6 +37,17 @@ std::optional<Tables> LoadTables(const std::vector<std::filesystem::path>& folde
         return std::nullopt;
     }
     return std::move(*t);
+}
+
+// The two texts as files of a folder, read the way the program reads them.
+std::optional<Tables> FromTexts(std::string_view att, std::string_view eff, std::string& error) {
+    const auto dir = std::filesystem::temp_directory_path() / ("mirelo-table-texts-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "Att_coeff2021.dat", std::ios::binary) << att;
+    std::ofstream(dir / "effEA.dat", std::ios::binary) << eff;
+    auto t = LoadTables({dir}, error);
+    std::filesystem::remove_all(dir);
+    return t;
 }
 
 std::string EffText(int rows) {
@@ -62,7 +64,7 @@ std::string EffText(int rows) {
 
 TEST(TableReader, OneRecordPerLineFillsTheTables) {
     std::string error;
-    const auto t = ParseTables(AttText(300), EffText(300), error);
+    const auto t = FromTexts(AttText(300), EffText(300), error);
     ASSERT_TRUE(t) << error;
     EXPECT_DOUBLE_EQ(t->w[1], 1.2);
     EXPECT_DOUBLE_EQ(t->al[1], 1.3);
@@ -77,14 +79,14 @@ TEST(TableReader, OneRecordPerLineFillsTheTables) {
 
 TEST(TableReader, LineStructureDoesNotMatter) {
     std::string error;
-    const auto perLine = ParseTables(AttText(300), EffText(300), error);
+    const auto perLine = FromTexts(AttText(300), EffText(300), error);
     ASSERT_TRUE(perLine) << error;
     // One value a line, blanks and tabs as separators, Windows line ends, empty lines between.
     for (const auto& [valueSep, recordSep] : {std::pair<std::string, std::string>{"\n", "\n"},
                                               {" \t ", "\r\n\r\n"},
                                               {" , ", ",\n"},
                                               {",", ","}}) {
-        const auto other = ParseTables(AttText(300, valueSep, recordSep), EffText(300), error);
+        const auto other = FromTexts(AttText(300, valueSep, recordSep), EffText(300), error);
         ASSERT_TRUE(other) << error << " with separators [" << valueSep << "][" << recordSep << "]";
         EXPECT_EQ(other->w, perLine->w);
         EXPECT_EQ(other->al, perLine->al);
@@ -96,8 +98,8 @@ TEST(TableReader, LineStructureDoesNotMatter) {
 
 TEST(TableReader, ExtraValuesTrailingLinesAndByteOrderMarkAreIgnored) {
     std::string error;
-    const auto plain = ParseTables(AttText(300), EffText(300), error);
-    const auto extra = ParseTables("\xEF\xBB\xBF" + AttText(301) + "\n\n", EffText(300) + "junk that is never read\n", error);
+    const auto plain = FromTexts(AttText(300), EffText(300), error);
+    const auto extra = FromTexts("\xEF\xBB\xBF" + AttText(301) + "\n\n", EffText(300) + "junk that is never read\n", error);
     ASSERT_TRUE(plain && extra) << error;
     EXPECT_EQ(plain->w, extra->w);
     EXPECT_EQ(plain->effEA, extra->effEA);
@@ -105,15 +107,15 @@ TEST(TableReader, ExtraValuesTrailingLinesAndByteOrderMarkAreIgnored) {
 
 TEST(TableReader, ShortFilesAreRefusedNamingTheFile) {
     std::string error;
-    EXPECT_FALSE(ParseTables(AttText(299), EffText(300), error));
+    EXPECT_FALSE(FromTexts(AttText(299), EffText(300), error));
     EXPECT_EQ(error, "Att_coeff2021.dat: 2093 of 2100 values");
     std::string oneShort = AttText(300);
     oneShort.resize(oneShort.rfind(','));  // drop the very last value
-    EXPECT_FALSE(ParseTables(oneShort, EffText(300), error));
+    EXPECT_FALSE(FromTexts(oneShort, EffText(300), error));
     EXPECT_EQ(error, "Att_coeff2021.dat: 2099 of 2100 values");
-    EXPECT_FALSE(ParseTables(AttText(300), EffText(299), error));
+    EXPECT_FALSE(FromTexts(AttText(300), EffText(299), error));
     EXPECT_EQ(error, "effEA.dat: 3588 of 3600 values");
-    EXPECT_FALSE(ParseTables("", EffText(300), error));
+    EXPECT_FALSE(FromTexts("", EffText(300), error));
     EXPECT_EQ(error, "Att_coeff2021.dat: 0 of 2100 values");
 }
 
@@ -122,12 +124,12 @@ TEST(TableReader, ValuesThatAreNotFiniteNumbersAreRefused) {
     for (const std::string bad : {"abc", "nan", "inf", "1e999", "-1E400", "1.2.3", "0x10", "1e", "--1", "+"}) {
         std::string text = AttText(300);
         text.replace(text.find("2.3"), 3, bad);  // record 2, value 3
-        EXPECT_FALSE(ParseTables(text, EffText(300), error)) << bad;
+        EXPECT_FALSE(FromTexts(text, EffText(300), error)) << bad;
         EXPECT_NE(error.find("Att_coeff2021.dat: value 10 (line 2)"), std::string::npos) << error;
     }
     std::string emptyValue = AttText(300);
     emptyValue.replace(emptyValue.find(",1.3,"), 5, ",,");
-    EXPECT_FALSE(ParseTables(emptyValue, EffText(300), error));
+    EXPECT_FALSE(FromTexts(emptyValue, EffText(300), error));
     EXPECT_NE(error.find("is empty"), std::string::npos) << error;
 }
 
@@ -150,7 +152,7 @@ TEST(TableReader, ShiftedRecordsAreRefusedAtTheLineWhereTheyShift) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(ParseTables(c.att, c.eff, error)) << c.what;
+        EXPECT_FALSE(FromTexts(c.att, c.eff, error)) << c.what;
         EXPECT_EQ(error, c.message) << c.what;
     }
 }
@@ -160,12 +162,12 @@ TEST(TableReader, MessagesPointAtTheRightLineAndSurvivePrinting) {
     // Old Mac line ends: a lone CR ends a line too (record 3 reads "1.5,x.2,...").
     std::string cr = AttText(300, ",", "\r");
     cr.replace(cr.find("\r1.5,"), 6, "\r1.5,x");
-    EXPECT_FALSE(ParseTables(cr, EffText(300), error));
+    EXPECT_FALSE(FromTexts(cr, EffText(300), error));
     EXPECT_EQ(error, "Att_coeff2021.dat: value 16 (line 3) is not a number: \"x.2\"");
     // A NUL byte or other control character is shown, not passed on to cut the message short.
     std::string nul = AttText(300);
     nul.replace(nul.find("2.3"), 3, std::string("2\0\x01", 3));
-    EXPECT_FALSE(ParseTables(nul, EffText(300), error));
+    EXPECT_FALSE(FromTexts(nul, EffText(300), error));
     EXPECT_EQ(error, "Att_coeff2021.dat: value 10 (line 2) is not a number: \"2\\x00\\x01\"");
 }
 

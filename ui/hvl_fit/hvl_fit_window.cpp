@@ -15,6 +15,7 @@
 #include "common/number_text.h"
 #include "common/numeric_reading.h"
 #include "quality/quality.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
 
@@ -185,19 +186,26 @@ void HvlFitWindow::ClearResult() {
     applyButton->setEnabled(false);
 }
 
-bool HvlFitWindow::CheckField(bool bad, QLineEdit* field, const QString& message) {
-    if (bad) {
-        MessageBox::warning(this, message);
-        field->setFocus();
-        field->selectAll();
+bool HvlFitWindow::Accepts(const InputValues& values) {
+    const auto checked = CheckInputs(values);
+    if (checked) {
+        return true;
     }
-    return !bad;
+    const InputField field = checked.error().field;
+    const auto [edit, message] = field == InputField::TargetAngle ? std::pair{angleField, &messages::kTargetAngleInvalid}
+                                 : field == InputField::Al        ? std::pair{alField, &messages::kFilterInvalid}
+                                 : field == InputField::Cu        ? std::pair{cuField, &messages::kFilterInvalid}
+                                 : field == InputField::Hvl       ? std::pair{hvlField, &messages::kHvlInvalid}
+                                                                  : std::pair{kvField, &messages::kTubeVoltageInvalid};
+    MessageBox::warning(this, *message);
+    edit->setFocus();
+    edit->selectAll();
+    return false;
 }
 
 void HvlFitWindow::AddPoint() {
     const double kv = Read(kvField), hvl = Read(hvlField);
-    if (!CheckField(!(kv > 0 && kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid) ||
-        !CheckField(!(hvl > 0 && std::isfinite(hvl)), hvlField, messages::kHvlInvalid)) {
+    if (!Accepts({.kv = kv, .hvlMmAl = hvl})) {
         return;
     }
     // In rising voltage; a new measurement at a voltage already there replaces it.
@@ -241,21 +249,13 @@ void HvlFitWindow::Fit() {
         points.push_back(base);
     }
     const HvlMeasurement& m = base;
-    const struct {
-        bool bad;
-        QLineEdit* field;
-        const QString& message;
-    } checks[] = {
-        {single && !(m.kv > 0 && m.kv <= kMaxTubeVoltageKv), kvField, messages::kTubeVoltageInvalid},
-        {single && !(m.hvl1MmAl > 0 && std::isfinite(m.hvl1MmAl)), hvlField, messages::kHvlInvalid},
-        {!(m.targetAngleDeg > 0 && m.targetAngleDeg < 90), angleField, messages::kTargetAngleInvalid},
-        {!(m.alMm >= 0 && std::isfinite(m.alMm)), alField, messages::kFilterInvalid},
-        {!(m.cuMm >= 0 && std::isfinite(m.cuMm)), cuField, messages::kFilterInvalid},
-    };
-    for (const auto& c : checks) {
-        if (!CheckField(c.bad, c.field, c.message)) {
-            return;
-        }
+    // The table's points were checked when they were added.
+    if (!Accepts({.kv = single ? std::optional(m.kv) : std::nullopt,
+                  .targetAngleDeg = m.targetAngleDeg,
+                  .alMm = m.alMm,
+                  .cuMm = m.cuMm,
+                  .hvlMmAl = single ? std::optional(m.hvl1MmAl) : std::nullopt})) {
+        return;
     }
     const auto curve = FitFiltrationCurve(SharedState().tables, points);
     if (!curve) {

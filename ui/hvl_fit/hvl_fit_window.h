@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "quality/quality.h"
+#include "spectrum/input_rules.h"
 
 namespace mirelo {
 
@@ -66,7 +67,8 @@ public:
 
 private:
     void ClearResult();
-    bool CheckField(bool bad, QLineEdit* field, const QString& message);
+    // Whether the rule takes the values; if not, says so and puts the focus on the field it names.
+    bool Accepts(const InputValues& values);
 
     std::optional<double> mainKv_;  // the main window's fixed voltage: Apply writes the filtration there
     std::function<void(const QString&)> apply_;

@@ -20,6 +20,7 @@
 #include "common/numeric_reading.h"
 #include "common/sci_format.h"
 #include "dose/volume_dose.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "tables/table_error_text.h"
 #include "tables/table_reader.h"
@@ -428,17 +429,15 @@ double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStd
 
 void Form1::Command2_Click() {
     const double angle = ReadField(Text1);
-    // A target at 0 or 90 degrees or beyond, or a filter thinner than nothing, has no physical
-    // meaning; the model would still give numbers. Refused before anything is written.
-    if (!(angle > 0 && angle < 90)) {
-        Refuse(Text1, kTargetAngleInvalid);
-        return;
-    }
-    for (QLineEdit* filter : {Text2, Text3, Text4}) {
-        const double mm = ReadField(filter);
-        if (!(mm >= 0) || !std::isfinite(mm)) {
-            Refuse(filter, kFilterInvalid);
-            return;
+    // Refused before anything is written.
+    const auto checked = CheckInputs(
+        {.targetAngleDeg = angle, .inherentMmAl = ReadField(Text2), .alMm = ReadField(Text3), .cuMm = ReadField(Text4)});
+    if (!checked) {
+        switch (checked.error().field) {
+            case InputField::Inherent: Refuse(Text2, kFilterInvalid); return;
+            case InputField::Al: Refuse(Text3, kFilterInvalid); return;
+            case InputField::Cu: Refuse(Text4, kFilterInvalid); return;
+            default: Refuse(Text1, kTargetAngleInvalid); return;
         }
     }
     Module1& s = SharedState();
@@ -472,9 +471,8 @@ void Form1::Command3_Click() {
         return;
     }
     const double areaDose = ReadNumber(text.toStdString());
-    // A reading that overflows a double would only produce infinities and NaN, and a negative area
-    // dose negative photons and joules: both are refused before anything changes.
-    if (!(areaDose >= 0) || !std::isfinite(areaDose)) {
+    // Refused before anything changes.
+    if (!CheckInputs({.areaDose = areaDose})) {
         Refuse(Text15, kAreaDoseInvalid);
         return;
     }

@@ -1,11 +1,9 @@
 #include "ui/records/record.h"
 
-#include <array>
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 
+#include "common/csv.h"
 #include "common/number_text.h"
 #include "common/sci_format.h"
 
@@ -29,15 +27,6 @@ std::string VoltageText(const TubeVoltage& v) {
 }
 
 }  // namespace
-
-std::string RoundTripText(double x) {
-    if (!std::isfinite(x)) {
-        return NumberText(x);
-    }
-    std::array<char, 40> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
-    return {buf.data(), res.ptr};
-}
 
 std::vector<RecordLine> RecordHeader(const ResultRecord& r, const RecordWords& w) {
     const std::string spread =
@@ -74,42 +63,31 @@ std::vector<std::pair<std::string, std::string>> RecordResults(const ResultRecor
     return rows;
 }
 
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
-}
-
 std::string RecordCsv(const ResultRecord& r, const RecordWords& w) {
     std::string csv = "\xEF\xBB\xBF";
-    const auto line = [&csv](const std::vector<std::string>& fields) {
-        for (std::size_t i = 0; i < fields.size(); ++i) {
+    // Cells arrive written: text through CsvText, numbers as they are.
+    const auto line = [&csv](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
             if (i > 0) {
                 csv += ',';
             }
-            csv += CsvField(fields[i]);
+            csv += cells[i];
         }
         csv += "\r\n";
     };
-    line({w.title});
+    line({CsvText(w.title)});
     for (const RecordLine& h : RecordHeader(r, w)) {
-        std::vector<std::string> fields{h.caption};
-        fields.insert(fields.end(), h.values.begin(), h.values.end());
-        line(fields);
+        std::vector<std::string> cells{CsvText(h.caption)};
+        for (const std::string& value : h.values) {
+            cells.push_back(CsvText(value));
+        }
+        line(cells);
     }
     csv += "\r\n";
-    line({w.thickness, w.integralDose, w.integralDose + " " + w.fullPrecision});
+    line({CsvText(w.thickness), CsvText(w.integralDose), CsvText(w.integralDose + " " + w.fullPrecision)});
     const auto rows = RecordResults(r);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        line({rows[i].first, rows[i].second, RoundTripText(r.dose.joules[i])});
+        line({rows[i].first, rows[i].second, ShortestText(r.dose.joules[i])});
     }
     return csv;
 }

@@ -64,10 +64,4 @@ std::string RecordCsv(const ResultRecord& record, const RecordWords& words);
 // The results as tab-separated text for the clipboard: a caption line and the eleven lines.
 std::string ResultsTsv(const ResultRecord& record, const RecordWords& words);
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string CsvField(std::string_view text);
-
-// A double with every digit needed to read it back exactly.
-std::string RoundTripText(double x);
-
 }  // namespace mirelo

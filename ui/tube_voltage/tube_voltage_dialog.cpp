@@ -14,6 +14,7 @@
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
 #include "common/number_text.h"
@@ -114,8 +115,6 @@ protected:
 };
 
 }  // namespace
-
-bool AcceptableKv(double kv) { return std::isfinite(kv) && kv >= 0 && kv <= kMaxTubeVoltageKv; }
 
 Form4::Form4(TubeVoltagePort& port)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -262,8 +261,7 @@ void Form4::Command1_Click() {
             return;
         }
         const double kv = ReadField(Text1);
-        // Beyond the grid, negative or unreadably large voltages cannot be computed.
-        if (!AcceptableKv(kv)) {
+        if (!CheckInputs({.kv = kv})) {
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
             return;
         }
@@ -274,7 +272,7 @@ void Form4::Command1_Click() {
     } else {
         const double low = ReadField(Text2);
         const double high = ReadField(Text3);
-        if (!(low < high) || !AcceptableKv(low) || !AcceptableKv(high)) {
+        if (!CheckInputs({.kv = low, .kvHigh = high})) {
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
             return;
         }

@@ -56,7 +56,4 @@ private:
     TubeVoltagePort& port_;
 };
 
-// A voltage the dialog takes: a finite number from 0 to kMaxKv kV.
-bool AcceptableKv(double kv);
-
 }  // namespace mirelo
