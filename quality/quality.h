@@ -98,7 +98,7 @@ Result<FiltrationCurve, CurveError> FitFiltrationCurve(const Tables& tables, std
 inline constexpr double kFarOutsideKv = 10;
 
 struct InherentAt {
-    double mm_al = 0;
+    double mmAl = 0;
     double kvOutside = 0;  // how far the voltage lies outside the measured range, 0 inside it
     bool FarOutside() const { return kvOutside > kFarOutsideKv; }
 };

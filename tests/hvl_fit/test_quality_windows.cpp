@@ -135,7 +135,7 @@ private slots:
         Form1& f = Start();
         const auto curve = FitFiltrationCurve(SharedState().tables, studies::ProfileMeasurements(profiles->entries[0]));
         QVERIFY(curve);
-        const double byProfile = InherentAtKv(*curve, 80).mm_al;
+        const double byProfile = InherentAtKv(*curve, 80).mmAl;
 
         f.fitHvlAction->trigger();
         QPointer<HvlFitWindow> w = f.HvlFit();

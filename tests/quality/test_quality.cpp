@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quality/quality.h"
+#include "quality/spectrum_cache.h"
 #include "tables/table_reader.h"
 
 namespace mirelo {
@@ -280,7 +281,7 @@ TEST(FiltrationCurve, RecoversAFiltrationThatVariesWithTheVoltage) {
     ASSERT_EQ(curve->points.size(), 4u);
     for (double kv = 40; kv <= 145; kv += 2.5) {
         const InherentAt at = InherentAtKv(*curve, kv);
-        EXPECT_NEAR(at.mm_al, TrueFiltration(kv), 0.01) << kv << " kV";
+        EXPECT_NEAR(at.mmAl, TrueFiltration(kv), 0.01) << kv << " kV";
         const double outside = kv < 60 ? 60 - kv : kv > 120 ? kv - 120 : 0;
         EXPECT_DOUBLE_EQ(at.kvOutside, outside) << kv;
         EXPECT_EQ(at.FarOutside(), outside > 10) << kv;
@@ -293,7 +294,7 @@ TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
     const auto curve = FitFiltrationCurve(Shipped(), std::vector<HvlMeasurement>{one});
     ASSERT_TRUE(single && curve);
     for (double kv : {30.0, 80.0, 150.0}) {
-        EXPECT_EQ(InherentAtKv(*curve, kv).mm_al, single->inherent_mm_al) << kv;
+        EXPECT_EQ(InherentAtKv(*curve, kv).mmAl, single->inherent_mm_al) << kv;
     }
     const struct {
         std::vector<HvlMeasurement> points;
@@ -310,6 +311,26 @@ TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
         EXPECT_EQ(r.error().index, b.index);
         EXPECT_EQ(r.error().error.kind, b.kind);
     }
+}
+
+// Batches and dose reports repeat conditions: the quality of each distinct spectrum is computed once,
+// a refused condition gives none, and a cached answer is the fresh one.
+TEST(SpectrumCacheQuality, OncePerDistinctSpectrum) {
+    const struct {
+        double angle, inherent, kv;
+    } asked[] = {{12, 2.5, 80}, {12, 2.5, 80}, {12, 3.0, 80}, {12, 2.5, 200}, {10, 2.5, 80}, {12, 3.0, 80}, {12, 2.5, 200}};
+    SpectrumCache cache;
+    for (const auto& a : asked) {
+        const Beam beam = Beam::FromMm(a.angle, a.inherent, 0, 0);
+        const auto q = cache.Quality(Shipped(), beam, TubeVoltage::Fixed(a.kv));
+        const auto fresh = ComputeSpectrum(Shipped(), beam, TubeVoltage::Fixed(a.kv));
+        ASSERT_EQ(q.has_value(), fresh.has_value()) << a.kv;
+        if (q) {
+            EXPECT_EQ(q->hvl1_mm_al, ComputeBeamQuality(Shipped(), *fresh)->hvl1_mm_al);
+        }
+    }
+    EXPECT_EQ(cache.Computed(), 4u);           // three beams and the refused 200 kV
+    EXPECT_EQ(cache.QualitiesComputed(), 3u);  // the refused one has no spectrum to measure
 }
 
 }  // namespace

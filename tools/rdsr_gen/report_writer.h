@@ -82,6 +82,8 @@ std::string WriteDicomDir(const std::filesystem::path& path);
 
 // Writes, byte by byte, a dose report whose content sequence nests `levels` deep: no DICOM library
 // could write it (they recurse too), and it is what a hostile or broken sender can produce.
-std::string WriteDeeplyNested(const std::filesystem::path& path, int levels);
+enum class Nesting { ExplicitUndefinedLength, ImplicitDefinedLength, Deflated };
+std::string WriteDeeplyNested(const std::filesystem::path& path, int levels,
+                              Nesting nesting = Nesting::ExplicitUndefinedLength);
 
 }  // namespace mirelo::rdsrgen

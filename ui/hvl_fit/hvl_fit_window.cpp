@@ -276,7 +276,7 @@ void HvlFitWindow::Fit() {
     // One point: its fit, as at every voltage. Several: the filtration at the main window's voltage.
     const double kv = single ? m.kv : mainKv_.value_or(curve->points.front().measurement.kv);
     const InherentAt at = InherentAtKv(*curve, kv);
-    fitted_ = Fixed(at.mm_al, 2);
+    fitted_ = Fixed(at.mmAl, 2);
     inherentResult->setText(fitted_);
     const FittedPoint* nearest = &curve->points.front();
     for (const FittedPoint& p : curve->points) {
@@ -288,7 +288,7 @@ void HvlFitWindow::Fit() {
     meanResult->setText(Fixed(nearest->fit.quality.mean_keV, 1));
     for (int r = 0; r < pointsTable->rowCount(); ++r) {
         const double rowKv = pointsTable->item(r, 0)->data(Qt::UserRole).toDouble();
-        pointsTable->setItem(r, 2, new QTableWidgetItem(Fixed(InherentAtKv(*curve, rowKv).mm_al, 2)));
+        pointsTable->setItem(r, 2, new QTableWidgetItem(Fixed(InherentAtKv(*curve, rowKv).mmAl, 2)));
     }
     QString assumed = QCoreApplication::translate("HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "測定時: 角度 %1 度、Al %2 mm、Cu %3 mm"))
                           .arg(QString::fromStdString(NumberText(m.targetAngleDeg)), QString::fromStdString(NumberText(m.alMm)),
