@@ -18,6 +18,7 @@
 #include "calc/conditions.h"
 #ifdef MIRELO_WITH_RDSR
 #include "calc/rdsr_command.h"
+#include "calc/register_command.h"
 #endif
 #include "calc/report.h"
 #include "common/decimal.h"
@@ -392,6 +393,60 @@ int main(int argc, char** argv) {
         "tables or an output could not be; 2 a usage or profile mistake. Images, DICOMDIR files and CT dose reports "
         "are named and skipped; duplicates are listed and counted once.");
 
+    // The dose register: one subcommand per task, sharing the database and computing options.
+    RegisterOptions reg;
+    reg.programVersion = MIRELO_VERSION;
+    std::string regTables;
+    CLI::App* regApp = app.add_subcommand("register", "The dose register: reports kept in a database, summaries");
+    regApp->require_subcommand(1);
+    const auto dbOption = [&](CLI::App* sub) {
+        sub->add_option("--db", reg.db, "the register's database (default: mirelo-register.sqlite in the user's data folder)")
+            ->type_name("FILE");
+    };
+    const auto computeOptions = [&](CLI::App* sub) {
+        sub->add_option("--profiles", reg.profiles, "device profiles (TOML), as for rdsr")->type_name("FILE.toml");
+        sub->add_option("--tables", regTables, "folder with Att_coeff2021.dat and effEA.dat")->type_name("DIR");
+    };
+    const auto rangeOptions = [&](CLI::App* sub) {
+        sub->add_option("--from", reg.from, "first study date (YYYY-MM-DD)")->type_name("DATE");
+        sub->add_option("--to", reg.to, "last study date (YYYY-MM-DD)")->type_name("DATE");
+    };
+    CLI::App* regImport = regApp->add_subcommand("import", "store dose reports (files or folders) in the register");
+    regImport->add_option("PATH", reg.paths, "report files, or folders searched recursively")->required()->type_name("PATH...");
+    dbOption(regImport);
+    computeOptions(regImport);
+    CLI::App* regSummary = regApp->add_subcommand("summary", "studies per device, protocol or month");
+    dbOption(regSummary);
+    rangeOptions(regSummary);
+    regSummary->add_option("--by", reg.by, "device (default), protocol or month")
+        ->check(CLI::IsMember({"device", "protocol", "month"}));
+    regSummary->add_option("--thickness", reg.thickness, "body thickness of the energy imparted, 10 to 30 cm (default 20)")
+        ->type_name("CM");
+    regSummary->add_option("--levels", reg.levels, "reference levels per protocol or device (TOML)")->type_name("FILE.toml");
+    regSummary->add_option("--format", reg.format, "text (default), csv or json")->check(CLI::IsMember({"text", "csv", "json"}));
+    CLI::App* regRecompute = regApp->add_subcommand("recompute", "compute the stored events again with these tables and profiles");
+    dbOption(regRecompute);
+    computeOptions(regRecompute);
+    CLI::App* regExport = regApp->add_subcommand("export", "studies or events in the formats of rdsr");
+    regExport->add_option("WHAT", reg.what, "studies or events")->required()->check(CLI::IsMember({"studies", "events"}));
+    dbOption(regExport);
+    computeOptions(regExport);
+    rangeOptions(regExport);
+    regExport->add_option("--device", reg.device, "only this device (as written in the devices column, or its observer UID)");
+    regExport->add_option("--format", reg.format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
+    CLI::App* regListen = regApp->add_subcommand(
+        "listen", "DICOM storage service: receive dose reports from X-ray units or a PACS and store them; stops on SIGTERM/SIGINT");
+    dbOption(regListen);
+    computeOptions(regListen);
+    regListen->add_option("--port", reg.port, "TCP port (default 11112)")->check(CLI::Range(1, 65535));
+    regListen->add_option("--aet", reg.aet, "the service's AE title (default MIRELO)");
+    regListen->add_option("--bind", reg.bind, "accept connections to this IPv4 address only (default 127.0.0.1; 0.0.0.0: any)")
+        ->type_name("ADDRESS");
+    regListen->add_option("--allow", reg.allow, "calling AE titles allowed, each optionally @IP (default: any)")
+        ->type_name("AET[@HOST]...");
+    regListen->add_option("--archive", reg.archive, "folder for the received files (default: archive beside the database)")
+        ->type_name("DIR");
+    regListen->add_option("--max-size", reg.maxSizeMb, "largest object accepted, in MB (default 64)")->type_name("MB");
 #endif
 
     try {
@@ -410,6 +465,17 @@ int main(int argc, char** argv) {
         return Fail(kInputProblem, message + " (see --help)");
     }
 #ifdef MIRELO_WITH_RDSR
+    // The command line as typed, quoted where a shell would need it, for the outputs' provenance.
+    std::string typed;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
+        if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
+            std::string quoted = "'";
+            for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            arg = quoted + "'";
+        }
+        typed += std::string(i == 0 ? "" : " ") + arg;
+    }
     if (rdsr->parsed()) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
@@ -421,17 +487,24 @@ int main(int argc, char** argv) {
         }
         rdsrOptions.json = rdsrFormat == "json";
         rdsrOptions.program = std::string("mirelo-calc ") + MIRELO_VERSION;
-        for (int i = 0; i < argc; ++i) {
-            std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
-            if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
-                std::string quoted = "'";
-                for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-                arg = quoted + "'";
-            }
-            rdsrOptions.commandLine += std::string(i == 0 ? "" : " ") + arg;
-        }
+        rdsrOptions.commandLine = typed;
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
+    }
+    if (regApp->parsed()) {
+        for (const CLI::Option* opt : single) {
+            if (opt->count() > 0) {
+                return Fail(kInputProblem, opt->get_name() + ": not with register (the reports give the conditions)");
+            }
+        }
+        reg.commandLine = typed;
+        const std::string dir = regTables.empty() ? tablesDir : regTables;
+        const TableLoader load = [&dir] { return Load(dir); };
+        if (regImport->parsed()) return RunRegisterImport(reg, load);
+        if (regSummary->parsed()) return RunRegisterSummary(reg);
+        if (regRecompute->parsed()) return RunRegisterRecompute(reg, load);
+        if (regExport->parsed()) return RunRegisterExport(reg, load);
+        if (regListen->parsed()) return RunRegisterListen(reg, load);
     }
 #endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;
