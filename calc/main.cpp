@@ -66,10 +66,21 @@ struct QualityRequest {
     bool Fit() const { return !fitHvl.empty() || fitKv || fitAl || fitCu; }
 };
 
+// Why a strictly read number cannot be used, or nothing.
+std::optional<std::string> NumberProblem(const std::string& text) {
+    if (!IsDecimalNumber(text)) {
+        return "not a number";
+    }
+    if (!std::isfinite(DecimalValue(text))) {
+        return "too large for any measurement (beyond 1.8e308)";
+    }
+    return std::nullopt;
+}
+
 // A strictly read number of an option, or the message naming it.
 Result<double, std::string> OptionNumber(const std::string& name, const std::string& text) {
-    if (!IsDecimalNumber(text) || !std::isfinite(DecimalValue(text))) {
-        return Failure{name + " \"" + Printable(text) + "\": not a number"};
+    if (const auto problem = NumberProblem(text)) {
+        return Failure{name + " \"" + Printable(text) + "\": " + *problem};
     }
     return DecimalValue(text);
 }
@@ -121,14 +132,13 @@ Result<std::vector<HvlMeasurement>, std::string> ReadMeasurements(const QualityR
         }
         // A message quotes what was typed: the option's whole value, or --fit-kv for its voltage.
         const std::string shown = r.fitKv ? parts[1] : given;
-        if (!IsDecimalNumber(parts[0]) || !std::isfinite(DecimalValue(parts[0]))) {
-            return Failure{r.fitKv ? "--fit-kv " + Quoted(*r.fitKv) + ": not a number"
-                                   : "--fit-hvl " + Quoted(given) + ": not a number"};
+        if (const auto problem = NumberProblem(parts[0])) {
+            return Failure{(r.fitKv ? "--fit-kv " + Quoted(*r.fitKv) : "--fit-hvl " + Quoted(given)) + ": " + *problem};
         }
         m.kv = DecimalValue(parts[0]);
         for (std::size_t i = 1; i < parts.size(); ++i) {
-            if (!IsDecimalNumber(parts[i]) || !std::isfinite(DecimalValue(parts[i]))) {
-                return Failure{"--fit-hvl " + Quoted(shown) + ": not a number"};
+            if (const auto problem = NumberProblem(parts[i])) {
+                return Failure{"--fit-hvl " + Quoted(shown) + ": " + *problem};
             }
             const double mm = DecimalValue(parts[i]);
             if (!CheckInputs({.hvlMmAl = mm})) {
@@ -147,7 +157,9 @@ std::string FitProblem(const CurveError& ce, const QualityRequest& request, cons
     switch (e.kind) {
         case FitError::Kind::TargetAngle: return "--angle: its tangent is 0 or not finite";
         case FitError::Kind::TubeVoltage:
-            return (request.fitKv ? "--fit-kv " + Quoted(*request.fitKv) : "--fit-hvl " + Quoted(given)) + ": outside 0-150 kV";
+            // 0 kV is a voltage the tube may be set to, but no HVL is measured at it.
+            return (request.fitKv ? "--fit-kv " + Quoted(*request.fitKv) : "--fit-hvl " + Quoted(given)) +
+                   (m.kv > 0 ? ": outside 0-150 kV" : ": an HVL is measured above 0 kV");
         case FitError::Kind::NoBeamQuality:
             return "--fit-hvl " + Quoted(given) + ": these conditions give a spectrum without a beam quality";
         case FitError::Kind::SameVoltage:

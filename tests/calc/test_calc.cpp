@@ -43,7 +43,8 @@ struct Refusal {
 
 const Refusal kRefusals[] = {
     {{"--kv", "200", "--area-dose", "1"}, "--kv \"200\": outside 0-150 kV"},
-    {{"--kv", "\xEF\xBC\x98\xEF\xBC\x90", "--area-dose", "1"}, "--kv \"??????\": not a number"},  // full-width 80
+    {{"--kv", "\xEF\xBC\x98\xEF\xBC\x90", "--area-dose", "1"}, "--kv \"８０\": not a number"},  // full-width 80, as typed
+    {{"--kv", "80\x01\xff", "--area-dose", "1"}, "--kv \"80??\": not a number"},  // a control byte, not UTF-8
     {{"--kv", "85-75", "--area-dose", "1"}, "--kv \"85-75\": the low end must be below the high end"},
     {{"--kv", "80-80", "--area-dose", "1"}, "--kv \"80-80\": the low end must be below the high end"},
     {{"--kv", "80-", "--area-dose", "1"}, "--kv \"80-\": not a number"},
@@ -67,7 +68,10 @@ const Refusal kRefusals[] = {
     {{"--kv", "80", "--area-dose", "1", "--unit", "mgy.cm2"},
      "--unit \"mgy.cm2\": not one of Gy.cm2, mGy.cm2, uGy.m2, dGy.cm2, cGy.cm2, Gy.m2"},
     {{"--kv", "0.5", "--area-dose", "1"},
-     "--kv \"0.5\": no photons reach the patient (a voltage too low, or filters too thick, for these tables)"},
+     "--kv \"0.5\": no photons reach the patient at this voltage with these tables"},
+    // The filter that stops every photon is named, not the voltage.
+    {{"--kv", "80", "--al", "1e300", "--area-dose", "1"}, "--al \"1e300\": no photons pass a filter this thick"},
+    {{"--kv", "80", "--cu", "2e3", "--area-dose", "1"}, "--cu \"2e3\": no photons pass a filter this thick"},
     {{"--kv", "80"},
      "--area-dose: missing (the photon count and doses need it; --spectrum, --quality or --fit-hvl alone do not)"},
     {{"--area-dose", "1"}, "--kv: missing (or give --batch FILE.csv)"},
@@ -78,6 +82,9 @@ const Refusal kRefusals[] = {
      "--inherent: not with --fit-hvl (the fit gives the inherent filtration)"},
     {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "0", "--fit-kv", "80"}, "--fit-hvl \"0\": must be above 0 mm Al"},
     {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3", "--fit-kv", "151"}, "--fit-kv \"151\": outside 0-150 kV"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "3", "--fit-kv", "0"}, "--fit-kv \"0\": an HVL is measured above 0 kV"},
+    {{"--kv", "80", "--area-dose", "1", "--fit-hvl", "1e309", "--fit-kv", "80"},
+     "--fit-hvl \"1e309\": too large for any measurement (beyond 1.8e308)"},
     {{"--kv", "80", "--fit-hvl", "151:3"}, "--fit-hvl \"151:3\": outside 0-150 kV"},
     {{"--kv", "80", "--fit-hvl", "60:2", "--fit-kv", "80"}, "--fit-kv: not with --fit-hvl \"60:2\" (it names its own voltage)"},
     {{"--kv", "80", "--fit-hvl", "3", "--fit-hvl", "4", "--fit-kv", "80"},
