@@ -346,11 +346,11 @@ std::string WriteDeeplyNested(const std::filesystem::path& path, int levels, Nes
     return out.fail() ? std::string("cannot write ") + path.string() : std::string();
 }
 
-std::string WriteImage(const std::filesystem::path& path) {
+std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid) {
     QuietDcmtk();
     DcmFileFormat file;
     DcmDataset& d = *file.getDataset();
-    d.putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    d.putAndInsertString(DCM_SOPClassUID, sopClassUid.empty() ? UID_SecondaryCaptureImageStorage : sopClassUid.c_str());
     d.putAndInsertString(DCM_SOPInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_StudyInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_SeriesInstanceUID, NewUid().c_str());
