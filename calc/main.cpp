@@ -195,7 +195,7 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
         }
         curve = std::move(*fit);
         at = InherentAtKv(*curve, FitVoltage(*conditions));
-        conditions->inherentMm = at.mm_al;
+        conditions->inherentMm = at.mmAl;
     }
     SpectrumCache cache;
     auto calculation = Calculate(*tables, *conditions, cache, request.quality);

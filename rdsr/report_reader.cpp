@@ -630,7 +630,7 @@ void QuietDcmtk() {
     std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
-Failure<ReadError> Other(std::string what) { return Failure<ReadError>{ReadError{ReadError::Kind::Other, std::move(what)}}; }
+Failure<ReadError> Other(std::string what) { return Failure{ReadError{ReadError::Kind::Other, std::move(what)}}; }
 
 // What kind of X-ray dose report the root's "Procedure reported" says, when it is not projection X-ray.
 std::string OtherProcedure(Context& cx, DcmItem& root) {
@@ -658,11 +658,11 @@ Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view n
         return Other("DICOMDIR: skipped");
     }
     if (dataset == nullptr || dataset->card() == 0) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
+        return Failure{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
     }
     const std::string sopClass = GetString(*dataset, DCM_SOPClassUID);
     if (sopClass.empty()) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable, "no SOP class: not a DICOM object Mirelo knows"}};
+        return Failure{ReadError{ReadError::Kind::Unreadable, "no SOP class: not a DICOM object Mirelo knows"}};
     }
     Decoder decoder(*dataset);
     Context cx{decoder};
@@ -887,15 +887,15 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"}};
+        return Failure{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"}};
     }
     if (!std::filesystem::is_regular_file(status)) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
+        return Failure{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
     }
     // DCMTK parses sequences recursively; a file nested deeper than the scan allows would end the
     // process on a stack overflow, so it is named as unreadable instead.
     if (const NestingScan scan = ScanNesting(path); scan.tooDeep) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable,
+        return Failure{ReadError{ReadError::Kind::Unreadable,
                                             "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
                                                 " levels deep (damaged or hostile file): not parsed"}};
     }
@@ -905,7 +905,7 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     const OFCondition cond =
         file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
     if (cond.bad()) {
-        return Failure<ReadError>{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
+        return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
                                  cond.text()}};
     }
     return FromFileFormat(file, path.string(), options);

@@ -113,7 +113,7 @@ void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables,
         }
         const auto& q = row.quality;
         if (row.used && q) {
-            for (double x : {q->hvl1_mm_al, q->hvl2_mm_al, q->homogeneity, q->mean_keV, q->effective_keV}) {
+            for (double x : {q->hvl1MmAl, q->hvl2MmAl, q->homogeneity, q->meanKeV, q->effectiveKeV}) {
                 out << ',' << ShortestText(x);
             }
         } else {
@@ -241,11 +241,11 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
-            {"quality", row.used && row.quality ? json{{"hvl1_mm_al", row.quality->hvl1_mm_al},
-                                                       {"hvl2_mm_al", row.quality->hvl2_mm_al},
+            {"quality", row.used && row.quality ? json{{"hvl1_mm_al", row.quality->hvl1MmAl},
+                                                       {"hvl2_mm_al", row.quality->hvl2MmAl},
                                                        {"homogeneity", row.quality->homogeneity},
-                                                       {"mean_keV", row.quality->mean_keV},
-                                                       {"effective_keV", row.quality->effective_keV}}
+                                                       {"mean_keV", row.quality->meanKeV},
+                                                       {"effective_keV", row.quality->effectiveKeV}}
                                                  : json(nullptr)},
             {"fit_kv_outside", OptionalJson(row.fitKvOutside)},
             {"fit_far_outside", row.fitKvOutside ? json(*row.fitKvOutside > kFarOutsideKv) : json(nullptr)},

@@ -157,7 +157,7 @@ public:
                 return Skip(row, FitReason(fit.error(), *profile));
             }
             const InherentAt at = InherentAtKv(*fit, kv);
-            row.inherentMmAl = at.mm_al;
+            row.inherentMmAl = at.mmAl;
             row.fitKvOutside = at.kvOutside;
         }
         const Beam beam = Beam::FromMm(row.angleDeg, row.inherentMmAl, row.alMm, row.cuMm);
