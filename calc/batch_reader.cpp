@@ -30,6 +30,27 @@ std::optional<std::string>& Slot(ConditionTexts& t, Field field) {
 
 }  // namespace
 
+LineRead ReadBatchLine(std::istream& in, std::string& line, std::size_t limit) {
+    line.clear();
+    std::streambuf* buffer = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const auto c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return any ? LineRead::Line : LineRead::End;
+        }
+        any = true;
+        if (c == '\n') {
+            return LineRead::Line;
+        }
+        if (line.size() == limit) {
+            return LineRead::TooLong;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+}
+
 bool IsBlankLine(std::string_view line) {
     for (char c : line) {
         if (!IsBlank(c) && c != '\r') {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,14 @@ Result<BatchHeader, std::string> ReadBatchHeader(std::string_view line);
 
 // One calculation: the line's values by column; an empty value takes the default.
 Result<ConditionTexts, InputError> ReadBatchRow(const BatchHeader& header, std::string_view line);
+
+// The longest batch line read; a longer one is refused, so that an input without line ends (a
+// device, a binary file) cannot grow the memory without end.
+inline constexpr std::size_t kMaxBatchLineBytes = 64 * 1024;
+
+enum class LineRead { Line, End, TooLong };
+// The next line of `in` without its LF, at most `limit` bytes; on TooLong the rest is not read.
+LineRead ReadBatchLine(std::istream& in, std::string& line, std::size_t limit = kMaxBatchLineBytes);
 
 // Lines with nothing but blanks (or a CR) carry no calculation and are passed over.
 bool IsBlankLine(std::string_view line);

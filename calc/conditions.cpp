@@ -11,15 +11,6 @@
 namespace mirelo::calc {
 namespace {
 
-constexpr std::array<std::pair<AreaUnit, std::string_view>, 6> kUnits{{
-    {AreaUnit::GyCm2, "Gy.cm2"},
-    {AreaUnit::mGyCm2, "mGy.cm2"},
-    {AreaUnit::uGyM2, "uGy.m2"},
-    {AreaUnit::dGyCm2, "dGy.cm2"},
-    {AreaUnit::cGyCm2, "cGy.cm2"},
-    {AreaUnit::GyM2, "Gy.m2"},
-}};
-
 InputError Error(Field field, std::string_view value, std::string problem) {
     return {field, std::string(value), std::move(problem)};
 }
@@ -159,27 +150,6 @@ std::string DescribeInputError(const InputError& error, Naming naming) {
     return out + (error.value.empty() ? ": " : " \"" + Printable(error.value) + "\": ") + error.problem;
 }
 
-std::string_view UnitName(AreaUnit unit) {
-    for (const auto& [u, name] : kUnits) {
-        if (u == unit) {
-            return name;
-        }
-    }
-    return "";
-}
-
-double ToGyCm2(double value, AreaUnit unit) {
-    switch (unit) {
-        case AreaUnit::GyCm2: return value;
-        case AreaUnit::mGyCm2: return value / 1000;
-        case AreaUnit::uGyM2: return value / 100;  // 1e-6 Gy times 1e4 cm2
-        case AreaUnit::dGyCm2: return value / 10;
-        case AreaUnit::cGyCm2: return value / 100;
-        case AreaUnit::GyM2: return value * 10000;
-    }
-    return value;
-}
-
 Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
     Conditions c;
     c.texts = t;
@@ -201,9 +171,9 @@ Result<Conditions, InputError> ReadConditions(const ConditionTexts& t) {
     }
     if (t.unit) {
         bool known = false;
-        for (const auto& [u, name] : kUnits) {
-            if (*t.unit == name) {
-                c.unit = u;
+        for (const auto& u : kAreaUnits) {
+            if (*t.unit == u.ascii) {
+                c.unit = u.unit;
                 known = true;
             }
         }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "dose/area_unit.h"
 #include "spectrum/spectrum.h"
 
 namespace mirelo::calc {
@@ -33,12 +34,10 @@ std::string Printable(std::string_view text);
 // One line for the user: `--kv "200": outside 0-150 kV`, the value Printable.
 std::string DescribeInputError(const InputError& error, Naming naming);
 
-// The units an area-dose meter may show, and how each converts to Gy·cm².
-enum class AreaUnit { GyCm2, mGyCm2, uGyM2, dGyCm2, cGyCm2, GyM2 };
-std::string_view UnitName(AreaUnit unit);  // "Gy.cm2", as the option takes it
-// The area dose in Gy·cm². Powers of ten are applied by an exact multiplication or a correctly
-// rounded division, so 5 mGy.cm2 is the double nearest 0.005.
-double ToGyCm2(double value, AreaUnit unit);
+// The area-dose units and their conversion are the windows' too (dose/area_unit.h).
+using mirelo::AreaUnit;
+using mirelo::ToGyCm2;
+using mirelo::UnitName;
 
 // The texts of one calculation as given; an absent text takes the main window's default.
 struct ConditionTexts {

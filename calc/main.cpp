@@ -2,6 +2,7 @@
 // batch file of them.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "calc/conditions.h"
 #ifdef MIRELO_WITH_RDSR
 #include "calc/rdsr_command.h"
+#include "calc/register_command.h"
 #endif
 #include "calc/report.h"
 #include "common/decimal.h"
@@ -43,7 +45,7 @@ int Fail(int status, const std::string& message) {
 
 // Writes everything or says why not.
 bool Write(const std::string& text) {
-    return text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return (text.empty() || std::fwrite(text.data(), 1, text.size(), stdout) == text.size()) && !std::ferror(stdout);
 }
 
 Result<Tables, TableError> Load(const std::string& tablesDir) {
@@ -224,9 +226,13 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
         }
         in = &opened;
     }
+    const auto tooLong = [&file](std::size_t number) {
+        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": line " + std::to_string(number) + " is longer than " +
+                                       std::to_string(kMaxBatchLineBytes) + " bytes");
+    };
     std::string line;
-    if (!std::getline(*in, line)) {
-        return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": no header line");
+    if (const LineRead first = ReadBatchLine(*in, line); first != LineRead::Line) {
+        return first == LineRead::TooLong ? tooLong(1) : Fail(kInputProblem, "--batch \"" + Printable(file) + "\": no header line");
     }
     const auto header = ReadBatchHeader(line);
     if (!header) {
@@ -238,11 +244,24 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
     }
 
     SpectrumCache cache;
-    std::string out = BatchHeaderLine(format, quality);
+    // A failed write (full disk, closed pipe) ends the run there: the lines after it would be
+    // computed for nobody. stdio buffers the small writes.
+    const auto outputFailed = [](std::size_t number) {
+        return Fail(kSystemProblem, "the output could not be written (stopped at line " + std::to_string(number) + ")");
+    };
+    if (!Write(BatchHeaderLine(format, quality))) {
+        return outputFailed(1);
+    }
     std::size_t number = 1, lines = 0, failed = 0;
-    bool written = true;
-    while (std::getline(*in, line)) {
+    for (;;) {
+        const LineRead read = ReadBatchLine(*in, line);
+        if (read == LineRead::End) {
+            break;
+        }
         ++number;
+        if (read == LineRead::TooLong) {
+            return tooLong(number);
+        }
         if (IsBlankLine(line)) {
             continue;
         }
@@ -258,17 +277,15 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
             result = Calculate(*tables, *conditions, cache, quality);
         }
         failed += result ? 0 : 1;
-        out += BatchLine(number, result, *tables, format, quality);
-        if (out.size() > (1u << 16)) {
-            written = written && Write(out);
-            out.clear();
+        if (!Write(BatchLine(number, result, *tables, format, quality))) {
+            return outputFailed(number);
         }
     }
     if (in->bad()) {
         return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": reading failed after line " + std::to_string(number));
     }
-    if (!(written && Write(out)) || std::fflush(stdout) != 0) {
-        return Fail(kSystemProblem, "the output could not be written");
+    if (std::fflush(stdout) != 0) {
+        return outputFailed(number);
     }
     if (failed > 0) {
         return Fail(kInputProblem, std::to_string(failed) + " of " + std::to_string(lines) + " lines could not be computed");
@@ -279,6 +296,10 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A closed pipe is an output failure like a full disk: reported, with status 1, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     CLI::App app{"Photon spectrum and patient volume dose (J, body thickness 10 to 30 cm) from the area dose of an "
                  "X-ray unit, as the Mirelo main window computes them.",
                  "mirelo-calc"};
@@ -360,13 +381,70 @@ int main(int argc, char** argv) {
         "tables or an output could not be; 2 a usage or profile mistake. Images, DICOMDIR files and CT dose reports "
         "are named and skipped; duplicates are listed and counted once.");
 
+    // The dose register: one subcommand per task, sharing the database and computing options.
+    RegisterOptions reg;
+    reg.programVersion = MIRELO_VERSION;
+    std::string regTables;
+    CLI::App* regApp = app.add_subcommand("register", "The dose register: reports kept in a database, summaries");
+    regApp->require_subcommand(1);
+    const auto dbOption = [&](CLI::App* sub) {
+        sub->add_option("--db", reg.db, "the register's database (default: mirelo-register.sqlite in the user's data folder)")
+            ->type_name("FILE");
+    };
+    const auto computeOptions = [&](CLI::App* sub) {
+        sub->add_option("--profiles", reg.profiles, "device profiles (TOML), as for rdsr")->type_name("FILE.toml");
+        sub->add_option("--tables", regTables, "folder with Att_coeff2021.dat and effEA.dat")->type_name("DIR");
+    };
+    const auto rangeOptions = [&](CLI::App* sub) {
+        sub->add_option("--from", reg.from, "first study date (YYYY-MM-DD)")->type_name("DATE");
+        sub->add_option("--to", reg.to, "last study date (YYYY-MM-DD)")->type_name("DATE");
+    };
+    CLI::App* regImport = regApp->add_subcommand("import", "store dose reports (files or folders) in the register");
+    regImport->add_option("PATH", reg.paths, "report files, or folders searched recursively")->required()->type_name("PATH...");
+    dbOption(regImport);
+    computeOptions(regImport);
+    CLI::App* regSummary = regApp->add_subcommand("summary", "studies per device, protocol or month");
+    dbOption(regSummary);
+    rangeOptions(regSummary);
+    regSummary->add_option("--by", reg.by, "device (default), protocol or month")
+        ->check(CLI::IsMember({"device", "protocol", "month"}));
+    regSummary->add_option("--thickness", reg.thickness, "body thickness of the energy imparted, 10 to 30 cm (default 20)")
+        ->type_name("CM");
+    regSummary->add_option("--levels", reg.levels, "reference levels per protocol or device (TOML)")->type_name("FILE.toml");
+    regSummary->add_option("--format", reg.format, "text (default), csv or json")->check(CLI::IsMember({"text", "csv", "json"}));
+    CLI::App* regRecompute = regApp->add_subcommand("recompute", "compute the stored events again with these tables and profiles");
+    dbOption(regRecompute);
+    computeOptions(regRecompute);
+    CLI::App* regExport = regApp->add_subcommand("export", "studies or events in the formats of rdsr");
+    regExport->add_option("WHAT", reg.what, "studies or events")->required()->check(CLI::IsMember({"studies", "events"}));
+    dbOption(regExport);
+    computeOptions(regExport);
+    rangeOptions(regExport);
+    regExport->add_option("--device", reg.device, "only this device (as written in the devices column, or its observer UID)");
+    regExport->add_option("--format", reg.format, "csv (default) or json")->check(CLI::IsMember({"csv", "json"}));
+    CLI::App* regListen = regApp->add_subcommand(
+        "listen", "DICOM storage service: receive dose reports from X-ray units or a PACS and store them; stops on SIGTERM/SIGINT");
+    dbOption(regListen);
+    computeOptions(regListen);
+    regListen->add_option("--port", reg.port, "TCP port (default 11112)")->check(CLI::Range(1, 65535));
+    regListen->add_option("--aet", reg.aet, "the service's AE title (default MIRELO)");
+    regListen->add_option("--bind", reg.bind, "accept connections to this IPv4 address only (default 127.0.0.1; 0.0.0.0: any)")
+        ->type_name("ADDRESS");
+    regListen->add_option("--allow", reg.allow, "calling AE titles allowed, each optionally @IP (default: any)")
+        ->type_name("AET[@HOST]...");
+    regListen->add_option("--archive", reg.archive, "folder for the received files (default: archive beside the database)")
+        ->type_name("DIR");
+    regListen->add_option("--max-size", reg.maxSizeMb, "largest object accepted, in MB (default 64)")->type_name("MB");
 #endif
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {
-            return app.exit(e);  // --help, --version
+            // --help, --version: a text nobody received is a failure too.
+            const int status = app.exit(e);
+            std::cout.flush();
+            return std::cout.good() ? status : Fail(kSystemProblem, "the output could not be written");
         }
         std::string message = e.what();
         for (char& c : message) {
@@ -375,6 +453,17 @@ int main(int argc, char** argv) {
         return Fail(kInputProblem, message + " (see --help)");
     }
 #ifdef MIRELO_WITH_RDSR
+    // The command line as typed, quoted where a shell would need it, for the outputs' provenance.
+    std::string typed;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
+        if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
+            std::string quoted = "'";
+            for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            arg = quoted + "'";
+        }
+        typed += std::string(i == 0 ? "" : " ") + arg;
+    }
     if (rdsr->parsed()) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
@@ -386,17 +475,24 @@ int main(int argc, char** argv) {
         }
         rdsrOptions.json = rdsrFormat == "json";
         rdsrOptions.program = std::string("mirelo-calc ") + MIRELO_VERSION;
-        for (int i = 0; i < argc; ++i) {
-            std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
-            if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
-                std::string quoted = "'";
-                for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-                arg = quoted + "'";
-            }
-            rdsrOptions.commandLine += std::string(i == 0 ? "" : " ") + arg;
-        }
+        rdsrOptions.commandLine = typed;
         const std::string dir = rdsrTables.empty() ? tablesDir : rdsrTables;
         return RunRdsr(rdsrOptions, [&dir] { return Load(dir); });
+    }
+    if (regApp->parsed()) {
+        for (const CLI::Option* opt : single) {
+            if (opt->count() > 0) {
+                return Fail(kInputProblem, opt->get_name() + ": not with register (the reports give the conditions)");
+            }
+        }
+        reg.commandLine = typed;
+        const std::string dir = regTables.empty() ? tablesDir : regTables;
+        const TableLoader load = [&dir] { return Load(dir); };
+        if (regImport->parsed()) return RunRegisterImport(reg, load);
+        if (regSummary->parsed()) return RunRegisterSummary(reg);
+        if (regRecompute->parsed()) return RunRegisterRecompute(reg, load);
+        if (regExport->parsed()) return RunRegisterExport(reg, load);
+        if (regListen->parsed()) return RunRegisterListen(reg, load);
     }
 #endif
     const Format format = formatName == "json" ? Format::Json : formatName == "csv" ? Format::Csv : Format::Text;

@@ -55,7 +55,7 @@ double DecimalValue(std::string_view token) {
     }
     std::string s(token);
     for (char& c : s) {
-        if (c == 'D' || c == 'd') {
+        if (IsExponentMark(c)) {  // 'e' too: the range check below looks for 'E'
             c = 'E';
         }
     }

@@ -1,6 +1,5 @@
 #include "common/numeric_reading.h"
 
-#include <cstdint>
 #include <string>
 
 #include "common/decimal.h"
@@ -46,69 +45,62 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
-// ASCII view of what the user typed: full-width forms folded, dropped characters removed.
-// Only the characters a number can be made of matter, so anything else becomes '?'.
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The text without blanks, full-width ASCII forms folded to ASCII; other characters stay as they are.
 std::string Normalise(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     std::size_t pos = 0;
     while (pos < text.size()) {
         char32_t cp = DecodeUtf8(text, pos);
-        if (cp == U' ' || cp == U'\t' || cp == U'\n' || cp == 0x3000) {
+        if (cp == U' ' || cp == U'\t' || cp == U'\n' || cp == U'\r' || cp == 0x3000) {
             continue;
         }
         if (cp >= 0xFF01 && cp <= 0xFF5E) {
             cp = cp - 0xFF01 + 0x21;
         }
-        out.push_back(cp < 0x80 ? static_cast<char>(cp) : '?');
+        AppendUtf8(out, cp);
     }
     return out;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 }  // namespace
 
-double ReadNumber(std::string_view utf8Text) {
-    const std::string s = Normalise(utf8Text);
-    std::size_t i = 0;
-    std::string token;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        token.push_back(s[i]);
-        ++i;
+Result<std::optional<double>, FieldRefusal> ReadFieldNumber(std::string_view utf8Text,
+                                                            const std::vector<std::string_view>& units) {
+    const std::string text = Normalise(utf8Text);
+    if (text.empty()) {
+        return std::optional<double>();
     }
-    bool anyDigit = false;
-    while (i < s.size() && IsDigit(s[i])) {
-        token.push_back(s[i++]);
-        anyDigit = true;
-    }
-    if (i < s.size() && s[i] == '.') {
-        token.push_back(s[i++]);
-        while (i < s.size() && IsDigit(s[i])) {
-            token.push_back(s[i++]);
-            anyDigit = true;
+    std::string_view number = text;
+    for (const std::string_view unit : units) {
+        const std::string u = Normalise(unit);
+        if (!u.empty() && number.size() > u.size() && number.substr(number.size() - u.size()) == u) {
+            number.remove_suffix(u.size());
+            break;
         }
     }
-    if (!anyDigit) {
-        return 0.0;
+    if (!IsDecimalNumber(number)) {
+        return Failure{FieldRefusal::NotANumber};
     }
-    // The exponent counts only when digits follow it; "2E" is just 2.
-    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
-        std::size_t j = i + 1;
-        std::string exponent = "E";
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
-            exponent.push_back(s[j++]);
-        }
-        const std::size_t firstDigit = j;
-        while (j < s.size() && IsDigit(s[j])) {
-            exponent.push_back(s[j++]);
-        }
-        if (j > firstDigit) {
-            token += exponent;
-        }
-    }
-    // The token is a plain decimal number by construction: the same conversion as the table files.
-    return DecimalValue(token);
+    return std::optional<double>(DecimalValue(number));
 }
 
 }  // namespace mirelo

@@ -60,7 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const std::string* text : {&report->device.name, &report->device.manufacturer, &report->device.model,
                                     &report->device.serial, &report->study.description, &report->study.accessionNumber,
-                                    &report->patient.name, &report->patient.id}) {
+                                    &report->patient.name, &report->patient.id, &report->device.observerUid,
+                                    &report->characterSet, &report->studyUid, &report->sopInstanceUid,
+                                    &report->study.date, &report->study.time, &report->patient.age,
+                                    &report->patient.sex, &report->totals.problem}) {
         CheckText(*text);
     }
     for (const auto& note : report->notes) {
@@ -71,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFinite(report->totals.acquisitionDapGyCm2);
     CheckFinite(report->patient.weightKg);
     for (const auto& event : report->events) {
-        CheckText(event.protocol);
-        CheckText(event.dapUnit);
+        for (const std::string* text : {&event.protocol, &event.dapUnit, &event.dapValue, &event.dapProblem, &event.uid,
+                                        &event.dateTime, &event.kvpProblem}) {
+            CheckText(*text);
+        }
         CheckCode(event.type);
         CheckCode(event.plane);
         if (event.kvp && (event.kvpSource == mirelo::rdsr::KvpSource::None ||
@@ -89,6 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         for (const auto& filter : event.filters) {
             CheckCode(filter.material);
+            CheckCode(filter.type);
+            CheckText(filter.problem);
             CheckFinite(filter.thicknessMm);
             if (!filter.thicknessMm && filter.problem.empty()) {
                 __builtin_trap();

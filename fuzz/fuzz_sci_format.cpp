@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/numeric_reading.h"
+#include "common/decimal.h"
 #include "common/sci_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!shape) {
         __builtin_trap();
     }
-    const double back = mirelo::ReadNumber(s);
+    const double back = mirelo::DecimalValue(s);
     if (x == 0) {
         if (back != 0) {
             __builtin_trap();

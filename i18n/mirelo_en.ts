@@ -88,10 +88,6 @@
         <translation>Kerma-area product P</translation>
     </message>
     <message>
-        <source>Gy・cm </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>入射Ｘ線スペクトルを計算</source>
         <translation>Compute the X-ray spectrum</translation>
     </message>
@@ -199,6 +195,10 @@
         <source>HVL から固有フィルタを推定(&amp;H)...</source>
         <translation>Inherent filtration from a measured &amp;HVL...</translation>
     </message>
+    <message>
+        <source>面積線量の単位</source>
+        <translation>Unit of the kerma-area product</translation>
+    </message>
 </context>
 <context>
     <name>Form4</name>
@@ -261,6 +261,16 @@
     <message>
         <source>正規分布状</source>
         <translation>Normal</translation>
+    </message>
+    <message>
+        <source>正規分布</source>
+        <comment>spread in the tube-voltage display</comment>
+        <translation>normal</translation>
+    </message>
+    <message>
+        <source>均等</source>
+        <comment>spread in the tube-voltage display</comment>
+        <translation>uniform</translation>
     </message>
 </context>
 <context>
@@ -391,6 +401,10 @@
     <message>
         <source>入射Ｘ線スペクトル（相対光子フルエンス）</source>
         <translation>Incident X-ray spectrum (relative photon fluence)</translation>
+    </message>
+    <message>
+        <source>入力値</source>
+        <translation>entered</translation>
     </message>
     <message>
         <source>第1半価層 HVL₁</source>

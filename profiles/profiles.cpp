@@ -55,9 +55,9 @@ bool TripsTomlWhitespaceTable(char32_t c) {
     return ((1ull << child) & 0x7FFFFFFFFFFFF75Eull) == 0 && child != 5 && child != 7;
 }
 
-// The text with those characters written as \uXXXX escapes inside "..." strings (the same value);
-// anywhere else but in comments they are refused with their place.
-std::optional<ProfileError> Defused(std::string_view text, std::string_view name, std::string& out) {
+}  // namespace
+
+std::optional<ProfileError> DefuseTomlText(std::string_view text, std::string_view name, std::string& out) {
     enum { Normal, Comment, Basic, MultiBasic, Literal, MultiLiteral } state = Normal;
     std::size_t line = 1, column = 1;
     bool escaping = false;  // a backslash in a "..." string precedes this character
@@ -147,6 +147,8 @@ std::optional<ProfileError> Defused(std::string_view text, std::string_view name
     }
     return std::nullopt;
 }
+
+namespace {
 
 struct Reader {
     std::string file;
@@ -308,7 +310,7 @@ std::string DescribeProfileError(const ProfileError& e) {
 
 Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name) {
     std::string defused;
-    if (auto error = Defused(text, name, defused)) {
+    if (auto error = DefuseTomlText(text, name, defused)) {
         return Failure{std::move(*error)};
     }
     toml::table root;

@@ -57,6 +57,11 @@ std::string DescribeProfileError(const ProfileError& error);
 // errors, so that a typing mistake never silently falls back to the defaults.
 Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name);
 
+// The TOML text made safe for toml++ 3.3.0, which is undefined on some non-ASCII characters where it
+// looks for whitespace: inside "..." strings they are written as \uXXXX escapes (the same value),
+// elsewhere but in comments they are refused with their place. Every TOML reader calls this first.
+std::optional<ProfileError> DefuseTomlText(std::string_view text, std::string_view name, std::string& out);
+
 // Reads a profile file (at most kMaxProfileBytes).
 Result<Profiles, ProfileError> LoadProfiles(const std::filesystem::path& path);
 inline constexpr std::size_t kMaxProfileBytes = 1024 * 1024;

@@ -5,11 +5,15 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mirelo::rdsr {
@@ -27,20 +31,26 @@ public:
         size_ = in_.tellg();
         in_.seekg(0);
     }
+    // The bytes already in memory: the buffer is the whole file.
+    explicit Source(std::string_view bytes)
+        : view_(reinterpret_cast<const unsigned char*>(bytes.data())), inMemory_(true) {
+        length_ = bytes.size();
+        size_ = static_cast<std::streamoff>(bytes.size());
+    }
     ~Source() {
         if (inflating_) inflateEnd(&zs_);
     }
     Source(const Source&) = delete;
     Source& operator=(const Source&) = delete;
 
-    bool Opened() const { return in_.is_open() && size_ >= 0; }
+    bool Opened() const { return (inMemory_ || in_.is_open()) && size_ >= 0; }
     std::uint64_t Pos() const { return pos_; }
 
     bool Read(unsigned char* out, std::size_t n) {
         std::size_t got = 0;
         while (got < n && !back_.empty()) {
-            out[got++] = static_cast<unsigned char>(back_.front());
-            back_.erase(0, 1);
+            out[got++] = back_.front();
+            back_.pop_front();
         }
         got += inflating_ ? Inflate(out + got, n - got) : Plain(out + got, n - got);
         pos_ += got;
@@ -48,7 +58,7 @@ public:
     }
 
     void GiveBack(const unsigned char* bytes, std::size_t n) {
-        back_.insert(0, reinterpret_cast<const char*>(bytes), n);
+        back_.insert(back_.begin(), bytes, bytes + n);
         pos_ -= n;
     }
 
@@ -61,11 +71,21 @@ public:
 
     bool Skip(std::uint64_t n) {
         if (!inflating_ && back_.empty()) {
-            const std::streamoff here = in_.tellg();
-            if (here < 0 || n > static_cast<std::uint64_t>(size_ - here)) return false;
-            in_.seekg(static_cast<std::streamoff>(n), std::ios::cur);
+            // Within the buffer, or one seek past it: values are skipped, not read.
+            const std::size_t buffered = length_ - next_;
+            if (n <= buffered) {
+                next_ += static_cast<std::size_t>(n);
+            } else {
+                const std::streamoff target = bufferStart_ + static_cast<std::streamoff>(length_) +
+                                              static_cast<std::streamoff>(n - buffered);
+                if (target > size_ || inMemory_) return false;  // beyond the end of the file
+                in_.clear();
+                in_.seekg(target);
+                bufferStart_ = target;
+                next_ = length_ = 0;
+            }
             pos_ += n;
-            return in_.good();
+            return true;
         }
         std::array<unsigned char, 4096> sink{};
         while (n > 0) {
@@ -76,40 +96,70 @@ public:
         return true;
     }
 
-    // From here on the file is a raw deflate stream.
+    // Bytes already looked at (the first tag after the meta group) are the stream's first.
     bool StartInflating() {
         zs_ = {};
-        if (!back_.empty() || inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
+        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
+        prefix_.assign(back_.begin(), back_.end());
+        back_.clear();
+        pos_ = 0;  // positions count inflated bytes from here
         inflating_ = true;
         return true;
     }
 
 private:
+    // The file's bytes through a buffer of its own (a stream's seek would drop its buffer each time).
     std::size_t Plain(unsigned char* out, std::size_t n) {
-        if (n == 0) return 0;
-        in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(n));
-        return static_cast<std::size_t>(in_.gcount());
+        std::size_t got = 0;
+        while (got < n) {
+            if (next_ == length_) {
+                if (inMemory_) break;
+                if (file_.empty()) file_.resize(65536);
+                bufferStart_ += static_cast<std::streamoff>(length_);
+                in_.read(reinterpret_cast<char*>(file_.data()), static_cast<std::streamsize>(file_.size()));
+                length_ = static_cast<std::size_t>(in_.gcount());
+                next_ = 0;
+                if (length_ == 0) break;
+            }
+            const std::size_t take = std::min(n - got, length_ - next_);
+            std::memcpy(out + got, (inMemory_ ? view_ : file_.data()) + next_, take);
+            next_ += take;
+            got += take;
+        }
+        return got;
     }
     std::size_t Inflate(unsigned char* out, std::size_t n) {
         zs_.next_out = out;
         zs_.avail_out = static_cast<uInt>(n);
         while (zs_.avail_out > 0 && !ended_) {
             if (zs_.avail_in == 0) {
-                zs_.avail_in = static_cast<uInt>(Plain(input_.data(), input_.size()));
+                std::size_t got = 0;
+                while (got < input_.size() && !prefix_.empty()) {
+                    input_[got++] = prefix_.front();
+                    prefix_.pop_front();
+                }
+                got += Plain(input_.data() + got, input_.size() - got);
+                zs_.avail_in = static_cast<uInt>(got);
                 zs_.next_in = input_.data();
-                if (zs_.avail_in == 0) break;
             }
-            if (inflate(&zs_, Z_NO_FLUSH) != Z_OK) ended_ = true;  // the end of the stream, or damage
+            // Without new input inflate may still hold output (a long match): only no progress ends it.
+            if (inflate(&zs_, Z_NO_FLUSH) != Z_OK) ended_ = true;  // the end of the stream, damage, or no progress
         }
         return n - zs_.avail_out;
     }
     std::ifstream in_;
     std::streamoff size_ = -1;
     std::uint64_t pos_ = 0;
-    std::string back_;
+    std::deque<unsigned char> back_;
+    std::deque<unsigned char> prefix_;  // deflated bytes read before inflating began
     bool inflating_ = false, ended_ = false;
     z_stream zs_{};
     std::array<unsigned char, 16384> input_{};
+    std::vector<unsigned char> file_;
+    const unsigned char* view_ = nullptr;  // the bytes, when they are in memory
+    std::streamoff bufferStart_ = 0;  // file offset of file_[0]
+    std::size_t next_ = 0, length_ = 0;
+    bool inMemory_ = false;
 };
 
 struct Encoding {
@@ -224,9 +274,10 @@ Encoding Guess(Source& src) {
 
 }  // namespace
 
-NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
+namespace {
+
+NestingScan Scan(Source& src, std::size_t limit) {
     NestingScan scan;
-    Source src(path);
     if (!src.Opened()) return scan;
     Encoding dataset;
     bool deflated = false;
@@ -304,6 +355,18 @@ NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
             return scan;
         }
     }
+}
+
+}  // namespace
+
+NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit) {
+    Source src(path);
+    return Scan(src, limit);
+}
+
+NestingScan ScanNesting(std::string_view bytes, std::size_t limit) {
+    Source src(bytes);
+    return Scan(src, limit);
 }
 
 }  // namespace mirelo::rdsr

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string_view>
 
 namespace mirelo::rdsr {
 
@@ -20,5 +21,8 @@ struct NestingScan {
 inline constexpr std::size_t kMaxSequenceNesting = 200;
 
 NestingScan ScanNesting(const std::filesystem::path& path, std::size_t limit = kMaxSequenceNesting);
+
+// The same for a file already read into memory (before DCMTK parses it from there).
+NestingScan ScanNesting(std::string_view bytes, std::size_t limit = kMaxSequenceNesting);
 
 }  // namespace mirelo::rdsr

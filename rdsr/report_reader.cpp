@@ -92,8 +92,8 @@ std::string Trim(std::string s) {
     return s.substr(first, last - first + 1);
 }
 
-// A value as its bytes (UIDs, codes, numbers: ASCII by definition).
-std::string GetString(DcmItem& item, const DcmTagKey& tag) {
+// A value as its bytes, before any character set is applied.
+std::string RawString(DcmItem& item, const DcmTagKey& tag) {
     DcmElement* element = nullptr;
     if (item.findAndGetElement(tag, element).bad() || element == nullptr || element->getLengthField() > kMaxValueBytes) {
         return {};
@@ -105,16 +105,29 @@ std::string GetString(DcmItem& item, const DcmTagKey& tag) {
     return Trim(std::string(value.c_str(), value.length()));
 }
 
+// A value that is ASCII by definition (UIDs, dates, numbers, code strings); a damaged one still
+// comes out as UTF-8, its other bytes replaced.
+std::string GetString(DcmItem& item, const DcmTagKey& tag) {
+    std::string value = RawString(item, tag);
+    if (std::any_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        value = ValidUtf8(value);
+    }
+    return value;
+}
+
 // Texts in the file's character set, to UTF-8 with DCMTK's conversion. A value that DCMTK cannot
 // convert is converted in parts; what still fails becomes U+FFFD, so that no raw byte of another
 // character set ever reaches an output.
 class Decoder {
 public:
     explicit Decoder(DcmItem& dataset) : declared_(GetString(dataset, DCM_SpecificCharacterSet)) {
-        std::string terms = declared_;
-        for (const char* plain : {"ISO_IR 6", "ISO 2022 IR 6"}) {
-            if (terms == plain) terms.clear();
-        }
+        const std::string terms = [&] {
+            std::string t = RawString(dataset, DCM_SpecificCharacterSet);
+            for (const char* plain : {"ISO_IR 6", "ISO 2022 IR 6"}) {
+                if (t == plain) t.clear();
+            }
+            return t;
+        }();
         if (terms.empty()) {
             mode_ = Mode::Ascii;
         } else if (terms == "ISO_IR 192") {
@@ -255,19 +268,19 @@ struct Context {
     Decoder& text;
 };
 
-std::string GetText(Context& cx, DcmItem& item, const DcmTagKey& tag) { return cx.text(GetString(item, tag)); }
+std::string GetText(Context& cx, DcmItem& item, const DcmTagKey& tag) { return cx.text(RawString(item, tag)); }
 
 Code CodeFrom(Context& cx, DcmItem& codeItem) {
     Code code;
-    code.value = GetString(codeItem, DCM_CodeValue);
+    code.value = RawString(codeItem, DCM_CodeValue);
     if (code.value.empty()) {
-        code.value = GetString(codeItem, DCM_LongCodeValue);
+        code.value = RawString(codeItem, DCM_LongCodeValue);
     }
     if (code.value.empty()) {
-        code.value = GetString(codeItem, DCM_URNCodeValue);
+        code.value = RawString(codeItem, DCM_URNCodeValue);
     }
     code.value = cx.text(code.value);
-    code.scheme = cx.text(GetString(codeItem, DCM_CodingSchemeDesignator));
+    code.scheme = GetText(cx, codeItem, DCM_CodingSchemeDesignator);
     code.meaning = GetText(cx, codeItem, DCM_CodeMeaning);
     return code;
 }
@@ -312,7 +325,7 @@ Measured ReadMeasured(Context& cx, DcmItem& item) {
     if (item.findAndGetSequenceItem(DCM_MeasuredValueSequence, mv, 0).bad() || mv == nullptr) {
         return m;
     }
-    const std::string all = GetString(*mv, DCM_NumericValue);
+    const std::string all = RawString(*mv, DCM_NumericValue);
     if (all.empty()) {
         return m;
     }

@@ -10,12 +10,12 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   fonts-ipaexfont-gothic fonts-liberation
   libxrl-dev
-  libdcmtk-dev zlib1g-dev libtomlplusplus-dev
+  libdcmtk-dev zlib1g-dev libtomlplusplus-dev libsqlite3-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end run, the fuzzers and the package checks need a little more.
-  packages+=(clang libclang-rt-14-dev xvfb xauth python3 python3-pyatspi at-spi2-core dbus dbus-x11
-             imagemagick desktop-file-utils appstream dpkg-dev file poppler-utils groff-base)
+  packages+=(clang libclang-rt-14-dev xvfb xauth python3 python3-pyatspi at-spi2-core dbus dbus-x11 x11-utils
+             imagemagick desktop-file-utils appstream dpkg-dev file poppler-utils groff-base dcmtk)
 fi
 
 missing=()

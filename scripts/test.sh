@@ -12,7 +12,7 @@ echo "== Fuzz smoke runs (libFuzzer, clang)"
 CC=clang CXX=clang++ cmake -S "$src" -B "$src/build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DMIRELO_FUZZ=ON -DMIRELO_BUILD_TESTS=OFF >/dev/null
 cmake --build "$src/build/fuzz" -j"$jobs" --target fuzz_table_reader fuzz_numeric_reading fuzz_sci_format fuzz_batch_reader \
-  fuzz_rdsr_reader fuzz_profile_reader fuzz_dap_unit
+  fuzz_rdsr_reader fuzz_profile_reader fuzz_dap_unit fuzz_levels_reader
 ctest --test-dir "$src/build/fuzz" --output-on-failure
 
 echo "== Sanitizer build (ASan + UBSan)"

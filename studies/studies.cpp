@@ -4,8 +4,6 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <map>
 #include <set>
 #include <system_error>
@@ -18,6 +16,7 @@
 #include "common/number_text.h"
 #include "quality/quality.h"
 #include "quality/spectrum_cache.h"
+#include "studies/output.h"
 #include "rdsr/report_reader.h"
 #include "spectrum/spectrum.h"
 
@@ -323,14 +322,6 @@ void AddTotal(std::optional<double>& to, const std::optional<double>& value) {
     if (value) to = to.value_or(0) + *value;
 }
 
-std::string Rounded(double x) {
-    // Sums of decimal values as a person writes them: 15 significant digits.
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", x);
-    double y = 0;
-    std::from_chars(buf, buf + std::strlen(buf), y);
-    return ShortestText(y);
-}
 
 void Judge(StudyRow& s) {
     std::vector<std::string> why;
@@ -354,7 +345,7 @@ void Judge(StudyRow& s) {
         }
         const bool agrees = total == 0 ? counted == 0 : std::abs(total - counted) <= kTotalTolerance * std::abs(total);
         if (!agrees) {
-            why.push_back("the events sum to " + Rounded(counted) + " Gy.cm2, the report's total is " + Rounded(total) +
+            why.push_back("the events sum to " + SumField(counted) + " Gy.cm2, the report's total is " + SumField(total) +
                           " Gy.cm2");
         }
     }

@@ -65,9 +65,13 @@ Section "Mirelo" SecMain
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\Mirelo"
-  ; The shortcut starts the program in the public Documents folder (the folder in effect when it is
-  ; made): "Data save" writes into the working folder, and Program Files is not writable for users.
-  SetOutPath "$DOCUMENTS"
+  ; The shortcut starts the program in the Documents folder of whoever starts it: "Data save" writes
+  ; into the working folder, and Program Files is not writable for users. Not the public Documents
+  ; folder ($DOCUMENTS of this all-users install): every local user can write there, and a table
+  ; file put there would be read before the installed one. The working folder of a shortcut is the
+  ; output folder when it is made; it is set here as text, unexpanded, for Windows to expand for the
+  ; user at each start (SetOutPath would expand it now and create it).
+  StrCpy $OUTDIR "%USERPROFILE%\Documents"
   CreateShortcut "$SMPROGRAMS\Mirelo\Mirelo.lnk" "$INSTDIR\mirelo.exe" "" "$INSTDIR\mirelo.ico" 0
   SetOutPath "$INSTDIR"
   CreateShortcut "$SMPROGRAMS\Mirelo\$(UninstallLinkName).lnk" "$INSTDIR\uninstall.exe"

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -449,6 +450,72 @@ TEST(CalcTool, BatchFilesThatCannotBeReadStopAtOnce) {
         EXPECT_EQ(run.err, "mirelo-calc: --batch \"" + file.string() + "\": " + message + "\n");
         EXPECT_EQ(run.status, 2);
     }
+}
+
+// --- Output that cannot be written, input without line ends --------------------------------------
+
+// Runs `shell` (which names the program as $CALC) with bash; the program's standard error and status
+// come back (PIPESTATUS[0], the first command of a pipeline).
+test::ToolRun RunShell(const std::string& shell) {
+    const fs::path scratch = fs::temp_directory_path() / ("mirelo-calc-shell-" + std::to_string(::getpid()));
+    fs::create_directories(scratch);
+    std::string script = "calc() { ";
+    script += test::Quoted(MIRELO_CALC_EXE);
+    script += " \"$@\" 2>err; }; CALC=calc; cd ";
+    script += test::Quoted(scratch.string());
+    script += "; ";
+    script += shell;
+    script += "; echo ${PIPESTATUS[0]} >status";
+    std::string cmd = "bash -c ";
+    cmd += test::Quoted(script);
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    test::ToolRun run{"", Slurp(scratch / "err"), std::stoi("0" + Slurp(scratch / "status"))};
+    fs::remove_all(scratch);
+    return run;
+}
+
+TEST(CalcTool, OutputFailuresAndEndlessLinesStopTheRun) {
+    const fs::path dir = fs::temp_directory_path() / ("mirelo-calc-stop-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string lines = (dir / "lines.csv").string(), longLine = (dir / "long.csv").string(),
+                      longest = (dir / "longest.csv").string();
+    {
+        std::ofstream out(lines, std::ios::binary);
+        out << "kv,al,area_dose\n";
+        for (int n = 0; n < 20000; ++n) {
+            out << 60 + n % 80 << ',' << (n % 7) * 0.5 << ",1\n";
+        }
+        std::ofstream(longLine, std::ios::binary) << "kv,area_dose\n80,1\n80," << std::string(65536, '1') << "\n80,1\n";
+        // 65536 bytes is still a line: its error is the batch line's own.
+        std::ofstream(longest, std::ios::binary) << "kv,area_dose\n80," << std::string(65533, '9') << "\n";
+    }
+    const std::string tables = " --tables " + test::Quoted(kShipped.string());
+    const struct {
+        std::string shell;
+        int status;
+        std::string err;  // the start of standard error
+    } kStops[] = {
+        {"$CALC --batch " + lines + tables + " >/dev/full", 1, "mirelo-calc: the output could not be written (stopped at line "},
+        {"$CALC --batch " + lines + tables + " --format json | head -c 10 >/dev/null", 1,
+         "mirelo-calc: the output could not be written (stopped at line "},
+        {"$CALC --help >/dev/full", 1, "mirelo-calc: the output could not be written\n"},
+        {"$CALC --version >/dev/full", 1, "mirelo-calc: the output could not be written\n"},
+        {"$CALC --batch - " + tables + " </dev/zero >/dev/null", 2,
+         "mirelo-calc: --batch \"-\": line 1 is longer than 65536 bytes\n"},
+        {"$CALC --batch " + longLine + tables + " >/dev/null", 2,
+         "mirelo-calc: --batch \"" + longLine + "\": line 3 is longer than 65536 bytes\n"},
+        {"$CALC --batch " + longest + tables + " >/dev/null", 2, "mirelo-calc: 1 of 1 lines could not be computed\n"},
+    };
+    for (const auto& c : kStops) {
+        const auto run = RunShell(c.shell);
+        EXPECT_EQ(run.status, c.status) << c.shell << "\n" << run.err;
+        EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << c.shell;
+        // Stopped at once: a few buffers into the 20,001 lines, not after computing them all.
+        if (const auto at = run.err.find("stopped at line "); at != std::string::npos) {
+            EXPECT_LT(std::stoi(run.err.substr(at + 16)), 2000) << run.err;
+        }
+    }
+    fs::remove_all(dir);
 }
 
 TEST(CalcTool, VersionAndHelp) {

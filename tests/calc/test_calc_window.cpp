@@ -69,7 +69,13 @@ std::vector<std::string> ToolTexts(const std::string& out) {
     std::string line;
     while (std::getline(lines, line)) {
         if (line.rfind("tube voltage (kV)", 0) == 0) {
-            texts.push_back(line.substr(25, line.find(',') - std::min(line.find(','), std::size_t{25})));
+            // "75 - 85, normal spread" is what the window shows as "75 - 85 kV (正規分布)".
+            const std::size_t comma = line.find(',');
+            std::string caption = line.substr(25, comma - std::min(comma, std::size_t{25}));
+            if (comma != std::string::npos) {
+                caption += line.find("normal", comma) != std::string::npos ? " kV (正規分布)" : " kV (均等)";
+            }
+            texts.push_back(caption);
         } else if (line.rfind("photons", 0) == 0) {
             texts.push_back(line.substr(line.find_last_of(' ') + 1));
         } else if (line.rfind("body thickness", 0) == 0) {

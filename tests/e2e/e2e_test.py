@@ -146,8 +146,14 @@ def set_area_dose(main_window, text):
         .queryEditableText().setTextContents(text)
 
 
+def result_list(main_window):
+    """The list of the doses (the unit choice beside the area dose holds a list of its own)."""
+    return next((n for n in walk(main_window) if n.getRoleName() == "list" and n.parent is not None and
+                 n.parent.getRoleName() != "combo box"), None)
+
+
 def dose_rows(main_window):
-    return [c.name for c in children(find(main_window, role="list"))]
+    return [c.name for c in children(result_list(main_window))]
 
 
 def press_key_on(node, keysym, window_spot):
@@ -194,6 +200,84 @@ def what_is_on_screen_belongs_together(main_window):
     press_key_on(button, 0xFF0D, find(main_window, role="label", name="計算結果"))  # Return
     wait_for("eleven dose lines after Enter", lambda: len(dose_rows(main_window)) == 11)
     print("Enter on the focused dose command: eleven lines")
+
+
+def readings_and_units(main_window, lines):
+    """A decimal comma is refused, and the area dose in mGy·cm² gives the list of the same dose in Gy·cm²."""
+    aluminium = wait_for("the aluminium field", lambda: find(main_window, role="text", name="付加フィルタ (アルミ)"))
+    aluminium.queryEditableText().setTextContents("1,5")
+    press_button(main_window, "入射Ｘ線スペクトルを計算")
+    answer_alert("OK", "フィルタの厚さを正しく入力して下さい")
+    print('"1,5" in the aluminium field: refused')
+    aluminium.queryEditableText().setTextContents("1.0")
+    press_button(main_window, "入射Ｘ線スペクトルを計算")
+    answer_alert("いいえ", "Ｘ線スペクトルを表示しますか？", prefix="いいえ")
+
+    unit = wait_for("the area-dose unit", lambda: find(main_window, role="combo box"))
+    def choose(steps):
+        """A click on the unit opens its list; the arrow keys move in it and Return takes the entry."""
+        x, y, w, h = unit.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, "b1c")
+        time.sleep(0.5)
+        for _ in range(abs(steps)):
+            pyatspi.Registry.generateKeyboardEvent(0xFF54 if steps > 0 else 0xFF52, None, pyatspi.KEY_SYM)
+            time.sleep(0.1)
+        pyatspi.Registry.generateKeyboardEvent(0xFF0D, None, pyatspi.KEY_SYM)
+    choose(3)  # Gy·cm², dGy·cm², cGy·cm², mGy·cm²
+    wait_for("the unit mGy·cm²", lambda: "mGy·cm²" in (unit.name or ""))
+    set_area_dose(main_window, str(float(AREA_DOSE) * 1000))
+    press_button(main_window, "患者容積線量を計算")
+    rows = wait_for("eleven dose lines in mGy·cm²", lambda: dose_rows(main_window) if len(dose_rows(main_window)) == 11 else None)
+    if rows != lines:
+        raise Failure("the dose list of the area dose in mGy·cm² differs:\n" +
+                      "\n".join(f"{r!r} vs {e!r}" for r, e in zip(rows, lines)))
+    print(f"{float(AREA_DOSE) * 1000:g} mGy·cm²: the same eleven lines as {AREA_DOSE} Gy·cm²")
+    choose(-3)
+    wait_for("the unit Gy·cm² again", lambda: (unit.name or "").startswith("Gy·cm²"))
+
+
+def tool_window_not_above():
+    """The tube-voltage dialog is a utility window and not transient for the program's windows."""
+    dialog = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
+    match = re.search(r"^\s+(0x[0-9a-f]+) \"  管電圧の設定\"", dialog, re.M)
+    if match is None:
+        raise Failure("the tube-voltage dialog is not on the X display")
+    props = subprocess.run(["xprop", "-id", match.group(1), "_NET_WM_WINDOW_TYPE", "WM_TRANSIENT_FOR"],
+                           capture_output=True, text=True).stdout
+    if "_NET_WM_WINDOW_TYPE_UTILITY" not in props or re.search(r"WM_TRANSIENT_FOR\(WINDOW\): window id", props):
+        raise Failure(f"the tube-voltage dialog is not a free utility window: {props!r}")
+    print("tube-voltage dialog: a utility window, transient for none")
+
+
+def fits_a_small_screen(exe, tables):
+    """At 125 % on 1366 × 768 the main window's whole frame is on the screen."""
+    small = os.environ.get("MIRELO_E2E_SMALL_DISPLAY")
+    if not small:
+        raise Failure("no small X server (1366 × 768) was started")
+    work = tempfile.mkdtemp(prefix="mirelo-e2e-small-")
+    for name in ("Att_coeff2021.dat", "effEA.dat"):
+        shutil.copy(os.path.join(tables, name), work)
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb", DISPLAY=small,
+               QT_SCALE_FACTOR="1.25")
+    proc = subprocess.Popen([exe], cwd=work, env=env, stderr=subprocess.PIPE)
+    try:
+        wait_for("the main window on the small screen", lambda: window("Mirelo"))
+        def geometry():
+            out = subprocess.run(["xwininfo", "-display", small, "-name", "  Mirelo ( Patient Volume Dose Calculator )"],
+                                 capture_output=True, text=True).stdout
+            values = {k: int(v) for k, v in re.findall(r"(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", out)}
+            return values if len(values) == 4 and values["Width"] > 1 else None
+        g = wait_for("the main window's geometry", geometry)
+        x, y, w, h = g["Absolute upper-left X"], g["Absolute upper-left Y"], g["Width"], g["Height"]
+        if x < 0 or y < 0 or x + w > 1366 or y + h > 768:
+            raise Failure(f"the main window at 125 % is not wholly on the 1366 × 768 screen: {w}×{h} at {x},{y}")
+        subprocess.run(["import", "-display", small, "-window", "root", os.path.join(sys.argv[3], "e2e_1366x768_125.png")],
+                       check=False)
+        print(f"1366 × 768 at 125 %: main window {w}×{h} at {x},{y}, wholly on the screen")
+    finally:
+        proc.kill()
+        proc.wait()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def save_under_a_file_size_limit(exe, tables):
@@ -286,7 +370,7 @@ def main():
         field = wait_for("the area-dose field", lambda: find(main_window, role="text", contains="面積"))
         field.queryEditableText().setTextContents(AREA_DOSE)
         press_button(main_window, "患者容積線量を計算")
-        dose_list = wait_for("the dose list", lambda: find(main_window, role="list"))
+        dose_list = wait_for("the dose list", lambda: result_list(main_window))
         rows = wait_for("eleven dose lines", lambda: [c.name for c in children(dose_list)] if dose_list.childCount == 11 else None)
 
         subprocess.run(["import", "-window", "root", os.path.join(outdir, "e2e.png")], check=False)
@@ -329,7 +413,11 @@ def main():
         wait_for("Japanese captions again", lambda: find(main_window, role="push button", name="患者容積線量を計算"))
         print("back in Japanese")
 
+        readings_and_units(main_window, lines)
         what_is_on_screen_belongs_together(main_window)
+        press_button(main_window, "管電圧設定")
+        wait_for("the tube-voltage dialog", lambda: window("管電圧の設定"))
+        tool_window_not_above()
 
         press_button(main_window, "終了")
         proc.wait(timeout=TIMEOUT)
@@ -337,6 +425,7 @@ def main():
             raise Failure(f"the program ended with status {proc.returncode}")
 
         save_under_a_file_size_limit(exe, tables)
+        fits_a_small_screen(exe, tables)
         print("end-to-end run passed")
         return 0
     except Failure as e:

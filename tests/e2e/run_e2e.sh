@@ -22,7 +22,12 @@ mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 # is taken makes Xvfb exit at once, and another is tried.
 display=""
 xpid=""
-cleanup() { [[ -n "$xpid" ]] && kill "$xpid" 2>/dev/null; wait 2>/dev/null; rm -rf "$scratch"; }
+cleanup() {
+  [[ -n "$xpid" ]] && kill "$xpid" 2>/dev/null
+  [[ -n "${spid:-}" ]] && kill "$spid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$scratch"
+}
 trap cleanup EXIT
 for _ in 1 2 3 4 5; do
   n=$((RANDOM % 9000 + 1000))
@@ -46,6 +51,28 @@ if [[ -z "$display" ]]; then
   exit 77
 fi
 export DISPLAY="$display"
+
+# A second, small screen: a laptop's 1366 × 768, on which the main window must open whole at 125 %.
+small=""
+spid=""
+for _ in 1 2 3 4 5; do
+  n=$((RANDOM % 9000 + 1000))
+  Xvfb ":$n" -screen 0 1366x768x24 -nolisten tcp >"$scratch/xvfb-small.log" 2>&1 &
+  spid=$!
+  for _ in $(seq 1 200); do
+    if [[ -S "/tmp/.X11-unix/X$n" && "$(tr -dc 0-9 <"/tmp/.X$n-lock" 2>/dev/null)" == "$spid" ]]; then
+      small=":$n"
+      break
+    fi
+    kill -0 "$spid" 2>/dev/null || break
+    sleep 0.05
+  done
+  [[ -n "$small" ]] && break
+  kill "$spid" 2>/dev/null
+  wait "$spid" 2>/dev/null
+  spid=""
+done
+export MIRELO_E2E_SMALL_DISPLAY="$small"
 
 dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &

@@ -84,7 +84,10 @@ private slots:
             const char* text;
             const QString& message;
         } refused[] = {{w->kvField, "151", messages::kTubeVoltageInvalid}, {w->hvlField, "", messages::kHvlInvalid},
-                       {w->angleField, "90", messages::kTargetAngleInvalid}, {w->cuField, "-0.1", messages::kFilterInvalid}};
+                       {w->angleField, "90", messages::kTargetAngleInvalid}, {w->cuField, "-0.1", messages::kFilterInvalid},
+                       // Text that used to be read as its leading number ("3,5" fitted 3 mm).
+                       {w->hvlField, "3,5", messages::kHvlInvalid}, {w->alField, "1,5", messages::kFilterInvalid},
+                       {w->kvField, "80 V", messages::kTubeVoltageInvalid}};
         for (const auto& r : refused) {
             const QString before = r.field->text();
             Type(r.field, QString::fromUtf8(r.text));
@@ -120,6 +123,11 @@ private slots:
 
         QTest::mouseClick(w->closeButton, Qt::LeftButton);
         QTRY_VERIFY(w.isNull());  // closed is discarded: the command builds a new one
+        f.fitHvlAction->trigger();
+        w = f.HvlFit();
+        QVERIFY(w != nullptr && w->isVisible());
+        QTest::keyClick(w->hvlField, Qt::Key_Escape);  // Esc closes it too
+        QTRY_VERIFY(w.isNull());
     }
 
     // One measurement, HVL1 3.0 mm Al at 80 kV through no added filter at 12 degrees, given to the

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QPointer>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QTest>
 #include <QTimer>
@@ -113,6 +114,7 @@ class TestMainWindow : public QObject {
     // A loaded, shown main window whose spectrum window (unless real) and program end are recorded.
     Form1& Start(bool realSpectrumWindow = false) {
         SharedState() = mirelo::Module1{};
+        QSettings().remove(QStringLiteral("areaDose/unit"));
         form_ = std::make_unique<Form1>();
         if (!realSpectrumWindow) {
             form_->drawSpectrum = [this] { calls_.append(QStringLiteral("DrawSpectrum")); };
@@ -180,7 +182,8 @@ private slots:
         QCOMPARE(f.windowTitle(), QStringLiteral("  Mirelo ( Patient Volume Dose Calculator )"));
         QCOMPARE(f.Label45->text(), QStringLiteral("Patient Volume Dose Calculator"));
         QCOMPARE(f.ClientArea->size(), QSize(1174, 569));  // 17610 x 8535 twips, below the menu bar
-        QCOMPARE(f.ClientArea->y(), f.MenuBar->height());
+        QCOMPARE(f.ClientArea->mapTo(&f, QPoint(0, 0)), QPoint(0, f.MenuBar->height()));
+        QCOMPARE(f.size(), QSize(1174, 569 + f.MenuBar->height()));  // the whole design where the screen holds it
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
@@ -201,7 +204,7 @@ private slots:
         for (QPushButton* b : {f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Command9}) {
             QCOMPARE(b->palette().color(QPalette::Button), QColor(255, 255, 192));
         }
-        for (QLabel* l : {f.Label1, f.Label2, f.Label3, f.Label4, f.Label5, f.Label9, f.Label13, f.Label60}) {
+        for (QLabel* l : {f.Label1, f.Label2, f.Label3, f.Label4, f.Label5, f.Label9, f.Label13}) {
             QVERIFY(l->autoFillBackground());
             QCOMPARE(l->palette().color(QPalette::Window), QColor(192, 255, 255));
             QVERIFY(l->frameShape() != QFrame::NoFrame);
@@ -233,7 +236,7 @@ private slots:
 
     void tabOrderFollowsTheDesign() {
         Form1& f = Start();
-        const QList<QWidget*> order{f.Command1, f.Command2, f.Picture1, f.Text15, f.Command5, f.Command9, f.Text1,
+        const QList<QWidget*> order{f.Command1, f.Command2, f.Picture1, f.Text15, f.AreaUnitBox, f.Command5, f.Command9, f.Text1,
                                     f.Text2,    f.Text3,    f.Text4,    f.Command3, f.List1, f.Command4, f.Picture2,
                                     f.Command1};
         QTRY_COMPARE(QApplication::focusWidget(), order[0]);
@@ -274,16 +277,79 @@ private slots:
         QVERIFY(calls_.isEmpty());
     }
 
-    void beamConditionsReadByTheNumberRule() {
+    // A field is one whole number, optionally with the unit printed beside it; full-width digits
+    // are the digits they are; an empty filter is no filter.
+    void fieldsReadByTheReadingRule_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<double>("stored");  // in the store: cm for the filters, Gy·cm² for the area dose
+        QTest::newRow("inherent 2.5mm") << "Text2" << "2.5mm" << 0.25;
+        QTest::newRow("Al full-width") << "Text3" << "１．５" << 0.15;
+        QTest::newRow("Al empty") << "Text3" << "" << 0.0;
+        QTest::newRow("Cu 0.5 mm") << "Text4" << " 0.5 mm " << 0.05;
+        QTest::newRow("angle 10度") << "Text1" << "10度" << 10.0;
+        QTest::newRow("area dose 25 Gy·cm²") << "Text15" << "25 Gy·cm²" << 25.0;
+        QTest::newRow("area dose 2.5E1") << "Text15" << "2.5E1" << 25.0;
+    }
+    void fieldsReadByTheReadingRule() {
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(double, stored);
         Form1& f = Start();
         SetVoltage(f, QStringLiteral("80"));
-        SetText(f.Text2, QStringLiteral("2,5"));
-        SetText(f.Text3, QStringLiteral("abc"));
-        SetText(f.Text4, QStringLiteral("0.5mm"));
+        f.findChild<QLineEdit*>(field)->setText(input);
         ComputeSpectrum(f);
-        QCOMPARE(SharedState().InherentFilter, 0.2);
-        QCOMPARE(SharedState().FilterAl, 0.0);
-        QCOMPARE(SharedState().FilterCu, 0.05);
+        const mirelo::Module1& s = SharedState();
+        const double value = field == QLatin1String("Text1")   ? s.TargetAngle
+                             : field == QLatin1String("Text2") ? s.InherentFilter
+                             : field == QLatin1String("Text3") ? s.FilterAl
+                             : field == QLatin1String("Text4") ? s.FilterCu
+                                                               : -1;
+        if (field == QLatin1String("Text15")) {
+            Click(f.Command3);
+            QCOMPARE(s.AreaDose, stored);
+            QCOMPARE(f.List1->count(), 11);
+        } else {
+            QCOMPARE(value, stored);
+        }
+    }
+
+    // The unit beside the area dose: the calculation, Label14 and List1 take Gy·cm², and the choice
+    // is there again at the next start.
+    void areaDoseUnitConvertsAndIsRemembered_data() {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<double>("gyCm2");
+        QTest::newRow("Gy·cm²") << "Gy·cm²" << "12.5" << 12.5;
+        QTest::newRow("dGy·cm²") << "dGy·cm²" << "125" << 12.5;
+        QTest::newRow("cGy·cm²") << "cGy·cm²" << "1250" << 12.5;
+        QTest::newRow("mGy·cm²") << "mGy·cm²" << "12500" << 12.5;
+        QTest::newRow("µGy·m²") << "µGy·m²" << "1250 µGy·m²" << 12.5;
+        QTest::newRow("Gy·m²") << "Gy·m²" << "0.00125" << 12.5;
+    }
+    void areaDoseUnitConvertsAndIsRemembered() {
+        QFETCH(QString, unit);
+        QFETCH(QString, input);
+        QFETCH(double, gyCm2);
+        Form1& f = Start();
+        SetVoltage(f, QStringLiteral("80"));
+        ComputeSpectrum(f);
+        SetText(f.Text15, QString::number(gyCm2));
+        Click(f.Command3);
+        const QStringList inGy = Lines(f.List1);
+        const QString photons = f.Label14->text();
+        f.AreaUnitBox->setCurrentIndex(f.AreaUnitBox->findText(unit));
+        QCOMPARE(f.AreaUnitBox->currentText(), unit);
+        QCOMPARE(f.List1->count(), unit == QStringLiteral("Gy·cm²") ? 11 : 0);  // results of another unit go
+        SetText(f.Text15, input);
+        Click(f.Command3);
+        QCOMPARE(SharedState().AreaDose, gyCm2);
+        QCOMPARE(Lines(f.List1), inGy);
+        QCOMPARE(f.Label14->text(), photons);
+        QVERIFY(f.ShownRecord().has_value());
+        QCOMPARE(QString::fromStdString(f.ShownRecord()->areaDoseEnteredUnit), unit);
+        Form1 next;  // the next start offers the unit chosen last
+        QCOMPARE(next.AreaUnitBox->currentText(), unit);
     }
 
     // Refused before anything is written, with the focus on the field to mend.
@@ -301,6 +367,14 @@ private slots:
         QTest::newRow("Al 1e999") << "Text3" << "1e999" << filter;
         QTest::newRow("Cu -0.1") << "Text4" << "-0.1" << filter;
         QTest::newRow("area dose -25") << "Text15" << "-25" << QStringLiteral(" 面積線量を正しく入力して下さい ");
+        // Text that used to be read as its leading number, or as 0, without a word.
+        QTest::newRow("Al 1,5") << "Text3" << "1,5" << filter;
+        QTest::newRow("inherent 2,5") << "Text2" << "2,5" << filter;
+        QTest::newRow("Cu abc") << "Text4" << "abc" << filter;
+        QTest::newRow("Cu 0.1 cm") << "Text4" << "0.1 cm" << filter;
+        QTest::newRow("angle 12.5.1") << "Text1" << "12.5.1" << angle;
+        QTest::newRow("area dose l2.5") << "Text15" << "l2.5" << QStringLiteral(" 面積線量を正しく入力して下さい ");
+        QTest::newRow("area dose 25 mGy·cm²") << "Text15" << "25 mGy·cm²" << QStringLiteral(" 面積線量を正しく入力して下さい ");
     }
     void meaninglessInputsRefused() {
         QFETCH(QString, field);
@@ -400,6 +474,15 @@ private slots:
         QTest::keyClick(f.Command5, Qt::Key_Return);
         Form4* d = f.TubeVoltageDialog();
         QVERIFY(d != nullptr && d->isVisible());
+        // Enter in a voltage field presses OK.
+        d->Text1->setFocus();
+        d->Text1->selectAll();
+        QTest::keyClicks(d->Text1, QStringLiteral("90"));
+        QTest::keyClick(d->Text1, Qt::Key_Return);
+        QCOMPARE(f.Label7->text(), QStringLiteral("90"));
+        QVERIFY(d->isHidden());
+        QTest::keyClick(f.Command5, Qt::Key_Return);
+        d->Text1->setText(QStringLiteral("80"));
         d->Command1->setFocus();
         QTest::keyClick(d->Command1, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(f.Label7->text(), QStringLiteral("80"));
@@ -428,6 +511,10 @@ private slots:
         QTRY_VERIFY(d->isActiveWindow());
         QCOMPARE(d->windowType(), Qt::Window);
         QVERIFY(d->windowHandle()->transientParent() == nullptr);  // what keeps a window above another
+        // A tool window all the same: the utility type gives it the small frame and keeps it out of
+        // the task bar, without the transient link an X11 tool window gets.
+        QVERIFY(d->testAttribute(Qt::WA_X11NetWmWindowTypeUtility));
+        QVERIFY(!d->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         f.activateWindow();
         QTRY_VERIFY(f.isActiveWindow());
         QVERIFY(d->isVisible());
@@ -527,7 +614,7 @@ private slots:
         QVERIFY(dialog->isVisible());
         Click(dialog->Option2);
         Click(dialog->Command1);
-        QCOMPARE(f.Label7->text(), QStringLiteral("75 - 85"));
+        QCOMPARE(f.Label7->text(), QStringLiteral("75 - 85 kV (均等)"));
         QVERIFY(dialog->isHidden());
         QTRY_COMPARE(QApplication::focusWidget(), f.Command2);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quality/quality.h"
+#include "quality/spectrum_cache.h"
 #include "tables/table_reader.h"
 
 namespace mirelo {
@@ -310,6 +311,26 @@ TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
         EXPECT_EQ(r.error().index, b.index);
         EXPECT_EQ(r.error().error.kind, b.kind);
     }
+}
+
+// Batches and dose reports repeat conditions: the quality of each distinct spectrum is computed once,
+// a refused condition gives none, and a cached answer is the fresh one.
+TEST(SpectrumCacheQuality, OncePerDistinctSpectrum) {
+    const struct {
+        double angle, inherent, kv;
+    } asked[] = {{12, 2.5, 80}, {12, 2.5, 80}, {12, 3.0, 80}, {12, 2.5, 200}, {10, 2.5, 80}, {12, 3.0, 80}, {12, 2.5, 200}};
+    SpectrumCache cache;
+    for (const auto& a : asked) {
+        const Beam beam = Beam::FromMm(a.angle, a.inherent, 0, 0);
+        const auto q = cache.Quality(Shipped(), beam, TubeVoltage::Fixed(a.kv));
+        const auto fresh = ComputeSpectrum(Shipped(), beam, TubeVoltage::Fixed(a.kv));
+        ASSERT_EQ(q.has_value(), fresh.has_value()) << a.kv;
+        if (q) {
+            EXPECT_EQ(q->hvl1MmAl, ComputeBeamQuality(Shipped(), *fresh)->hvl1MmAl);
+        }
+    }
+    EXPECT_EQ(cache.Computed(), 4u);           // three beams and the refused 200 kV
+    EXPECT_EQ(cache.QualitiesComputed(), 3u);  // the refused one has no spectrum to measure
 }
 
 }  // namespace

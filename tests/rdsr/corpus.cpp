@@ -215,6 +215,12 @@ VendorCorpus WriteVendorCorpus(const std::filesystem::path& folder) {
     noFilter.events[1].filters = {{molybdenum, gen::NumSpec{"0", "mm"}, gen::NumSpec{"0", "mm"}},
                                   {gen::Aluminum(), gen::NumSpec{"1.0", "mm"}, gen::NumSpec{"1.0", "mm"}}};
     noFilter.totals = {Total({"113622", "DCM", "Single Plane"}, "3E-4")};
+    // What a dose register needs of an event beside its dose.
+    noFilter.events[0].duration = gen::NumSpec{"3.5", "s"};
+    noFilter.events[0].pulses = gen::NumSpec{"35", "{pulses}"};
+    noFilter.events[0].doseRp = gen::NumSpec{"1.2", "mGy"};
+    noFilter.events[0].fieldArea = gen::NumSpec{"0.0144", "m2"};
+    noFilter.events[0].dateTime = "20160818192617.043";
     write("n_nofilter.dcm", noFilter);
     used("n_nofilter.dcm", root + "3.1", "70", "single value", "1");
     used("n_nofilter.dcm", root + "3.2", "70", "single value", "2");

@@ -202,6 +202,16 @@ TEST_F(RdsrCommand, JsonHoldsTheSameEventsAndStudies) {
         }
     }
     EXPECT_EQ(doc["studies"].size(), 4u);
+    // The run that made it, as in the CSV's first line.
+    const auto& run = doc["run"];
+    EXPECT_EQ(run["program"].get<std::string>().rfind("mirelo-calc ", 0), 0u);
+    EXPECT_NE(run["command_line"].get<std::string>().find("rdsr " + (scratch_ / "reports").string()), std::string::npos);
+    EXPECT_EQ(run["tables"]["effEA.dat"]["sha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(run["profiles"]["sha256"].get<std::string>().size(), 64u);
+    std::ifstream csvIn(events);
+    std::string provenance;
+    std::getline(csvIn, provenance);
+    EXPECT_NE(provenance.find(run["profiles"]["sha256"].get<std::string>()), std::string::npos) << provenance;
     std::size_t unread = 0;
     for (const auto& f : doc["files"]) unread += f["read"].get<bool>() || f["skipped"].get<bool>() ? 0 : 1;
     EXPECT_EQ(unread, corpus_.unreadable.size());
@@ -210,7 +220,7 @@ TEST_F(RdsrCommand, JsonHoldsTheSameEventsAndStudies) {
 struct Refusal {
     std::vector<std::string> args;
     int status;
-    const char* message;
+    std::string message;
 };
 
 TEST_F(RdsrCommand, RefusalsAndExitStatuses) {
@@ -242,16 +252,24 @@ TEST_F(RdsrCommand, RefusalsAndExitStatuses) {
         {{"rdsr", complete, "--profiles", (scratch_ / "bad.toml").string(), "--tables", tables}, 2,
          "bad.toml:4:9: unknown key 'angle'"},
         {{"rdsr"}, 2, "PATH"},
+        // A profile that matched no device is named once at the end; it does not change the status.
+        {{"rdsr", complete, "--profiles", (scratch_ / "profiles.toml").string(), "--tables", tables}, 0,
+         "warning: profile 'Biplane A' (" + (scratch_ / "profiles.toml").string() + " line 7) matched no device in this run"},
     };
     for (const Refusal& c : cases) {
         const ToolRun run = Tool(c.args);
         SCOPED_TRACE(c.message);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        if (c.status == 2 || std::string(c.message).find("cannot be written") != std::string::npos) {
+        if (c.status == 2 || c.message.find("cannot be written") != std::string::npos) {
             EXPECT_EQ(run.err.find(" files, "), std::string::npos) << "read although refused:\n" << run.err;
         }
     }
+    // The patient's name and ID only when asked for.
+    const ToolRun kept = Tool({"rdsr", complete, "--keep-patient-id", "--tables", tables});
+    const auto keptRows = Records(kept.out);
+    ASSERT_EQ(keptRows.size(), 1u);
+    EXPECT_EQ(keptRows[0].at("patient_name") + " " + keptRows[0].at("patient_id"), "Test^Patient MIRELO-TEST");
     // The deep file beside a good one: the good one's study is written.
     const ToolRun deep = Tool({"rdsr", vendor_.incomplete, vendor_.deep, "--tables", tables});
     const auto studies = Records(deep.out);
@@ -306,6 +324,14 @@ TEST_F(RdsrCommand, VendorReportsEveryEventUsedOrVisiblyNot) {
             EXPECT_EQ(row->at("protocol"), e.protocol);
         }
     }
+    // The event that gives its duration, pulses, dose at the reference point and field area.
+    const auto full = std::find_if(rows.begin(), rows.end(), [&](const auto& r) {
+        return fs::path(r.at("file")).filename() == "n_nofilter.dcm" && r.at("event_uid") == "1.2.826.0.1.3680043.10.1320.3.1";
+    });
+    ASSERT_NE(full, rows.end());
+    EXPECT_EQ(full->at("datetime") + " " + full->at("duration_s") + " " + full->at("pulses") + " " + full->at("dose_rp_gy") +
+                  " " + full->at("field_area_cm2"),
+              "2016-08-18T19:26:17.043 3.5 35 0.0012 144");
     const auto studyRows = Records(studiesText);
     EXPECT_EQ(studyRows.size(), vendor_.studies.size());
     for (const auto& s : vendor_.studies) {

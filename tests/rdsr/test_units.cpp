@@ -1,12 +1,20 @@
-// Dose-area product units as vendors spell them: every unambiguous spelling of a dose times an
-// area gives its power of ten to Gy·cm²; everything else is refused.
+// Pieces of the report reader on their own: dose-area product units as vendors spell them (every
+// unambiguous spelling of a dose times an area gives its power of ten to Gy·cm², everything else is
+// refused), DICOM date-times and text bytes, and the nesting pre-scan in each encoding.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
 #include "rdsr/dap_unit.h"
+#include "rdsr/nesting_scan.h"
 #include "rdsr/report_reader.h"
+#include "report_writer.h"
 
 namespace {
 
@@ -63,6 +71,100 @@ TEST(DicomText, DateTimesInIso8601AndBytesAsUtf8) {
     for (const auto& [bytes, utf8] : texts) {
         EXPECT_EQ(mirelo::rdsr::ValidUtf8(bytes), utf8) << bytes;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Nested sequences in every encoding the pre-scan walks: deeper than the limit is refused before
+// DCMTK parses (ten thousand levels would overflow its stack and end the test), shallower is left
+// to DCMTK.
+TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_nesting_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const struct {
+        gen::Nesting nesting;
+        int levels;
+        bool tooDeep;
+    } cases[] = {
+        {gen::Nesting::ExplicitUndefinedLength, 150, false}, {gen::Nesting::ExplicitUndefinedLength, 201, true},
+        {gen::Nesting::ExplicitUndefinedLength, 10000, true}, {gen::Nesting::ImplicitDefinedLength, 150, false},
+        {gen::Nesting::ImplicitDefinedLength, 201, true},     {gen::Nesting::ImplicitDefinedLength, 10000, true},
+        {gen::Nesting::Deflated, 150, false},                 {gen::Nesting::Deflated, 10000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.nesting)) + " " + std::to_string(c.levels));
+        const auto path = folder / "nested.dcm";
+        ASSERT_EQ(gen::WriteDeeplyNested(path, c.levels, c.nesting), "");
+        const auto scan = mirelo::rdsr::ScanNesting(path);
+        EXPECT_EQ(scan.tooDeep, c.tooDeep);
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto inMemory = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_EQ(inMemory.tooDeep, scan.tooDeep);
+        EXPECT_EQ(inMemory.depth, scan.depth);
+        EXPECT_EQ(inMemory.complete, scan.complete);
+        if (!c.tooDeep) {
+            EXPECT_TRUE(scan.complete);
+            EXPECT_EQ(scan.depth, static_cast<std::size_t>(c.levels));
+        }
+        const auto read = mirelo::rdsr::ReadReportFile(path);
+        ASSERT_FALSE(read);
+        const std::string text = mirelo::rdsr::DescribeReadError(read.error());
+        EXPECT_EQ(text.find("nested more than 200 levels") != std::string::npos, c.tooDeep) << text;
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+// Texts come out as UTF-8 whatever the file declares: converted, kept when already UTF-8, or
+// replaced visibly; the note and the declared set name itself are UTF-8 too (a file whose Specific
+// Character Set held raw bytes once gave a note that was not).
+TEST(ReaderTexts, EveryTextIsUtf8WhateverTheFileDeclares) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_texts_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const struct {
+        const char* characterSet;
+        const char* protocol;
+        const char* utf8;
+        bool note;  // replaced bytes are named
+    } cases[] = {
+        {"ISO_IR 100", "Sch\xE4" "del", "Sch\xC3\xA4" "del", false},
+        {"ISO 2022 IR 13\\ISO 2022 IR 87", "\xB6\xDE\x1b$B;3\x1b(B", "\xEF\xBD\xB6\xEF\xBE\x9E\xE5\xB1\xB1", false},  // ｶﾞ山
+        {"", "caf\xC3\xA9", "caf\xC3\xA9", false},  // UTF-8 written without saying so
+        {"ISO_IR 192", "Abdomen \xFF", "Abdomen \xEF\xBF\xBD", true},
+        {"\xA4\xB6\xACO 2022 IR 87", "Abdomen \xE9", "Abdomen \xEF\xBF\xBD", true},  // a set nobody knows
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.characterSet);
+        gen::ReportSpec plan;
+        plan.characterSet = c.characterSet;
+        gen::EventSpec event;
+        event.type = gen::Fluoroscopy();
+        event.plane = gen::SinglePlane();
+        event.protocol = c.protocol;
+        plan.events = {event};
+        const auto path = folder / "texts.dcm";
+        ASSERT_EQ(gen::WriteReport(plan, path), "");
+        const auto report = mirelo::rdsr::ReadReportFile(path);
+        ASSERT_TRUE(report);
+        ASSERT_EQ(report->events.size(), 1u);
+        EXPECT_EQ(report->events[0].protocol, c.utf8);
+        EXPECT_EQ(mirelo::rdsr::ValidUtf8(report->characterSet), report->characterSet);
+        std::size_t replacedNotes = 0;
+        for (const auto& note : report->notes) {
+            EXPECT_EQ(mirelo::rdsr::ValidUtf8(note), note);
+            replacedNotes += note.find("replaced by U+FFFD") != std::string::npos ? 1 : 0;
+        }
+        EXPECT_EQ(replacedNotes, c.note ? 1u : 0u);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -153,8 +153,8 @@ private slots:
                               {kLongDecimal, kComputed}, {u"-12"_qs, kBadAngle}, {u"0"_qs, kBadAngle}, {u"89.9"_qs, kComputed},
                               {u"90"_qs, kBadAngle}, {u"180"_qs, kBadAngle}, {u"360"_qs, kBadAngle}});
         for (const char* filter : {"Text2", "Text3", "Text4"}) {
-            AddTextRows(filter, {{u""_qs, kComputed}, {u" "_qs, kComputed}, {u"abc"_qs, kComputed}, {u"０．５"_qs, kComputed},
-                                 {u"1e999"_qs, kBadFilter}, {u"-1e999"_qs, kBadFilter}, {u"nan"_qs, kComputed},
+            AddTextRows(filter, {{u""_qs, kComputed}, {u" "_qs, kComputed}, {u"abc"_qs, kBadFilter}, {u"０．５"_qs, kComputed},
+                                 {u"1e999"_qs, kBadFilter}, {u"-1e999"_qs, kBadFilter}, {u"nan"_qs, kBadFilter},
                                  {kLong, kBadFilter}, {kLongDecimal, kComputed}, {u"0"_qs, kComputed},
                                  {u"1000"_qs, kComputed}, {u"-1000"_qs, kBadFilter}, {u"-0.5"_qs, kBadFilter}});
         }
@@ -181,8 +181,8 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("outcome");
-        AddTextRows("Text15", {{u""_qs, kNoAreaDose}, {u" "_qs, kComputed}, {u"abc"_qs, kComputed}, {u"１２．５"_qs, kComputed},
-                               {u"1e999"_qs, kBadAreaDose}, {u"-1e999"_qs, kBadAreaDose}, {u"nan"_qs, kComputed},
+        AddTextRows("Text15", {{u""_qs, kNoAreaDose}, {u" "_qs, kComputed}, {u"abc"_qs, kBadAreaDose}, {u"１２．５"_qs, kComputed},
+                               {u"1e999"_qs, kBadAreaDose}, {u"-1e999"_qs, kBadAreaDose}, {u"nan"_qs, kBadAreaDose},
                                {kLong, kBadAreaDose}, {kLongDecimal, kComputed}, {u"-5"_qs, kBadAreaDose},
                                {u"0"_qs, kComputed}, {u"1e305"_qs, kBadAreaDose}});
     }
@@ -231,11 +231,11 @@ private slots:
         const QList<std::tuple<const char*, QString, QString, QString, QString>> rows{
             {"fixed empty", u""_qs, fixed, kBadVoltage, QString()},
             {"fixed blank", u" "_qs, fixed, kComputed, kNoData},
-            {"fixed letters", u"abc"_qs, fixed, kComputed, kNoData},
+            {"fixed letters", u"abc"_qs, fixed, kBadVoltage, QString()},
             {"fixed full-width", u"７０．５"_qs, fixed, kComputed, kComputed},
             {"fixed 1e999", u"1e999"_qs, fixed, kBadVoltage, QString()},
             {"fixed -1e999", u"-1e999"_qs, fixed, kBadVoltage, QString()},
-            {"fixed nan", u"nan"_qs, fixed, kComputed, kNoData},
+            {"fixed nan", u"nan"_qs, fixed, kBadVoltage, QString()},
             {"fixed long", kLong, fixed, kBadVoltage, QString()},
             {"fixed negative", u"-5"_qs, fixed, kBadVoltage, QString()},
             {"fixed 0", u"0"_qs, fixed, kComputed, kNoData},

@@ -49,7 +49,11 @@ class TestTubeVoltage : public QObject {
     void Click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     void SetText(QLineEdit* field, const QString& text) {
         field->clear();
-        QTest::keyClicks(field, text);
+        if (text.toLatin1() == text.toUtf8()) {
+            QTest::keyClicks(field, text);
+        } else {
+            field->setText(text);  // an input method's text; QTest types ASCII only
+        }
     }
 
 private slots:
@@ -162,13 +166,13 @@ private slots:
         QTest::addColumn<double>("high");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("range, even") << true << false << "75" << "85" << 75.0 << 85.0 << 1 << "75 - 85";
-        QTest::newRow("range, normal") << true << true << "75" << "85" << 75.0 << 85.0 << 2 << "75 - 85";
-        QTest::newRow("empty lower field") << true << false << "" << "85" << 0.0 << 85.0 << 1 << "0 - 85";
+        QTest::newRow("range, even") << true << false << "75" << "85" << 75.0 << 85.0 << 1 << "75 - 85 kV (均等)";
+        QTest::newRow("range, normal") << true << true << "75" << "85" << 75.0 << 85.0 << 2 << "75 - 85 kV (正規分布)";
+        QTest::newRow("empty lower field") << true << false << "" << "85" << 0.0 << 85.0 << 1 << "0 - 85 kV (均等)";
         QTest::newRow("range up to the grid's end") << true << false << "149.5" << "150" << 149.5 << 150.0 << 1
-                                                    << "149.5 - 150";
+                                                    << "149.5 - 150 kV (均等)";
         QTest::newRow("fixed blank") << false << false << " " << "" << 0.0 << 0.0 << 1 << "0";
-        QTest::newRow("fixed letters") << false << false << "abc" << "" << 0.0 << 0.0 << 1 << "0";
+        QTest::newRow("fixed full-width") << false << false << "８０ｋＶ" << "" << 80.0 << 80.0 << 1 << "80";
         QTest::newRow("fixed 80.5") << false << false << "80.5" << "" << 80.5 << 80.5 << 1 << "80.5";
         QTest::newRow("fixed 150") << false << false << "150" << "" << 150.0 << 150.0 << 1 << "150";
         QTest::newRow("fixed with unit") << false << false << "7 0kV" << "" << 70.0 << 70.0 << 1 << "70";
@@ -214,6 +218,12 @@ private slots:
         QTest::newRow("range below 0") << true << "-60" << "85";
         QTest::newRow("range above 150") << true << "100" << "151";
         QTest::newRow("range infinite") << true << "75" << "1e400";
+        // Text that used to be read as its leading number, or as 0.
+        QTest::newRow("fixed letters") << false << "abc" << "";
+        QTest::newRow("fixed decimal comma") << false << "80,5" << "";
+        QTest::newRow("fixed another unit") << false << "80 V" << "";
+        QTest::newRow("range decimal comma") << true << "75" << "85,5";
+        QTest::newRow("range letter l for 1") << true << "l00" << "120";
     }
     void refused() {
         QFETCH(bool, range);

@@ -10,6 +10,8 @@
 #include <dcmtk/dcmsr/dsrdoc.h>
 #include <dcmtk/oflog/oflog.h>
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <fstream>
 #include <mutex>
@@ -250,75 +252,105 @@ std::string WriteDicomDir(const std::filesystem::path& path) {
     return c.good() ? std::string() : std::string("DICOMDIR: ") + c.text();
 }
 
-std::string WriteDeeplyNested(const std::filesystem::path& path, int levels) {
-    std::string bytes(128, '\0');
-    bytes += "DICM";
+std::string WriteDeeplyNested(const std::filesystem::path& path, int levels, Nesting nesting) {
+    const bool implicitVr = nesting == Nesting::ImplicitDefinedLength;
+    std::string bytes;
     auto u16 = [&](unsigned v) { bytes += static_cast<char>(v & 0xFF), bytes += static_cast<char>((v >> 8) & 0xFF); };
     auto u32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     auto tag = [&](unsigned group, unsigned element) { u16(group), u16(element); };
-    // An element of a short VR (explicit VR little endian), padded to an even length.
-    auto shortElement = [&](unsigned group, unsigned element, const char* vr, std::string value, char pad) {
+    // An element of a short VR, padded to an even length; the meta group is always explicit.
+    auto element = [&](unsigned group, unsigned el, const char* vr, std::string value, char pad, bool implicit) {
         if (value.size() % 2 != 0) value += pad;
-        tag(group, element);
-        bytes += vr;
-        u16(static_cast<unsigned>(value.size()));
+        tag(group, el);
+        if (implicit) {
+            u32(static_cast<std::uint32_t>(value.size()));
+        } else {
+            bytes += vr;
+            u16(static_cast<unsigned>(value.size()));
+        }
         bytes += value;
     };
-    std::string meta;
-    std::swap(meta, bytes);
-    const std::string syntax = UID_LittleEndianExplicitTransferSyntax;
+    const char* syntax = nesting == Nesting::ExplicitUndefinedLength ? UID_LittleEndianExplicitTransferSyntax
+                         : implicitVr                                ? UID_LittleEndianImplicitTransferSyntax
+                                                                     : UID_DeflatedExplicitVRLittleEndianTransferSyntax;
     const std::string sop = NewUid();
-    // The meta group's elements first, then their length in front of them.
-    {
-        tag(0x0002, 0x0001);
-        bytes += "OB";
-        u16(0);
-        u32(2);
-        bytes += std::string("\0\1", 2);
-        shortElement(0x0002, 0x0002, "UI", UID_XRayRadiationDoseSRStorage, '\0');
-        shortElement(0x0002, 0x0003, "UI", sop, '\0');
-        shortElement(0x0002, 0x0010, "UI", syntax, '\0');
-    }
+    // The meta group's elements, then their length in front of them.
+    tag(0x0002, 0x0001);
+    bytes += "OB";
+    u16(0);
+    u32(2);
+    bytes += std::string("\0\1", 2);
+    element(0x0002, 0x0002, "UI", UID_XRayRadiationDoseSRStorage, '\0', false);
+    element(0x0002, 0x0003, "UI", sop, '\0', false);
+    element(0x0002, 0x0010, "UI", syntax, '\0', false);
     std::string group;
     std::swap(group, bytes);
-    bytes = meta;
+    bytes = std::string(128, '\0') + "DICM";
     tag(0x0002, 0x0000);
     bytes += "UL";
     u16(4);
     u32(static_cast<std::uint32_t>(group.size()));
     bytes += group;
-    shortElement(0x0008, 0x0016, "UI", UID_XRayRadiationDoseSRStorage, '\0');
-    shortElement(0x0008, 0x0018, "UI", sop, '\0');
-    shortElement(0x0020, 0x000D, "UI", NewUid(), '\0');
-    shortElement(0x0040, 0xA040, "CS", "CONTAINER", ' ');
-    // Content sequence in an item in a content sequence ..., each of undefined length.
+    std::string head;
+    std::swap(head, bytes);
+
+    element(0x0008, 0x0016, "UI", UID_XRayRadiationDoseSRStorage, '\0', implicitVr);
+    element(0x0008, 0x0018, "UI", sop, '\0', implicitVr);
+    element(0x0020, 0x000D, "UI", NewUid(), '\0', implicitVr);
+    element(0x0040, 0xA040, "CS", "CONTAINER", ' ', implicitVr);
+    // Content sequence in an item in a content sequence ...
     for (int i = 0; i < levels; ++i) {
         tag(0x0040, 0xA730);
-        bytes += "SQ";
-        u16(0);
-        u32(0xFFFFFFFFu);
-        tag(0xFFFE, 0xE000);
-        u32(0xFFFFFFFFu);
+        if (implicitVr) {
+            // Lengths given: the sequence at depth i holds (levels - 1 - i) sequences and items of 16 bytes of headers.
+            const auto sequence = static_cast<std::uint32_t>(16 * (levels - 1 - i) + 8);
+            u32(sequence);
+            tag(0xFFFE, 0xE000);
+            u32(sequence - 8);
+        } else {
+            bytes += "SQ";
+            u16(0);
+            u32(0xFFFFFFFFu);
+            tag(0xFFFE, 0xE000);
+            u32(0xFFFFFFFFu);
+        }
     }
-    for (int i = 0; i < levels; ++i) {
+    for (int i = 0; i < levels && !implicitVr; ++i) {
         tag(0xFFFE, 0xE00D);
         u32(0);
         tag(0xFFFE, 0xE0DD);
         u32(0);
     }
+    if (nesting == Nesting::Deflated) {
+        z_stream zs{};
+        if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+            return "deflateInit2 failed";
+        }
+        std::string packed(deflateBound(&zs, static_cast<uLong>(bytes.size())), '\0');
+        zs.next_in = reinterpret_cast<Bytef*>(bytes.data());
+        zs.avail_in = static_cast<uInt>(bytes.size());
+        zs.next_out = reinterpret_cast<Bytef*>(packed.data());
+        zs.avail_out = static_cast<uInt>(packed.size());
+        const int r = deflate(&zs, Z_FINISH);
+        packed.resize(zs.total_out);
+        deflateEnd(&zs);
+        if (r != Z_STREAM_END) return "deflate failed";
+        bytes = packed;
+    }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return out.fail() ? std::string("cannot write ") + path.string() : std::string();
 }
 
-std::string WriteImage(const std::filesystem::path& path) {
+std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid) {
     QuietDcmtk();
     DcmFileFormat file;
     DcmDataset& d = *file.getDataset();
-    d.putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    d.putAndInsertString(DCM_SOPClassUID, sopClassUid.empty() ? UID_SecondaryCaptureImageStorage : sopClassUid.c_str());
     d.putAndInsertString(DCM_SOPInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_StudyInstanceUID, NewUid().c_str());
     d.putAndInsertString(DCM_SeriesInstanceUID, NewUid().c_str());

@@ -74,14 +74,17 @@ CodeSpec Aluminum();
 // Writes the report; an empty string on success, else what went wrong.
 std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& path);
 
-// Writes a 2 x 2 secondary-capture image: DICOM, but not a report.
-std::string WriteImage(const std::filesystem::path& path);
+// Writes a 2 x 2 image: DICOM, but not a report; a secondary capture unless another image storage
+// class (CT Image Storage, for one) is named.
+std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid = {});
 
 // Writes an empty DICOMDIR.
 std::string WriteDicomDir(const std::filesystem::path& path);
 
 // Writes, byte by byte, a dose report whose content sequence nests `levels` deep: no DICOM library
 // could write it (they recurse too), and it is what a hostile or broken sender can produce.
-std::string WriteDeeplyNested(const std::filesystem::path& path, int levels);
+enum class Nesting { ExplicitUndefinedLength, ImplicitDefinedLength, Deflated };
+std::string WriteDeeplyNested(const std::filesystem::path& path, int levels,
+                              Nesting nesting = Nesting::ExplicitUndefinedLength);
 
 }  // namespace mirelo::rdsrgen

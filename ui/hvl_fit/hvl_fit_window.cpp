@@ -3,17 +3,20 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
+#include "ui/platform/field_reading.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "ui/platform/screen_fit.h"
 #include "common/number_text.h"
-#include "common/numeric_reading.h"
 #include "quality/quality.h"
 #include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
@@ -22,7 +25,16 @@
 namespace mirelo {
 namespace {
 
-double Read(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
+// A field by the program's reading rule: one number, optionally with the unit printed beside it; an
+// empty field reads as 0 and text that is not one number as NaN, which every check below refuses.
+double Read(const QLineEdit* field) {
+    const QString name = field->objectName();
+    const QStringList units = name == QLatin1String("kvField")    ? QStringList{QStringLiteral("kV")}
+                              : name == QLatin1String("hvlField") ? QStringList{QStringLiteral("mm Al"), QStringLiteral("mm")}
+                              : name == QLatin1String("angleField") ? QStringList{QStringLiteral("度"), QStringLiteral("°")}
+                                                                    : QStringList{QStringLiteral("mm")};
+    return FieldValue(field, units, 0);
+}
 QString Fixed(double x, int decimals) { return QString::number(x, 'f', decimals); }
 
 template <typename T>
@@ -44,7 +56,10 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     setFont(look::Meiryo(12));
     look::FixWindowColours(this);  // its blue headings and cream buttons need their own face
 
-    auto* grid = new QGridLayout(this);
+    // The window's contents on a page that scrolls when the screen cannot hold it whole.
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("HvlFitPage"));
+    auto* grid = new QGridLayout(page);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->setHorizontalSpacing(10);
     int row = 0;
@@ -160,6 +175,11 @@ HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
     connect(removePointButton, &QPushButton::clicked, this, &HvlFitWindow::RemovePoint);
     kvField->setText(QStringLiteral("80"));
     ClearResult();
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(ScrollingPage(page));
+    grid->activate();
+    FitOnScreen(this, page->size());
 }
 
 void HvlFitWindow::TakeSettings(const QString& angle, const QString& al, const QString& cu, const QString& kv) {
@@ -235,7 +255,7 @@ void HvlFitWindow::RemovePoint() {
 }
 
 void HvlFitWindow::Fit() {
-    ClearResult();
+    // Every field is read and checked before the result shown goes.
     HvlMeasurement base{Read(angleField), Read(alField), Read(cuField), Read(kvField), Read(hvlField), std::nullopt};
     std::vector<HvlMeasurement> points;
     for (int r = 0; r < pointsTable->rowCount(); ++r) {
@@ -257,6 +277,7 @@ void HvlFitWindow::Fit() {
                   .hvlMmAl = single ? std::optional(m.hvl1MmAl) : std::nullopt})) {
         return;
     }
+    ClearResult();
     const auto curve = FitFiltrationCurve(SharedState().tables, points);
     if (!curve) {
         const FitError& e = curve.error().error;
@@ -364,6 +385,14 @@ void FiltrationPlot::paintEvent(QPaintEvent*) {
         p.setPen(QPen(Qt::red, 1, Qt::DashLine));
         p.drawLine(at(*markKv_, 0), at(*markKv_, top));
     }
+}
+
+void HvlFitWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();  // as "閉じる" and the title bar's close
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HvlFitWindow::Apply() {

@@ -65,6 +65,9 @@ public:
     QLabel* assumedResult = nullptr;  // the filters and angle the fit assumed, and a voltage far outside
     FiltrationPlot* plot = nullptr;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void ClearResult();
     // Whether the rule takes the values; if not, says so and puts the focus on the field it names.

@@ -9,16 +9,19 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QSettings>
 #include <cmath>
 
+#include "ui/platform/field_reading.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "ui/platform/screen_fit.h"
 #include "common/dose_text.h"
 #include "common/number_text.h"
-#include "common/numeric_reading.h"
 #include "common/sci_format.h"
+#include "dose/area_unit.h"
 #include "dose/volume_dose.h"
 #include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
@@ -30,6 +33,8 @@ namespace mirelo {
 namespace {
 
 using namespace messages;
+
+constexpr const char* kAreaUnitKey = "areaDose/unit";
 
 void SetColor(QWidget* w, QPalette::ColorRole role, const QColor& color) {
     QPalette pal = w->palette();
@@ -209,8 +214,8 @@ Form1::Form1(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->setMenuBar(MenuBar);
-    layout->addWidget(ClientArea);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The designed window scrolls inside a window that a small or scaled screen cannot hold whole.
+    layout->addWidget(ScrollingPage(ClientArea));
     QWidget* const area = ClientArea;
 
     const QFont meiryo1425 = look::Meiryo(14.25);
@@ -308,10 +313,24 @@ Form1::Form1(QWidget* parent)
     Text15->setAlignment(Qt::AlignCenter);
     i18n::Tr(Text15, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "面積線量計の表示値 (補正後)"));
     Text15->installEventFilter(this);
-    Label60 = MakeCaption(area, {"Label60", QT_TRANSLATE_NOOP("Form1", "Gy・cm "), look::TwipsRect(9600, 5520, 1455, 495), meiryo1425,
-                                 Qt::black, centre});
-    Bordered(Label60, look::kCaptionBack);
-    Label6 = MakeCaption(area, {"Label6", "2", look::TwipsRect(10830, 5520, 120, 300), meiryo975});
+    // The unit of the area dose, in the place of the fixed "Gy・cm²": the meters show several.
+    AreaUnitBox = look::Make<QComboBox>(area, "AreaUnitBox", look::TwipsRect(9600, 5520, 1455, 495));
+    AreaUnitBox->setFont(look::Meiryo(12));
+    for (const auto& u : kAreaUnits) {
+        AreaUnitBox->addItem(QString::fromUtf8(u.printed.data(), static_cast<qsizetype>(u.printed.size())),
+                             static_cast<int>(u.unit));
+    }
+    look::FixColours(AreaUnitBox, QPalette::Button, look::kCaptionBack, QPalette::ButtonText, Qt::black);
+    i18n::Tr(AreaUnitBox, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "面積線量の単位"));
+    {
+        // The unit chosen last, as the meter in use shows it; Gy·cm² at first.
+        const QString saved = QSettings().value(QLatin1String(kAreaUnitKey)).toString();
+        for (const auto& u : kAreaUnits) {
+            if (saved == QLatin1String(u.ascii.data(), static_cast<qsizetype>(u.ascii.size()))) {
+                AreaUnitBox->setCurrentIndex(AreaUnitBox->findData(static_cast<int>(u.unit)));
+            }
+        }
+    }
 
     // Commands.
     Command2 = MakeCommand(area, "Command2", QT_TRANSLATE_NOOP("Form1", "入射Ｘ線スペクトルを計算"), look::TwipsRect(7200, 2880, 4095, 735),
@@ -366,7 +385,7 @@ Form1::Form1(QWidget* parent)
     i18n::Tr(Picture2, "accessibleName", "Form1", QT_TRANSLATE_NOOP("Form1", "患者のアイコン"));
 
     // Keyboard focus order of the design.
-    const QList<QWidget*> order{Command1, Command2, Picture1, Text15, Command5, Command9, Text1,
+    const QList<QWidget*> order{Command1, Command2, Picture1, Text15, AreaUnitBox, Command5, Command9, Text1,
                                 Text2,    Text3,    Text4,    Command3, List1, Command4, Picture2};
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
@@ -384,13 +403,15 @@ Form1::Form1(QWidget* parent)
         connect(beam, &QLineEdit::textChanged, this, &Form1::DiscardSpectrum);
     }
     connect(Text15, &QLineEdit::textChanged, this, &Form1::ClearResults);
+    connect(AreaUnitBox, &QComboBox::currentIndexChanged, this, [this] {
+        ClearResults();
+        const auto unit = static_cast<AreaUnit>(AreaUnitBox->currentData().toInt());
+        QSettings().setValue(QLatin1String(kAreaUnitKey), QString::fromLatin1(UnitName(unit).data(),
+                                                                              static_cast<qsizetype>(UnitName(unit).size())));
+    });
     BuildMenus();
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), sizeHint());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    FitOnScreen(this, QSize(client.width(), client.height() + MenuBar->sizeHint().height()));
     Command1->setFocus();
 }
 
@@ -423,15 +444,36 @@ bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QSt
     return true;
 }
 
-namespace {
-double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
-}  // namespace
+std::optional<double> Form1::FieldNumber(QLineEdit* field, double whenEmpty, const QString& message) {
+    const auto reading = ReadField(field, FieldUnits(field));
+    if (!reading) {
+        Refuse(field, message);
+        return std::nullopt;
+    }
+    return reading->value_or(whenEmpty);
+}
+
+QStringList Form1::FieldUnits(const QLineEdit* field) const {
+    if (field == Text1) {
+        return {Label9->text(), QStringLiteral("度"), QStringLiteral("°")};
+    }
+    if (field == Text15) {
+        const auto unit = static_cast<AreaUnit>(AreaUnitBox->currentData().toInt());
+        return {AreaUnitBox->currentText(), QString::fromUtf8(UnitName(unit).data(), static_cast<qsizetype>(UnitName(unit).size()))};
+    }
+    return {QStringLiteral("mm")};
+}
 
 void Form1::Command2_Click() {
-    const double angle = ReadField(Text1);
-    // Refused before anything is written.
-    const auto checked = CheckInputs(
-        {.targetAngleDeg = angle, .inherentMmAl = ReadField(Text2), .alMm = ReadField(Text3), .cuMm = ReadField(Text4)});
+    // Every field is read, and refused, before anything is written; an empty field reads as 0.
+    const auto angle = FieldNumber(Text1, 0, kTargetAngleInvalid);
+    const auto inherent = angle ? FieldNumber(Text2, 0, kFilterInvalid) : std::nullopt;
+    const auto al = inherent ? FieldNumber(Text3, 0, kFilterInvalid) : std::nullopt;
+    const auto cu = al ? FieldNumber(Text4, 0, kFilterInvalid) : std::nullopt;
+    if (!cu) {
+        return;
+    }
+    const auto checked = CheckInputs({.targetAngleDeg = angle, .inherentMmAl = inherent, .alMm = al, .cuMm = cu});
     if (!checked) {
         switch (checked.error().field) {
             case InputField::Inherent: Refuse(Text2, kFilterInvalid); return;
@@ -441,10 +483,10 @@ void Form1::Command2_Click() {
         }
     }
     Module1& s = SharedState();
-    s.TargetAngle = angle;
-    s.InherentFilter = ReadField(Text2) * 0.1;
-    s.FilterAl = ReadField(Text3) * 0.1;
-    s.FilterCu = ReadField(Text4) * 0.1;
+    s.TargetAngle = *angle;
+    s.InherentFilter = *inherent * 0.1;
+    s.FilterAl = *al * 0.1;
+    s.FilterCu = *cu * 0.1;
     if (Label7->text().isEmpty()) {
         MessageBox::warning(this, kNotEntered);
         return;
@@ -465,14 +507,18 @@ void Form1::Command2_Click() {
 void Form1::Command9_Click() { drawSpectrum(); }
 
 void Form1::Command3_Click() {
-    const QString text = Text15->text();
-    if (text.isEmpty()) {
+    if (Text15->text().isEmpty()) {
         MessageBox::warning(this, kAreaDoseMissing);
         return;
     }
-    const double areaDose = ReadNumber(text.toStdString());
-    // Refused before anything changes.
-    if (!CheckInputs({.areaDose = areaDose})) {
+    const auto entered = FieldNumber(Text15, 0, kAreaDoseInvalid);
+    if (!entered) {
+        return;
+    }
+    // The calculation takes Gy·cm²; the meter may show another unit.
+    const double areaDose = ToGyCm2(*entered, static_cast<AreaUnit>(AreaUnitBox->currentData().toInt()));
+    // Refused before anything changes (a value too large in Gy·cm² too).
+    if (!CheckInputs({.areaDose = *entered}) || !CheckInputs({.areaDose = areaDose})) {
         Refuse(Text15, kAreaDoseInvalid);
         return;
     }
@@ -522,6 +568,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::SetTubeVoltageCaption(const QString& caption) {
     Label7->setText(caption);
+    // A range with its spread is longer than the field was designed for: a smaller size of the
+    // same face, never a cut caption.
+    QFont font = look::Meiryo(14.25);
+    while (font.pointSizeF() > 6 && QFontMetricsF(font).horizontalAdvance(caption) > Label7->contentsRect().width() - 4) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    Label7->setFont(font);
     UpdateRecordActions();
 }
 

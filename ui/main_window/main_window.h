@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -103,6 +104,8 @@ public:
     QLineEdit* Text3 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text15 = nullptr;
+    // The unit of the area dose as the meter shows it; the calculation converts to Gy·cm².
+    QComboBox* AreaUnitBox = nullptr;
     // Outputs.
     QLabel* Label7 = nullptr;
     QLabel* Label14 = nullptr;
@@ -125,8 +128,6 @@ public:
     QLabel* Label11 = nullptr;
     QLabel* Label12 = nullptr;
     QLabel* Label13 = nullptr;
-    QLabel* Label60 = nullptr;
-    QLabel* Label6 = nullptr;
     // Other captions.
     QLabel* Label80 = nullptr;
     QLabel* Label17 = nullptr;
@@ -175,6 +176,14 @@ private:
     void ClearResults();
     // Refuses the text of `field` with `message` and hands the field the focus.
     void Refuse(QLineEdit* field, const QString& message);
+    // The number in a field by the program's reading rule, `whenEmpty` for an empty one; nothing
+    // (after the refusal with `message`) for text that is not one number with the field's unit.
+    std::optional<double> FieldNumber(QLineEdit* field, double whenEmpty, const QString& message);
+    // The units printed beside a field, which may follow its number.
+    QStringList FieldUnits(const QLineEdit* field) const;
+    // What a field shows, as a value to compare with what was computed (NaN while refused).
+    double FieldShown(const QLineEdit* field) const;
+
 
     // Records: the menus, and what the results on screen were computed from.
     void BuildMenus();

@@ -14,11 +14,11 @@
 
 #include "ui/main_window/main_window.h"
 #include "ui/platform/dialogs.h"
+#include "ui/platform/field_reading.h"
 #include "ui/platform/language.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
 #include "common/dose_text.h"
-#include "common/numeric_reading.h"
 #include "common/sci_format.h"
 #include "ui/report/report.h"
 #include "ui/state/shared_state.h"
@@ -27,8 +27,6 @@
 
 namespace mirelo {
 namespace {
-
-double Reading(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
 
 std::string T(const char* source) { return QCoreApplication::translate("Record", source).toStdString(); }
 
@@ -51,6 +49,7 @@ RecordWords Words() {
     w.normal = T(QT_TRANSLATE_NOOP("Record", "中央値を中心にして正規分布状に変動"));
     w.areaDose = T(QT_TRANSLATE_NOOP("Record", "面積空気カーマ積算値 P_KA"));
     w.areaDoseUnit = "Gy·cm²";
+    w.entered = T(QT_TRANSLATE_NOOP("Record", "入力値"));
     w.photons = T(QT_TRANSLATE_NOOP("Record", "全入射光子数"));
     w.thickness = T(QT_TRANSLATE_NOOP("Record", "平均体厚 (cm)"));
     w.integralDose = T(QT_TRANSLATE_NOOP("Record", "患者容積線量 (J)"));
@@ -76,11 +75,13 @@ QString RecordFolder() {
 }
 
 QString AskFile(QWidget* parent, const QString& caption, const QString& name, const QString& filter) {
-    const QString path = Dialogs::saveFileName(parent, caption, QDir(RecordFolder()).filePath(name), filter);
-    if (!path.isEmpty()) {
-        QSettings().setValue(QStringLiteral("records/folder"), QFileInfo(path).absolutePath());
-    }
-    return path;
+    return Dialogs::saveFileName(parent, caption, QDir(RecordFolder()).filePath(name), filter);
+}
+
+// Only a folder a record was written to is suggested again: one where saving failed (a folder of
+// the system, a full disk) would only fail again, or worse, hang the next dialog reading it.
+void RememberFolder(const QString& savedFile) {
+    QSettings().setValue(QStringLiteral("records/folder"), QFileInfo(savedFile).absolutePath());
 }
 
 // The guide and the licence: share/doc/mirelo of an installed Linux program; doc\ beside the program
@@ -169,9 +170,11 @@ void Form1::BuildMenus() {
     UpdateRecordActions();
 }
 
+double Form1::FieldShown(const QLineEdit* field) const { return FieldValue(field, FieldUnits(field), 0); }
+
 void Form1::NoteSpectrum() {
     const Module1& s = SharedState();
-    spectrumInputs_ = Computed{Reading(Text1), Reading(Text2), Reading(Text3), Reading(Text4),
+    spectrumInputs_ = Computed{FieldShown(Text1), FieldShown(Text2), FieldShown(Text3), FieldShown(Text4),
                                TubeVoltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal},
                                Label7->text(), s.Spectrum};
 }
@@ -181,9 +184,9 @@ void Form1::NoteResults(double photons, const std::array<double, kThicknesses>& 
     recordInputs_.reset();
     const Module1& s = SharedState();
     // Only results whose spectrum belongs to the beam and voltage on screen make a record.
-    if (spectrumInputs_ && spectrumInputs_->spectrum == s.Spectrum && spectrumInputs_->angle == Reading(Text1) &&
-        spectrumInputs_->inherentMm == Reading(Text2) && spectrumInputs_->alMm == Reading(Text3) &&
-        spectrumInputs_->cuMm == Reading(Text4) && spectrumInputs_->voltage.lowKv == s.KvLow &&
+    if (spectrumInputs_ && spectrumInputs_->spectrum == s.Spectrum && spectrumInputs_->angle == FieldShown(Text1) &&
+        spectrumInputs_->inherentMm == FieldShown(Text2) && spectrumInputs_->alMm == FieldShown(Text3) &&
+        spectrumInputs_->cuMm == FieldShown(Text4) && spectrumInputs_->voltage.lowKv == s.KvLow &&
         spectrumInputs_->voltage.highKv == s.KvHigh && spectrumInputs_->voltageCaption == Label7->text()) {
         ResultRecord r;
         r.program = "Mirelo " MIRELO_VERSION;
@@ -195,6 +198,8 @@ void Form1::NoteResults(double photons, const std::array<double, kThicknesses>& 
         r.cuMm = spectrumInputs_->cuMm;
         r.voltage = spectrumInputs_->voltage;
         r.areaDoseGyCm2 = s.AreaDose;
+        r.areaDoseEntered = FieldShown(Text15);
+        r.areaDoseEnteredUnit = AreaUnitBox->currentText().toStdString();
         r.dose.photons = photons;
         r.dose.joules = joules;
         if (const auto q = ComputeBeamQuality(s.tables, PhotonSpectrum{s.Spectrum, s.KvHigh})) {
@@ -213,8 +218,9 @@ std::optional<ResultRecord> Form1::ShownRecord() const {
     const ResultRecord& r = *record_;
     const Computed& in = *recordInputs_;
     bool shown = List1->count() == kThicknesses && Label14->text() == QString::fromStdString(FormatSci(r.dose.photons)) &&
-                 in.angle == Reading(Text1) && in.inherentMm == Reading(Text2) && in.alMm == Reading(Text3) &&
-                 in.cuMm == Reading(Text4) && in.voltageCaption == Label7->text() && r.areaDoseGyCm2 == Reading(Text15);
+                 in.angle == FieldShown(Text1) && in.inherentMm == FieldShown(Text2) && in.alMm == FieldShown(Text3) &&
+                 in.cuMm == FieldShown(Text4) && in.voltageCaption == Label7->text() && r.areaDoseEntered == FieldShown(Text15) &&
+                 r.areaDoseEnteredUnit == AreaUnitBox->currentText().toStdString();
     for (int j = 1; shown && j <= kThicknesses; ++j) {
         shown = List1->item(j - 1)->text() ==
                 QString::fromStdString(VolumeDoseLine(ThicknessCm(j), r.dose.joules[static_cast<std::size_t>(j - 1)]));
@@ -253,6 +259,7 @@ void Form1::SaveResults() {
         MessageBox::warning(this, messages::kSaveFailed.arg(QDir::toNativeSeparators(path), reason));
         return;
     }
+    RememberFolder(path);
     MessageBox::information(this, messages::kSaved.arg(QDir::toNativeSeparators(path)));
 }
 
@@ -303,6 +310,7 @@ void Form1::SaveReportPdf() {
         MessageBox::warning(this, messages::kSaveFailed.arg(QDir::toNativeSeparators(path), reason));
         return;
     }
+    RememberFolder(path);
     MessageBox::information(this, messages::kSaved.arg(QDir::toNativeSeparators(path)));
 }
 

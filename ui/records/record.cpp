@@ -41,7 +41,7 @@ std::vector<RecordLine> RecordHeader(const ResultRecord& r, const RecordWords& w
         {w.al, {WithUnit(r.alMm, w.mm)}},
         {w.cu, {WithUnit(r.cuMm, w.mm)}},
         {w.tubeVoltage, {VoltageText(r.voltage), spread}},
-        {w.areaDose, {WithUnit(r.areaDoseGyCm2, w.areaDoseUnit)}},
+        {w.areaDose, {WithUnit(r.areaDoseGyCm2, w.areaDoseUnit), w.entered + ": " + WithUnit(r.areaDoseEntered, r.areaDoseEnteredUnit)}},
         {w.photons, {FormatSci(r.dose.photons)}},
     };
     if (r.quality) {

@@ -25,6 +25,9 @@ struct ResultRecord {
     double cuMm = 0;
     TubeVoltage voltage;
     double areaDoseGyCm2 = 0;
+    // The area dose as it was entered: the number and the unit beside it ("2530", "mGy·cm²").
+    double areaDoseEntered = 0;
+    std::string areaDoseEnteredUnit = "Gy·cm²";
     VolumeDose dose;
     std::optional<BeamQuality> quality;  // of the spectrum, when it has one
 };
@@ -36,7 +39,7 @@ struct RecordWords {
     std::string attTable, effTable;
     std::string targetAngle, inherent, al, cu, degree, mm;
     std::string tubeVoltage, spread, fixed, uniform, normal;
-    std::string areaDose, areaDoseUnit, photons;
+    std::string areaDose, areaDoseUnit, entered, photons;
     std::string thickness, integralDose, fullPrecision;
     std::string hvl1, hvl2, homogeneity, meanEnergy, effectiveEnergy;
 };
@@ -48,8 +51,9 @@ struct RecordLine {
 };
 
 // The header lines shared by the file and the printed report: program, date, both tables with
-// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose, the photon count,
-// and the beam quality (HVLs to 0.01 mm Al, energies to 0.1 keV, as the spectrum window shows them).
+// their SHA-256, the beam, the tube-voltage setting with its spread, the area dose in Gy·cm² and as
+// it was entered, the photon count, and the beam quality (HVLs to 0.01 mm Al, energies to 0.1 keV,
+// as the spectrum window shows them).
 // Numbers are written as the windows show them (the photon count in "0.000E+00").
 std::vector<RecordLine> RecordHeader(const ResultRecord& record, const RecordWords& words);
 

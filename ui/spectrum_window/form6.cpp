@@ -3,9 +3,11 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QVBoxLayout>
 
 #include "ui/platform/dialogs.h"
 #include "ui/platform/language.h"
+#include "ui/platform/screen_fit.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
@@ -60,18 +62,25 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     setAttribute(Qt::WA_DeleteOnClose);
     // An open spectrum window never keeps the program running once the main window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    // The designed window, one line taller for the beam quality under its controls.
-    setFixedSize(look::Px(14250), look::Px(8535 + kQualityLineTwips));
     look::FixWindowColours(this);
+    // The designed window, one line taller for the beam quality under its controls, on a page that
+    // scrolls when the screen cannot hold the window whole.
+    const QSize designed(look::Px(14250), look::Px(8535 + kQualityLineTwips));
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("Form6Page"));
+    page->setFixedSize(designed);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(ScrollingPage(page));
 
-    Picture3 = new PlotPicture(this);
+    Picture3 = new PlotPicture(page);
     Picture3->setObjectName(QStringLiteral("Picture3"));
     Picture3->setGeometry(look::TwipsRect(240, 240, 13695, 7095));
     Picture3->setFocusPolicy(Qt::TabFocus);
 
-    Command1 = MakeButton(this, "Command1", QT_TRANSLATE_NOOP("Form6", "Close"), look::TwipsRect(12240, 7680, 1335, 615));
+    Command1 = MakeButton(page, "Command1", QT_TRANSLATE_NOOP("Form6", "Close"), look::TwipsRect(12240, 7680, 1335, 615));
 
-    Label1 = new QLabel(this);
+    Label1 = new QLabel(page);
     i18n::TrText(Label1, "Form6", QT_TRANSLATE_NOOP("Form6", "入射Ｘ線スペクトル"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(look::TwipsRect(5160, 7680, 3240, 540));
@@ -80,10 +89,10 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     pal.setColor(QPalette::WindowText, look::kBlue);
     Label1->setPalette(pal);
 
-    Command2 = MakeButton(this, "Command2", QT_TRANSLATE_NOOP("Form6", "Data save"), look::TwipsRect(360, 7680, 2175, 615));
+    Command2 = MakeButton(page, "Command2", QT_TRANSLATE_NOOP("Form6", "Data save"), look::TwipsRect(360, 7680, 2175, 615));
     Command2->setEnabled(false);  // until a spectrum is drawn
 
-    QualityLine = new QLabel(this);
+    QualityLine = new QLabel(page);
     QualityLine->setObjectName(QStringLiteral("QualityLine"));
     QualityLine->setGeometry(look::TwipsRect(240, kQualityLineTop, 13695, 405));
     QualityLine->setFont(look::Meiryo(10.5));
@@ -96,6 +105,7 @@ Form6::Form6() : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint 
     connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
     AddPlotCommands();
+    FitOnScreen(this, designed);
 }
 
 void Form6::Command1_Click() { hide(); }

@@ -8,22 +8,22 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QVBoxLayout>
 #include <cmath>
 
+#include "ui/platform/field_reading.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "ui/platform/screen_fit.h"
 #include "spectrum/input_rules.h"
 #include "spectrum/spectrum.h"
 #include "ui/state/shared_state.h"
 #include "common/number_text.h"
-#include "common/numeric_reading.h"
 
 namespace mirelo {
 namespace {
-
-double ReadField(const QLineEdit* field) { return ReadNumber(field->text().toStdString()); }
 
 QString AsCaption(double kv) { return QString::fromStdString(NumberText(kv)); }
 
@@ -116,9 +116,31 @@ protected:
 
 }  // namespace
 
-Form4::Form4(TubeVoltagePort& port)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      port_(port) {
+namespace {
+// A tool window: a small title bar with only a close button, and no entry in the task bar. It must
+// not stay above the main window, which X11 window managers do with every tool window (Qt marks it
+// transient for the program); there it is an ordinary window of the utility type instead.
+Qt::WindowFlags ToolFrame() {
+#ifdef Q_OS_WIN
+    return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+#else
+    return Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+#endif
+}
+}  // namespace
+
+QString VoltageCaption(double lowKv, double highKv, int mode) {
+    if (lowKv == highKv) {
+        return AsCaption(highKv);
+    }
+    // The spread belongs to the range: a result is never read without it.
+    const QString spread = mode == 2 ? QCoreApplication::translate("Form4", "正規分布", "spread in the tube-voltage display")
+                                     : QCoreApplication::translate("Form4", "均等", "spread in the tube-voltage display");
+    return AsCaption(lowKv) + QStringLiteral(" - ") + AsCaption(highKv) + QStringLiteral(" kV (") + spread +
+           QStringLiteral(")");
+}
+
+Form4::Form4(TubeVoltagePort& port) : QWidget(nullptr, ToolFrame()), port_(port) {
     setObjectName(QStringLiteral("Form4"));
     setAttribute(Qt::WA_DeleteOnClose);  // closing by the title bar discards the dialog
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -126,9 +148,15 @@ Form4::Form4(TubeVoltagePort& port)
     i18n::Tr(this, "windowTitle", "Form4", QT_TRANSLATE_NOOP("Form4", "  管電圧の設定"));
     setFont(look::Meiryo(14.25));
     const QRect client = look::TwipsRect(0, 0, 9555, 6555);
-    setFixedSize(client.size());
+    // The designed client area; it scrolls when the screen cannot hold the window whole.
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("Form4Page"));
+    page->setFixedSize(client.size());
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(ScrollingPage(page));
 
-    Label1 = look::Make<QLabel>(this, "Label1", look::TwipsRect(2640, 240, 4365, 540));
+    Label1 = look::Make<QLabel>(page, "Label1", look::TwipsRect(2640, 240, 4365, 540));
     i18n::Tr(Label1, "text", "Form4", QT_TRANSLATE_NOOP("Form4", "透視 / 撮影中のＸ線管電圧"));
     Label1->setFont(look::Meiryo(18));
     {
@@ -137,7 +165,7 @@ Form4::Form4(TubeVoltagePort& port)
         Label1->setPalette(pal);
     }
 
-    Frame1 = look::Make<QGroupBox>(this, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
+    Frame1 = look::Make<QGroupBox>(page, "Frame1", look::TwipsRect(600, 960, 8295, 4455));
     i18n::Tr(Frame1, "title", "Form4", QT_TRANSLATE_NOOP("Form4", "管電圧の設定"));
 
     Option1 = look::Make<QRadioButton>(Frame1, "Option1", look::TwipsRect(600, 600, 1215, 420));
@@ -174,7 +202,7 @@ Form4::Form4(TubeVoltagePort& port)
     i18n::Tr(Picture1, "accessibleName", "Form4", QT_TRANSLATE_NOOP("Form4", "均等と正規分布状の図"));
     Picture1->setFocusPolicy(Qt::TabFocus);
 
-    Command1 = look::Make<QPushButton>(this, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
+    Command1 = look::Make<QPushButton>(page, "Command1", look::TwipsRect(3840, 5640, 1695, 615));
     Command1->setText(QStringLiteral("OK"));
     Command1->setFont(look::Meiryo(15.75));
     look::FixColours(Command1, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
@@ -209,6 +237,10 @@ Form4::Form4(TubeVoltagePort& port)
         }
     });
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+    // Enter in a voltage field confirms, as OK does.
+    for (QLineEdit* t : {Text1, Text2, Text3}) {
+        connect(t, &QLineEdit::returnPressed, Command1, &QPushButton::click);
+    }
 
     setTabOrder(Option1, Option2);
     setTabOrder(Option2, Text1);
@@ -219,11 +251,11 @@ Form4::Form4(TubeVoltagePort& port)
     setTabOrder(Option3, Option4);
     setTabOrder(Option4, Picture1);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), client.size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    FitOnScreen(this, client.size());
+#ifndef Q_OS_WIN
+    winId();  // the type is given to the platform window, which must exist for it
+    setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
+#endif
 }
 
 void Form4::keyPressEvent(QKeyEvent* event) {
@@ -255,32 +287,50 @@ void Form4::Command1_Click() {
     Module1& s = SharedState();
     const double lowBefore = s.KvLow, highBefore = s.KvHigh;
     const int modeBefore = s.KvMode;
+    // A voltage as its field gives it: one number, optionally with "kV"; an empty range field reads
+    // as 0. Refused (nothing written) with the focus on the field to mend.
+    const auto voltage = [this](QLineEdit* field) -> std::optional<double> {
+        const auto reading = ReadField(field, {QStringLiteral("kV")});
+        // Beyond the grid, negative or unreadably large voltages cannot be computed.
+        if (!reading || !CheckInputs({.kv = reading->value_or(0)})) {
+            MessageBox::warning(this, messages::kTubeVoltageInvalid);
+            field->setFocus();
+            return std::nullopt;
+        }
+        return reading->value_or(0);
+    };
     if (Option1->isChecked()) {
         if (Text1->text().isEmpty()) {
             MessageBox::warning(this, messages::kTubeVoltageInvalid);
+            Text1->setFocus();
             return;
         }
-        const double kv = ReadField(Text1);
-        if (!CheckInputs({.kv = kv})) {
-            MessageBox::warning(this, messages::kTubeVoltageInvalid);
+        const auto kv = voltage(Text1);
+        if (!kv) {
             return;
         }
-        s.KvLow = kv;
+        s.KvLow = *kv;
         s.KvHigh = s.KvLow;
-        port_.SetTubeVoltageCaption(AsCaption(s.KvLow));
         s.KvMode = 1;
     } else {
-        const double low = ReadField(Text2);
-        const double high = ReadField(Text3);
-        if (!CheckInputs({.kv = low, .kvHigh = high})) {
-            MessageBox::warning(this, messages::kTubeVoltageInvalid);
+        const auto low = voltage(Text2);
+        if (!low) {
             return;
         }
-        s.KvLow = low;
-        s.KvHigh = high;
-        port_.SetTubeVoltageCaption(AsCaption(s.KvLow) + QStringLiteral(" - ") + AsCaption(s.KvHigh));
+        const auto high = voltage(Text3);
+        if (!high) {
+            return;
+        }
+        if (!CheckInputs({.kv = low, .kvHigh = high})) {  // a range runs upwards
+            MessageBox::warning(this, messages::kTubeVoltageInvalid);
+            Text3->setFocus();
+            return;
+        }
+        s.KvLow = *low;
+        s.KvHigh = *high;
         s.KvMode = Option3->isChecked() ? 1 : 2;
     }
+    port_.SetTubeVoltageCaption(VoltageCaption(s.KvLow, s.KvHigh, s.KvMode));
     hide();
     if (s.KvLow != lowBefore || s.KvHigh != highBefore || s.KvMode != modeBefore) {
         port_.TubeVoltageChanged();

@@ -22,8 +22,8 @@ public:
 };
 
 // The tube-voltage dialog. Created on first use, hidden by OK, discarded when closed by its title
-// bar or Esc (it deletes itself then). A window of its own, not owned by the main window, so that
-// activating the main window brings that to the front. Controls keep their designer names.
+// bar or Esc (it deletes itself then). A tool window of its own, not owned by the main window, so
+// that activating the main window brings that to the front. Controls keep their designer names.
 class Form4 : public QWidget {
     Q_OBJECT
 public:
@@ -55,5 +55,9 @@ protected:
 private:
     TubeVoltagePort& port_;
 };
+
+// The main window's tube-voltage display: the fixed voltage ("80"), or the range with its spread
+// ("75 - 85 kV (正規分布)", in the interface's language); `mode` 1 even, 2 normal-like.
+QString VoltageCaption(double lowKv, double highKv, int mode);
 
 }  // namespace mirelo

@@ -1,0 +1,226 @@
+#include "register/listener.h"
+
+#include "dcmtk/config/osconfig.h"  // first, as DCMTK requires
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmnet/dcmlayer.h"
+#include "dcmtk/dcmnet/dcmtrans.h"
+#include "dcmtk/dcmnet/diutil.h"
+#include "dcmtk/dcmnet/scp.h"
+#include "dcmtk/oflog/oflog.h"
+
+namespace mirelo::registry {
+namespace {
+
+// DICOM status codes of a C-STORE response.
+constexpr Uint16 kStatusOutOfResources = 0xA700;
+constexpr Uint16 kStatusCannotUnderstand = 0xC000;
+
+// Accepts connections that arrived on the configured address only. DCMTK listens on every
+// interface; a connection to any other local address is closed before a byte is read.
+class BoundLayer : public DcmTransportLayer {
+public:
+    explicit BoundLayer(in_addr address) : address_(address) {}
+    DcmTransportConnection* createConnection(DcmNativeSocketType socket, OFBool /*secure*/) override {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET ||
+            local.sin_addr.s_addr != address_.s_addr) {
+            return nullptr;
+        }
+        return new DcmTCPConnection(socket);
+    }
+
+private:
+    in_addr address_;
+};
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    return text;
+}
+
+class Service : public DcmSCP {
+public:
+    Service(const ListenerConfig& config, const Receiver& receive, const Logger& log, const std::atomic<bool>& stop)
+        : config_(config), receive_(receive), log_(log), stop_(stop) {}
+
+protected:
+    OFBool checkCalledAETitleAccepted(const OFString& calledAE) override {
+        const bool ok = Trimmed(calledAE.c_str()) == config_.aet;
+        if (!ok) log_("association refused: called AE title '" + Trimmed(calledAE.c_str()) + "' is not " + config_.aet);
+        return ok;
+    }
+
+    OFBool checkCallingAETitleAccepted(const OFString& callingAE) override {
+        if (config_.allow.empty()) return OFTrue;
+        const std::string aet = Trimmed(callingAE.c_str());
+        const std::string host = getPeerIP().c_str();
+        for (const Caller& c : config_.allow) {
+            if (c.aet == aet && (c.host.empty() || c.host == host)) return OFTrue;
+        }
+        log_("association refused: calling AE title '" + aet + "' from " + host + " is not allowed");
+        return OFFalse;
+    }
+
+    void notifyAssociationAcknowledge() override {
+        log_("association from " + std::string(getPeerAETitle().c_str()) + "@" + getPeerIP().c_str());
+    }
+
+    OFCondition handleIncomingCommand(T_DIMSE_Message* message, const DcmPresentationContextInfo& info) override {
+        if (message->CommandField != DIMSE_C_STORE_RQ) {
+            return DcmSCP::handleIncomingCommand(message, info);  // C-ECHO, or refused as unknown
+        }
+        T_DIMSE_C_StoreRQ& request = message->msg.CStoreRQ;
+        const std::string sopInstance = request.AffectedSOPInstanceUID;
+        const std::filesystem::path incoming = config_.archive / (".incoming-" + std::to_string(::getpid()) + ".dcm");
+        OFCondition cond = receiveSTORERequest(request, info.presentationContextID, OFString(incoming.c_str()));
+        if (cond.bad()) {
+            std::error_code ec;
+            std::filesystem::remove(incoming, ec);
+            log_(std::string("receiving ") + sopInstance + " failed: " + cond.text());
+            return cond;
+        }
+        ::chmod(incoming.c_str(), 0600);
+        Uint16 status = STATUS_Success;
+        std::string reason;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(incoming, ec);
+        if (ec || size > config_.maxObjectBytes) {
+            std::filesystem::remove(incoming, ec);
+            status = kStatusOutOfResources;
+            reason = "object of " + std::to_string(size) + " bytes over the limit of " + std::to_string(config_.maxObjectBytes);
+        } else {
+            const std::filesystem::path file = ArchiveName(sopInstance);
+            std::filesystem::rename(incoming, file, ec);
+            if (ec) {
+                status = kStatusOutOfResources;
+                reason = "cannot be archived: " + ec.message();
+            } else {
+                const std::string source = "dicom:" + std::string(getPeerAETitle().c_str()) + "@" + getPeerIP().c_str();
+                const Verdict verdict = receive_(file, source);
+                if (verdict.kind != Verdict::Kind::Stored) {
+                    status = verdict.kind == Verdict::Kind::NotAReport ? kStatusCannotUnderstand : kStatusOutOfResources;
+                    reason = verdict.reason;
+                }
+            }
+        }
+        DcmDataset detail;
+        DcmDataset* detailPointer = nullptr;
+        if (status != STATUS_Success) {
+            // The error comment is at most 64 characters.
+            detail.putAndInsertString(DCM_ErrorComment, reason.substr(0, 64).c_str());
+            detailPointer = &detail;
+            log_("C-STORE " + sopInstance + " refused: " + reason);
+        }
+        return sendSTOREResponse(info.presentationContextID, request.MessageID, request.AffectedSOPClassUID,
+                                 request.AffectedSOPInstanceUID, status, detailPointer);
+    }
+
+    OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
+    OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
+
+private:
+    // <received time>-<SOP Instance UID>.dcm, numbered when a file of that name is there already.
+    std::filesystem::path ArchiveName(const std::string& uid) const {
+        std::string safe;
+        for (char c : uid) safe += (c >= '0' && c <= '9') || c == '.' ? c : '_';
+        const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        std::tm tm{};
+        gmtime_r(&now, &tm);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
+        std::filesystem::path file = config_.archive / (std::string(stamp) + "-" + safe + ".dcm");
+        for (int n = 1; std::filesystem::exists(file); ++n) {
+            file = config_.archive / (std::string(stamp) + "-" + safe + "-" + std::to_string(n) + ".dcm");
+        }
+        return file;
+    }
+
+    const ListenerConfig& config_;
+    const Receiver& receive_;
+    const Logger& log_;
+    const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
+std::optional<Caller> ParseCaller(std::string_view text) {
+    Caller caller;
+    const auto at = text.find('@');
+    caller.aet = std::string(text.substr(0, at));
+    if (at != std::string_view::npos) {
+        caller.host = std::string(text.substr(at + 1));
+        in_addr address{};
+        if (::inet_pton(AF_INET, caller.host.c_str(), &address) != 1) return std::nullopt;
+    }
+    if (caller.aet.empty() || caller.aet.size() > 16 || caller.aet.front() == ' ' || caller.aet.back() == ' ') return std::nullopt;
+    for (char c : caller.aet) {
+        if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return std::nullopt;
+    }
+    return caller;
+}
+
+Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& receive, const Logger& log,
+                                 const std::atomic<bool>& stop) {
+    OFLog::configure(OFLogger::ERROR_LOG_LEVEL);
+    in_addr address{};
+    if (::inet_pton(AF_INET, config.bind.c_str(), &address) != 1) {
+        return Failure{"--bind \"" + config.bind + "\": not an IPv4 address"};
+    }
+    // Received files are for this account only, from the first byte.
+    ::umask(077);
+    std::error_code ec;
+    std::filesystem::create_directories(config.archive, ec);
+    if (ec || ::chmod(config.archive.c_str(), 0700) != 0) {
+        return Failure{"archive folder " + config.archive.string() + ": " + (ec ? ec.message() : std::string("cannot be set to 0700"))};
+    }
+
+    Service service(config, receive, log, stop);
+    DcmSCPConfig& scp = service.getConfig();
+    scp.setPort(config.port);
+    scp.setAETitle(config.aet.c_str());
+    scp.setHostLookupEnabled(OFFalse);
+    // Wake up every second to see whether to stop.
+    scp.setConnectionBlockingMode(DUL_NOBLOCK);
+    scp.setConnectionTimeout(1);
+    scp.setACSETimeout(30);
+    scp.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+    scp.setDIMSETimeout(60);
+    BoundLayer layer(address);
+    if (address.s_addr != htonl(INADDR_ANY)) {
+        scp.setTransportLayer(&layer);
+    }
+    OFList<OFString> syntaxes;
+    syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
+    syntaxes.push_back(UID_BigEndianExplicitTransferSyntax);
+    syntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
+    OFList<OFString> echoSyntaxes;
+    echoSyntaxes.push_back(UID_LittleEndianImplicitTransferSyntax);
+    if (scp.addPresentationContext(UID_VerificationSOPClass, echoSyntaxes).bad() ||
+        scp.addPresentationContext(UID_XRayRadiationDoseSRStorage, syntaxes).bad()) {
+        return Failure{std::string("the presentation contexts could not be set up")};
+    }
+    log("listening on " + config.bind + " port " + std::to_string(config.port) + " as " + config.aet);
+    const OFCondition cond = service.listen();
+    if (cond.bad() && cond != NET_EC_StopAfterConnectionTimeout && cond != NET_EC_StopAfterAssociation) {
+        return Failure{std::string("port ") + std::to_string(config.port) + ": " + cond.text()};
+    }
+    log("stopped");
+    return true;
+}
+
+}  // namespace mirelo::registry
