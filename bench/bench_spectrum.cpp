@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "quality/quality.h"
 #include "spectrum/spectrum.h"
@@ -65,6 +67,16 @@ void CalcSpectrum(benchmark::State& state, double low, double high, int mode) {
     }
 }
 
+// The same on the SSE2 path that every x86-64 has, where the processor would take AVX2.
+void CalcSpectrumSse2(benchmark::State& state, double low, double high, int mode) {
+    const auto voltage = Voltage(low, high, mode);
+    for (auto _ : state) {
+        auto s = mirelo::ComputeSpectrum(Tables(), kBeam, voltage, mirelo::VectorPath::Sse2);
+        benchmark::DoNotOptimize(s->fluence.data());
+        benchmark::ClobberMemory();
+    }
+}
+
 void LoadTables(benchmark::State& state) {
     const std::filesystem::path folder = TableFolder();
     for (auto _ : state) {
@@ -101,9 +113,10 @@ void Fit(benchmark::State& state, double kv, double inherentMm) {
     }
 }
 
-#define MIRELO_SPECTRUM_BENCH(name, low, high, mode)                                      \
-    BENCHMARK_CAPTURE(PlainLoops, name, low, high, mode)->Unit(benchmark::kMillisecond); \
-    BENCHMARK_CAPTURE(CalcSpectrum, name, low, high, mode)->Unit(benchmark::kMillisecond)
+#define MIRELO_SPECTRUM_BENCH(name, low, high, mode)                                        \
+    BENCHMARK_CAPTURE(PlainLoops, name, low, high, mode)->Unit(benchmark::kMillisecond);   \
+    BENCHMARK_CAPTURE(CalcSpectrum, name, low, high, mode)->Unit(benchmark::kMillisecond); \
+    BENCHMARK_CAPTURE(CalcSpectrumSse2, name, low, high, mode)->Unit(benchmark::kMillisecond)
 
 MIRELO_SPECTRUM_BENCH(Fixed80kV, 80, 80, 1);
 MIRELO_SPECTRUM_BENCH(Fixed150kV, 150, 150, 1);
@@ -116,15 +129,54 @@ BENCHMARK_CAPTURE(Fit, 80kV_2_5mm, 80, 2.5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Fit, 150kV_2_5mm, 150, 2.5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Fit, 150kV_19mm, 150, 19.0)->Unit(benchmark::kMillisecond);
 
+// Prints the runs as usual, keeps each benchmark's CPU time (the median when there are
+// repetitions), and at the end how many times faster the calculation ran than the plain loops
+// measured in the same run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median || (run.run_type == Run::RT_Iteration && run.repetitions <= 1)) {
+                cpu_[run.run_name.str()] = run.GetAdjustedCPUTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios(std::ostream& out) const {
+        const std::string plain = "PlainLoops/";
+        for (const auto& [name, cpu] : cpu_) {
+            if (name.rfind(plain, 0) != 0) {
+                continue;
+            }
+            const std::string setting = name.substr(plain.size());
+            for (const std::string fast : {"CalcSpectrum/", "CalcSpectrumSse2/"}) {
+                const auto it = cpu_.find(fast + setting);
+                if (it != cpu_.end() && it->second > 0) {
+                    out << "ratio " << fast << setting << ": " << cpu / it->second << "x the plain loops (CPU time)\n";
+                }
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> cpu_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::AddCustomContext("tables", TableFolder().string());
+    benchmark::AddCustomContext("spectrum path",
+                                mirelo::WidestVectorPath() == mirelo::VectorPath::Avx2 ? "AVX2" : "SSE2");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios(std::cout);
     benchmark::Shutdown();
     return 0;
 }

@@ -5,6 +5,35 @@ namespace {
 
 std::string TextOf(const std::optional<std::string>& text, const char* byDefault) { return text ? *text : byDefault; }
 
+// Whether a beam lets any photon reach the patient at the conditions' voltage.
+bool Photons(const Tables& tables, const Conditions& c, const Beam& beam, SpectrumCache& cache) {
+    const auto spectrum = cache.Get(tables, beam, c.voltage);
+    return spectrum && ComputeVolumeDose(tables, *spectrum, 1.0).has_value();
+}
+
+// No photons reach the patient: the voltage is the reason when the bare tube gives none; else a
+// filter that stops them alone, else the filters together.
+InputError NoPhotons(const Tables& tables, const Conditions& c, SpectrumCache& cache) {
+    if (!Photons(tables, c, Beam::FromMm(c.angleDeg, 0, 0, 0), cache)) {
+        return {Field::Kv, TextOf(c.texts.kv, ""), "no photons reach the patient at this voltage with these tables"};
+    }
+    const struct {
+        Field field;
+        const std::optional<std::string>& text;
+        Beam alone;
+    } filters[] = {
+        {Field::Inherent, c.texts.inherent, Beam::FromMm(c.angleDeg, c.inherentMm, 0, 0)},
+        {Field::Al, c.texts.al, Beam::FromMm(c.angleDeg, 0, c.alMm, 0)},
+        {Field::Cu, c.texts.cu, Beam::FromMm(c.angleDeg, 0, 0, c.cuMm)},
+    };
+    for (const auto& f : filters) {
+        if (!Photons(tables, c, f.alone, cache)) {
+            return {f.field, TextOf(f.text, ""), "no photons pass a filter this thick"};
+        }
+    }
+    return {Field::None, "", "no photons pass the filters together (--inherent, --al and --cu)"};
+}
+
 }  // namespace
 
 Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions& conditions, SpectrumCache& cache,
@@ -28,9 +57,7 @@ Result<Calculation, InputError> Calculate(const Tables& tables, const Conditions
     if (!dose) {
         switch (dose.error()) {
             case DoseError::NoSpectrum:
-                return Failure{InputError{Field::Kv, TextOf(t.kv, ""),
-                                          "no photons reach the patient (a voltage too low, or filters too thick, "
-                                          "for these tables)"}};
+                return Failure{NoPhotons(tables, conditions, cache)};
             case DoseError::AreaDose:
             case DoseError::OutOfRange:
                 break;

@@ -135,11 +135,25 @@ std::string ColumnName(Field field) {
 std::string Printable(std::string_view text) {
     constexpr std::size_t kShown = 40;
     std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+    std::size_t i = 0;
+    while (i < text.size() && out.size() < kShown) {
         const auto c = static_cast<unsigned char>(text[i]);
-        out += c < 0x20 || c >= 0x7f || c == '"' ? '?' : text[i];
+        // A whole UTF-8 character is shown as typed ("８０"); control bytes, quotes and bytes
+        // that are not UTF-8 become '?'.
+        const std::size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        bool whole = length > 1 && i + length <= text.size() && c >= 0xC2;
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (whole) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        out += length == 1 && c >= 0x20 && c != 0x7f && c != '"' ? text[i] : '?';
+        ++i;
     }
-    return text.size() > kShown ? out + "..." : out;
+    return i < text.size() ? out + "..." : out;
 }
 
 std::string DescribeInputError(const InputError& error, Naming naming) {

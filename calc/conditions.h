@@ -27,8 +27,9 @@ struct InputError {
 // How a message names a field: by option on the command line, by column in a batch file.
 enum class Naming { Option, Column };
 
-// A value from outside as a message may quote it: bytes other than printable ASCII, and quotes,
-// become '?' (so the line stays valid UTF-8), and only the first 40 bytes are kept ("..." follows).
+// A value from outside as a message may quote it, as it was typed: UTF-8 characters stay ("８０"),
+// control bytes, quotes and bytes that are not UTF-8 become '?' (so the line stays valid UTF-8),
+// and only about the first 40 bytes are kept ("..." follows).
 std::string Printable(std::string_view text);
 
 // One line for the user: `--kv "200": outside 0-150 kV`, the value Printable.

@@ -1,6 +1,8 @@
 // mirelo-calc: the calculations of the main window from the command line, one at a time or a
 // batch file of them.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -63,10 +66,21 @@ struct QualityRequest {
     bool Fit() const { return !fitHvl.empty() || fitKv || fitAl || fitCu; }
 };
 
+// Why a strictly read number cannot be used, or nothing.
+std::optional<std::string> NumberProblem(const std::string& text) {
+    if (!IsDecimalNumber(text)) {
+        return "not a number";
+    }
+    if (!std::isfinite(DecimalValue(text))) {
+        return "too large for any measurement (beyond 1.8e308)";
+    }
+    return std::nullopt;
+}
+
 // A strictly read number of an option, or the message naming it.
 Result<double, std::string> OptionNumber(const std::string& name, const std::string& text) {
-    if (!IsDecimalNumber(text) || !std::isfinite(DecimalValue(text))) {
-        return Failure{name + " \"" + Printable(text) + "\": not a number"};
+    if (const auto problem = NumberProblem(text)) {
+        return Failure{name + " \"" + Printable(text) + "\": " + *problem};
     }
     return DecimalValue(text);
 }
@@ -118,14 +132,13 @@ Result<std::vector<HvlMeasurement>, std::string> ReadMeasurements(const QualityR
         }
         // A message quotes what was typed: the option's whole value, or --fit-kv for its voltage.
         const std::string shown = r.fitKv ? parts[1] : given;
-        if (!IsDecimalNumber(parts[0]) || !std::isfinite(DecimalValue(parts[0]))) {
-            return Failure{r.fitKv ? "--fit-kv " + Quoted(*r.fitKv) + ": not a number"
-                                   : "--fit-hvl " + Quoted(given) + ": not a number"};
+        if (const auto problem = NumberProblem(parts[0])) {
+            return Failure{(r.fitKv ? "--fit-kv " + Quoted(*r.fitKv) : "--fit-hvl " + Quoted(given)) + ": " + *problem};
         }
         m.kv = DecimalValue(parts[0]);
         for (std::size_t i = 1; i < parts.size(); ++i) {
-            if (!IsDecimalNumber(parts[i]) || !std::isfinite(DecimalValue(parts[i]))) {
-                return Failure{"--fit-hvl " + Quoted(shown) + ": not a number"};
+            if (const auto problem = NumberProblem(parts[i])) {
+                return Failure{"--fit-hvl " + Quoted(shown) + ": " + *problem};
             }
             const double mm = DecimalValue(parts[i]);
             if (!CheckInputs({.hvlMmAl = mm})) {
@@ -144,7 +157,9 @@ std::string FitProblem(const CurveError& ce, const QualityRequest& request, cons
     switch (e.kind) {
         case FitError::Kind::TargetAngle: return "--angle: its tangent is 0 or not finite";
         case FitError::Kind::TubeVoltage:
-            return (request.fitKv ? "--fit-kv " + Quoted(*request.fitKv) : "--fit-hvl " + Quoted(given)) + ": outside 0-150 kV";
+            // 0 kV is a voltage the tube may be set to, but no HVL is measured at it.
+            return (request.fitKv ? "--fit-kv " + Quoted(*request.fitKv) : "--fit-hvl " + Quoted(given)) +
+                   (m.kv > 0 ? ": outside 0-150 kV" : ": an HVL is measured above 0 kV");
         case FitError::Kind::NoBeamQuality:
             return "--fit-hvl " + Quoted(given) + ": these conditions give a spectrum without a beam quality";
         case FitError::Kind::SameVoltage:
@@ -212,7 +227,12 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
     return 0;
 }
 
-int RunBatch(const std::string& file, const std::string& tablesDir, Format format, bool quality) {
+// A batch is read and written this many lines at a time; a worker takes at least kLinesPerWorker
+// of them, so that a short batch does not start threads for nothing.
+constexpr std::size_t kChunkLines = 4096;
+constexpr std::size_t kLinesPerWorker = 64;
+
+int RunBatch(const std::string& file, const std::string& tablesDir, Format format, bool quality, unsigned jobs) {
     std::ifstream opened;
     std::istream* in = &std::cin;
     if (file != "-") {
@@ -243,16 +263,68 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
         return Fail(kSystemProblem, DescribeTableError(tables.error()));
     }
 
-    SpectrumCache cache;
-    // A failed write (full disk, closed pipe) ends the run there: the lines after it would be
+    // Lines are read a chunk at a time, computed and written on every worker, and written in the
+    // order they came. Each worker keeps its own spectra.
+    // A failed write (full disk, closed pipe) ends the run there: the chunks after it would be
     // computed for nobody. stdio buffers the small writes.
     const auto outputFailed = [](std::size_t number) {
         return Fail(kSystemProblem, "the output could not be written (stopped at line " + std::to_string(number) + ")");
     };
-    if (!Write(BatchHeaderLine(format, quality))) {
+    if (!Write(BatchHeaderLine(format, quality) + BatchRunLine(*tables, format))) {
         return outputFailed(1);
     }
+    const unsigned workers = std::max(1u, jobs);
+    std::vector<SpectrumCache> caches(workers);
+    const auto computeLine = [&](const std::string& text, SpectrumCache& cache) -> Result<Calculation, InputError> {
+        const auto texts = ReadBatchRow(*header, text);
+        if (!texts) {
+            return Failure{texts.error()};
+        }
+        const auto conditions = ReadConditions(*texts);
+        if (!conditions) {
+            return Failure{conditions.error()};
+        }
+        if (!conditions->areaDose && !quality) {
+            return Failure{InputError{Field::AreaDose, "", "missing"}};
+        }
+        return Calculate(*tables, *conditions, cache, quality);
+    };
+    struct Line {
+        std::size_t number = 0;
+        std::string text;  // the input, then what is written for it
+        bool failed = false;
+    };
+    std::vector<Line> chunk;
     std::size_t number = 1, lines = 0, failed = 0;
+    std::optional<std::size_t> notWritten;  // the line at which writing failed
+    const auto computeChunk = [&] {
+        std::atomic<std::size_t> next{0};
+        const auto work = [&](SpectrumCache& cache) {
+            for (std::size_t k = next++; k < chunk.size(); k = next++) {
+                const auto result = computeLine(chunk[k].text, cache);
+                chunk[k].failed = !result;
+                chunk[k].text = BatchLine(chunk[k].number, result, *tables, format, quality);
+            }
+        };
+        const std::size_t helpers = std::min<std::size_t>(workers, (chunk.size() + kLinesPerWorker - 1) / kLinesPerWorker);
+        std::vector<std::thread> threads;
+        for (std::size_t w = 1; w < helpers; ++w) {
+            threads.emplace_back(work, std::ref(caches[w]));
+        }
+        work(caches[0]);
+        for (auto& t : threads) {
+            t.join();
+        }
+        for (const Line& l : chunk) {
+            failed += l.failed ? 1 : 0;
+            if (!Write(l.text)) {
+                notWritten = l.number;
+                break;
+            }
+        }
+        chunk.clear();
+        return !notWritten;
+    };
     for (;;) {
         const LineRead read = ReadBatchLine(*in, line);
         if (read == LineRead::End) {
@@ -260,26 +332,20 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
         }
         ++number;
         if (read == LineRead::TooLong) {
-            return tooLong(number);
+            // The lines before it are written first, as they would have been one at a time.
+            return computeChunk() ? tooLong(number) : outputFailed(*notWritten);
         }
         if (IsBlankLine(line)) {
             continue;
         }
         ++lines;
-        Result<Calculation, InputError> result = Failure{InputError{}};
-        if (const auto texts = ReadBatchRow(*header, line); !texts) {
-            result = Failure{texts.error()};
-        } else if (const auto conditions = ReadConditions(*texts); !conditions) {
-            result = Failure{conditions.error()};
-        } else if (!conditions->areaDose && !quality) {
-            result = Failure{InputError{Field::AreaDose, "", "missing"}};
-        } else {
-            result = Calculate(*tables, *conditions, cache, quality);
+        chunk.push_back({number, std::move(line), false});
+        if (chunk.size() == kChunkLines && !computeChunk()) {
+            return outputFailed(*notWritten);
         }
-        failed += result ? 0 : 1;
-        if (!Write(BatchLine(number, result, *tables, format, quality))) {
-            return outputFailed(number);
-        }
+    }
+    if (!computeChunk()) {
+        return outputFailed(*notWritten);
     }
     if (in->bad()) {
         return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": reading failed after line " + std::to_string(number));
@@ -350,6 +416,11 @@ int main(int argc, char** argv) {
                                         "one calculation per line of a CSV file (- for standard input) with a header "
                                         "naming the columns kv, kv_high, spread, angle, inherent, al, cu, area_dose, unit")
                              ->type_name("FILE.csv");
+    unsigned jobs = 0;
+    CLI::Option* jobsOption =
+        app.add_option("--jobs", jobs, "with --batch: lines computed at once (default: one per processor core)")
+            ->check(CLI::Range(1u, 1024u))
+            ->type_name("N");
 
 #ifdef MIRELO_WITH_RDSR
     RdsrOptions rdsrOptions;
@@ -468,6 +539,7 @@ int main(int argc, char** argv) {
         // The reports give the conditions; an option of a single calculation would be ignored.
         single.push_back(batch);
         single.push_back(qualityFlag);
+        single.push_back(jobsOption);
         for (const CLI::Option* opt : single) {
             if (opt->count() > 0) {
                 return Fail(kInputProblem, opt->get_name() + ": not with rdsr (the reports give the conditions)");
@@ -503,7 +575,11 @@ int main(int argc, char** argv) {
                 return Fail(kInputProblem, opt->get_name() + ": not with --batch (the file gives the conditions)");
             }
         }
-        return RunBatch(batchFile, tablesDir, format, quality.quality);
+        return RunBatch(batchFile, tablesDir, format, quality.quality,
+                        jobsOption->count() > 0 ? jobs : std::max(1u, std::thread::hardware_concurrency()));
+    }
+    if (jobsOption->count() > 0) {
+        return Fail(kInputProblem, "--jobs: only with --batch");
     }
     if (!texts.kv) {
         return Fail(kInputProblem, "--kv: missing (or give --batch FILE.csv)");

@@ -1,6 +1,10 @@
 #include "calc/report.h"
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "common/csv.h"
@@ -213,6 +217,174 @@ std::string CsvReport(const Calculation& calc, bool withSpectrum) {
     return out;
 }
 
+// One JSON value after another, written straight into a line: the batch writes tens of thousands
+// of lines, and building a tree for each costs more than the calculation. Keys and layout are
+// those the single report's JSON has.
+class JsonLine {
+public:
+    explicit JsonLine(std::string& out) : out_(out) {}
+
+    // Keys are the program's own: nothing in them to escape.
+    JsonLine& Key(std::string_view key) {
+        Separate();
+        out_ += '"';
+        out_ += key;
+        out_ += "\":";
+        fresh_ = true;  // the value follows without a comma
+        return *this;
+    }
+    void Open(char bracket) {
+        Separate();
+        out_ += bracket;
+        fresh_ = true;
+    }
+    void Close(char bracket) {
+        out_ += bracket;
+        fresh_ = false;
+    }
+    void Null() {
+        Separate();
+        out_ += "null";
+    }
+    void Bool(bool b) {
+        Separate();
+        out_ += b ? "true" : "false";
+    }
+    void Integer(long long n) {
+        Separate();
+        out_ += std::to_string(n);
+    }
+    // The shortest text that reads back to the same double, with ".0" where it would read as an
+    // integer; null for infinities and NaN, which JSON has no numbers for.
+    void Number(double x) {
+        Separate();
+        if (!std::isfinite(x)) {
+            out_ += "null";
+            return;
+        }
+        const std::string text = ShortestText(x);
+        out_ += text;
+        if (text.find_first_of(".e") == std::string::npos) {
+            out_ += ".0";
+        }
+    }
+    void Number(const std::optional<double>& x) { x ? Number(*x) : Null(); }
+    // Escaped, and any byte that is not part of valid UTF-8 replaced by U+FFFD.
+    void String(std::string_view text) {
+        Separate();
+        Quote(text);
+    }
+
+private:
+    void Quote(std::string_view text) {
+        out_ += '"';
+        std::size_t plain = 0;  // bytes since the last escape, copied in one go
+        const auto flush = [&](std::size_t i) {
+            out_.append(text.substr(i - plain, plain));
+            plain = 0;
+        };
+        for (std::size_t i = 0; i < text.size();) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+                ++plain;
+                ++i;
+                continue;
+            }
+            flush(i);
+            if (c < 0x80) {
+                switch (c) {
+                    case '"': out_ += "\\\""; break;
+                    case '\\': out_ += "\\\\"; break;
+                    case '\n': out_ += "\\n"; break;
+                    case '\r': out_ += "\\r"; break;
+                    case '\t': out_ += "\\t"; break;
+                    case '\b': out_ += "\\b"; break;
+                    case '\f': out_ += "\\f"; break;
+                    default: {
+                        constexpr char kHex[] = "0123456789abcdef";
+                        out_ += "\\u00";
+                        out_ += kHex[c >> 4];
+                        out_ += kHex[c & 15];
+                    }
+                }
+                ++i;
+                continue;
+            }
+            const std::size_t length = Utf8Length(text.substr(i));
+            if (length == 0) {
+                out_ += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out_.append(text.substr(i, length));
+                i += length;
+            }
+        }
+        flush(text.size());
+        out_ += '"';
+    }
+
+    void Separate() {
+        if (!fresh_) {
+            out_ += ',';
+        }
+        fresh_ = false;
+    }
+
+    // The length of the well-formed UTF-8 sequence that `s` starts with (lead byte 0x80 or above),
+    // or 0: no overlong forms, no surrogates, nothing past U+10FFFF.
+    static std::size_t Utf8Length(std::string_view s) {
+        const auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+        const unsigned c = at(0);
+        const auto continuation = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
+            return at(k) >= low && at(k) <= high;
+        };
+        if (c >= 0xC2 && c <= 0xDF) {
+            return continuation(1) ? 2 : 0;
+        }
+        if (c >= 0xE0 && c <= 0xEF) {
+            const unsigned low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+            return continuation(1, low, high) && continuation(2) ? 3 : 0;
+        }
+        if (c >= 0xF0 && c <= 0xF4) {
+            const unsigned low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+            return continuation(1, low, high) && continuation(2) && continuation(3) ? 4 : 0;
+        }
+        return 0;
+    }
+
+    std::string& out_;
+    bool fresh_ = true;
+};
+
+void InputsJsonLine(JsonLine& j, const Conditions& c) {
+    j.Open('{');
+    j.Key("kv").Number(c.voltage.lowKv);
+    j.Key("kv_high").Number(c.voltage.highKv);
+    j.Key("spread").String(SpreadName(c.voltage.spread));
+    j.Key("angle").Number(c.angleDeg);
+    j.Key("inherent").Number(c.inherentMm);
+    j.Key("al").Number(c.alMm);
+    j.Key("cu").Number(c.cuMm);
+    j.Key("area_dose").Number(c.areaDose);
+    j.Key("unit").String(UnitName(c.unit));
+    j.Key("area_dose_gy_cm2").Number(c.areaDose ? std::optional<double>(c.areaDoseGyCm2) : std::nullopt);
+    j.Close('}');
+}
+
+void QualityJsonLine(JsonLine& j, const std::optional<BeamQuality>& q) {
+    if (!q) {
+        j.Null();
+        return;
+    }
+    j.Open('{');
+    j.Key("hvl1_mm_al").Number(q->hvl1_mm_al);
+    j.Key("hvl2_mm_al").Number(q->hvl2_mm_al);
+    j.Key("homogeneity").Number(q->homogeneity);
+    j.Key("mean_keV").Number(q->mean_keV);
+    j.Key("effective_keV").Number(q->effective_keV);
+    j.Close('}');
+}
+
 }  // namespace
 
 std::string Report(const Calculation& calculation, const Tables& tables, Format format, bool withSpectrum) {
@@ -242,21 +414,72 @@ std::string BatchHeaderLine(Format format, bool quality) {
     return header + ",error\n";
 }
 
-std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& tables,
+std::string BatchRunLine(const Tables& tables, Format format) {
+    if (format != Format::Json) {
+        return "";
+    }
+    std::string out;
+    JsonLine j(out);
+    j.Open('{');
+    j.Key("run").Open('{');
+    j.Key("tables").Open('{');
+    for (const auto& [name, source] : {std::pair{kAttCoeffFile, &tables.attSource}, {kEffEAFile, &tables.effSource}}) {
+        j.Key(name).Open('{');
+        j.Key("path").String(source->path);
+        j.Key("sha256").String(source->sha256);
+        j.Close('}');
+    }
+    j.Close('}');
+    j.Close('}');
+    j.Close('}');
+    return out + "\n";
+}
+
+std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& /*tables*/,
                       Format format, bool quality) {
     const std::string error = result ? std::string() : DescribeInputError(result.error(), Naming::Column);
     const Calculation* calc = result ? &*result : nullptr;
     const VolumeDose* dose = calc && calc->dose ? &*calc->dose : nullptr;
     switch (format) {
         case Format::Json: {
-            Json j;
-            j["line"] = line;
-            j.update(ReportJson(calc, tables));
-            if (quality && !calc) {
-                j["quality"] = nullptr;
+            std::string out;
+            out.reserve(1024);
+            JsonLine j(out);
+            j.Open('{');
+            j.Key("line").Integer(static_cast<long long>(line));
+            j.Key("inputs");
+            if (calc) {
+                InputsJsonLine(j, calc->conditions);
+            } else {
+                j.Null();
             }
-            j["error"] = result ? Json(nullptr) : Json(error);
-            return Dump(j, -1) + "\n";
+            j.Key("photons").Number(dose ? std::optional<double>(dose->photons) : std::nullopt);
+            j.Key("volume_dose");
+            if (dose) {
+                j.Open('[');
+                for (int t = 1; t <= kThicknesses; ++t) {
+                    j.Open('{');
+                    j.Key("thickness_cm").Integer(ThicknessCm(t));
+                    j.Key("J").Number(dose->joules[static_cast<std::size_t>(t - 1)]);
+                    j.Close('}');
+                }
+                j.Close(']');
+            } else {
+                j.Null();
+            }
+            if (quality) {
+                j.Key("quality");
+                QualityJsonLine(j, calc ? calc->quality : std::nullopt);
+            }
+            j.Key("error");
+            if (result) {
+                j.Null();
+            } else {
+                j.String(error);
+            }
+            j.Close('}');
+            out += '\n';
+            return out;
         }
         case Format::Csv: {
             std::string out = std::to_string(line);

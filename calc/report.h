@@ -19,9 +19,12 @@ enum class Format { Text, Json, Csv };
 std::string Report(const Calculation& calculation, const Tables& tables, Format format, bool withSpectrum);
 
 // A batch writes one line per calculation (`line`: its line in the input file). CSV starts with
-// a header line; JSON writes one object per line with the keys of Report and "line" and "error".
+// a header line. JSON starts with a run line, {"run": {"tables": ...}}, the tables' paths and
+// SHA-256 once for the whole batch, then one object per line with the keys of Report but "tables",
+// and "line" and "error".
 // With `quality` every line carries the beam quality of its spectrum (CSV: five more columns).
 std::string BatchHeaderLine(Format format, bool quality = false);
+std::string BatchRunLine(const Tables& tables, Format format);
 std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& result, const Tables& tables,
                       Format format, bool quality = false);
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,6 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (Format format : {Format::Text, Format::Csv, Format::Json}) {
             const std::string out = BatchLine(number, failed, *tables, format);
             if (out.empty() || out.back() != '\n' || out.find('\n') != out.size() - 1) {
+                __builtin_trap();
+            }
+            // The JSON line is written without a library: it must still be one valid JSON value.
+            if (format == Format::Json && !nlohmann::json::accept(out)) {
                 __builtin_trap();
             }
         }

@@ -583,17 +583,25 @@ Result<std::vector<StoredStudy>, DbError> Database::Studies(const StudyFilter& f
 
     // The sums, in the database: an event counts when it was used and its UID was not counted
     // before in the study (the first current report that holds it, by arrival, counts it).
+    // Most studies have one current report and need no search for repeated events: only studies
+    // with several are ranked (a window function over their events alone).
     Statement sums(db_,
-                   "WITH cur AS (SELECT r.study_id AS sid, e.event_uid AS uid, e.type_kind AS kind, e.duration_s AS dur, "
-                   "e.dap_gycm2 AS dap, x.*, ROW_NUMBER() OVER (PARTITION BY r.study_id, x.used, e.event_uid "
-                   "ORDER BY r.id, e.seq) AS n "
+                   "WITH multi AS (SELECT study_id FROM reports WHERE superseded_by IS NULL GROUP BY study_id "
+                   "HAVING COUNT(*) > 1), "
+                   "rows AS (SELECT r.study_id AS sid, r.id AS rid, e.seq AS seq, e.event_uid AS uid, "
+                   "e.type_kind AS kind, e.duration_s AS dur, e.dap_gycm2 AS dap, x.used AS used, x.photons AS photons, "
+                   "x.j_10cm AS j10, x.j_12cm AS j12, x.j_14cm AS j14, x.j_16cm AS j16, x.j_18cm AS j18, x.j_20cm AS j20, "
+                   "x.j_22cm AS j22, x.j_24cm AS j24, x.j_26cm AS j26, x.j_28cm AS j28, x.j_30cm AS j30 "
                    "FROM reports r JOIN events e ON e.report_id = r.id "
                    "JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id "
                    "WHERE r.superseded_by IS NULL), "
-                   "counted AS (SELECT *, CASE WHEN used = 1 AND (uid IS NULL OR n = 1) THEN 1 ELSE 0 END AS c FROM cur) "
+                   "counted AS (SELECT *, used AS c FROM rows WHERE sid NOT IN multi "
+                   "UNION ALL SELECT *, CASE WHEN used = 1 AND (uid IS NULL OR ROW_NUMBER() OVER "
+                   "(PARTITION BY sid, used, uid ORDER BY rid, seq) = 1) THEN 1 ELSE 0 END AS c "
+                   "FROM rows WHERE sid IN multi) "
                    "SELECT sid, SUM(c), COUNT(*) - SUM(c), SUM(c * dap), SUM(c * photons), "
-                   "SUM(c * j_10cm), SUM(c * j_12cm), SUM(c * j_14cm), SUM(c * j_16cm), SUM(c * j_18cm), SUM(c * j_20cm), "
-                   "SUM(c * j_22cm), SUM(c * j_24cm), SUM(c * j_26cm), SUM(c * j_28cm), SUM(c * j_30cm), "
+                   "SUM(c * j10), SUM(c * j12), SUM(c * j14), SUM(c * j16), SUM(c * j18), SUM(c * j20), "
+                   "SUM(c * j22), SUM(c * j24), SUM(c * j26), SUM(c * j28), SUM(c * j30), "
                    "SUM(CASE WHEN c = 1 AND kind = 'fluoroscopy' THEN dur END) "
                    "FROM counted GROUP BY sid");
     if (!sums.Ok()) return Fail(db_, "summing the studies");

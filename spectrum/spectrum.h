@@ -51,6 +51,15 @@ enum class SpectrumInputError {
 Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables, const Beam& beam,
                                                            const TubeVoltage& voltage);
 
+// The instruction sets the inner loop is built for. ComputeSpectrum takes the widest this processor
+// has; the paths do the same arithmetic and give the same bits. Sse2 runs on every x86-64 (and is
+// the only path elsewhere); asking for a path the processor lacks gives Sse2.
+enum class VectorPath { Sse2, Avx2 };
+bool Supports(VectorPath path);
+VectorPath WidestVectorPath();
+Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables, const Beam& beam,
+                                                           const TubeVoltage& voltage, VectorPath path);
+
 // The last bin a tube voltage reaches, 2 * kv rounded down and never past the grid (0 for none).
 int LastBin(double kv);
 

@@ -1,5 +1,7 @@
 #include "tables/table_error_text.h"
 
+#include <cmath>
+
 #include "common/number_text.h"
 
 namespace mirelo {
@@ -40,6 +42,12 @@ std::string DescribeTableError(const TableError& e) {
         break;
     case TableError::Kind::Overflow:
         cause = where + " is too large: \"" + e.token + "\"";
+        break;
+    case TableError::Kind::OutOfRange:
+        cause = where + " is " + NumberText(e.number) + ", where " +
+                (std::isfinite(e.highest) ? "an absorbed-energy fraction from " + NumberText(e.lowest) + " to " + NumberText(e.highest)
+                                      : "an attenuation coefficient of " + NumberText(e.lowest) + " or more") +
+                " was expected";
         break;
     case TableError::Kind::WrongEnergy:
         cause = "line " + std::to_string(e.line) + ": energy " + NumberText(e.energy) + " where " +

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <fstream>
 #include <system_error>
@@ -70,6 +71,27 @@ std::optional<TableError> CheckEnergies(const TableValues& v, std::size_t perRec
     return std::nullopt;
 }
 
+// Values the physics cannot have: a negative attenuation coefficient would amplify the beam, an
+// absorbed-energy fraction outside 0 to 1 create or destroy energy. Value 6 of Att_coeff2021.dat is
+// not used and not checked.
+std::optional<TableError> CheckRanges(const TableValues& v, std::size_t perRecord) {
+    const bool fractions = perRecord == 12;
+    const double highest = fractions ? 1.0 : std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < v.values.size(); ++k) {
+        const std::size_t column = k % perRecord + 1;  // 1-based value within its record
+        if (column == 1 || (!fractions && column == 6)) {
+            continue;
+        }
+        if (!(v.values[k] >= 0 && v.values[k] <= highest)) {
+            TableError e = At(TableError::Kind::OutOfRange, k + 1, v.lines[k]);
+            e.number = v.values[k];
+            e.lowest = 0;
+            e.highest = highest;
+            return e;
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -140,6 +162,10 @@ Result<TableValues, TableError> ReadRecords(std::string_view text, std::size_t p
         return Failure{std::move(e)};
     }
     if (auto e = CheckEnergies(*values, perRecord)) {
+        e->file = file;
+        return Failure{std::move(*e)};
+    }
+    if (auto e = CheckRanges(*values, perRecord)) {
         e->file = file;
         return Failure{std::move(*e)};
     }

@@ -25,6 +25,7 @@ struct TableError {
         NotANumber,    // value `value` on `line` is `token`
         Overflow,      // value `value` on `line` (`token`) does not fit a double
         WrongEnergy,   // record on `line` starts with `found` keV where `expected` was due
+        OutOfRange,    // value `value` on `line` is `number`, outside `lowest` to `highest`
     };
     Kind kind = Kind::NotFound;
     std::string file;                       // the bare name, or the path once found
@@ -35,6 +36,7 @@ struct TableError {
     std::uintmax_t bytes = 0;               // TooLarge
     std::string token;                      // printable copy of the offending text
     double energy = 0, expectedEnergy = 0;  // WrongEnergy
+    double number = 0, lowest = 0, highest = 0;  // OutOfRange (highest infinite: no upper bound)
 };
 
 // No real table comes near this; a larger file is refused before it is read.
@@ -52,7 +54,9 @@ struct TableValues {
 Result<TableValues, TableError> ReadValues(std::string_view text, std::size_t count);
 
 // Builds the tables from the texts of the two files, Att_coeff2021.dat first. Value 1 of every
-// record must be its bin's energy, 0.5 n keV.
+// record must be its bin's energy, 0.5 n keV; the attenuation coefficients the calculation uses
+// (values 2 to 5 and 7) must not be negative, and the absorbed-energy fractions (values 2 to 12 of
+// effEA.dat) must lie from 0 to 1.
 Result<Tables, TableError> ParseTables(std::string_view attText, std::string_view effText);
 
 // Looks `name` up in the folders in order: the first folder that has an entry of that name decides,

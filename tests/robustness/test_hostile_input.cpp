@@ -315,6 +315,22 @@ private slots:
         decimalComma.replace(decimalComma.indexOf("\n5.5,") + 1, 3, "5,5");
         QTest::newRow("decimal comma") << f << decimalComma
                                        << QStringLiteral("Att_coeff2021.dat: line 11: energy 5 where 5.5 was expected");
+        // Values no physics gives: refused with the file, the line and what was expected.
+        QByteArray negative = good;  // the aluminium coefficient of 1 keV, on line 2
+        negative.replace(negative.indexOf("3.198895e+03"), 12, "-3.198895e+03");
+        QTest::newRow("negative coefficient") << f << negative
+            << QStringLiteral("Att_coeff2021.dat: value 10 (line 2) is -3198.895, where an attenuation coefficient of 0 or more was expected");
+        QFile eff(QString::fromStdString((kData / "effEA.dat").string()));
+        QVERIFY(eff.open(QIODevice::ReadOnly));
+        const QByteArray goodEff = eff.readAll();
+        QByteArray above = goodEff;
+        above.replace(above.indexOf(",1.000000e+00"), 13, ",1.2");
+        QTest::newRow("fraction above 1") << QStringLiteral("effEA.dat") << above
+            << QStringLiteral("effEA.dat: value 2 (line 1) is 1.2, where an absorbed-energy fraction from 0 to 1 was expected");
+        QByteArray below = goodEff;
+        below.replace(below.indexOf(",9.998800e-01"), 13, ",-0.01");
+        QTest::newRow("fraction below 0") << QStringLiteral("effEA.dat") << below
+            << QStringLiteral("effEA.dat: value 14 (line 2) is -0.01, where an absorbed-energy fraction from 0 to 1 was expected");
     }
     void tableFiles() {
         QFETCH(QString, file);
@@ -322,7 +338,11 @@ private slots:
         QFETCH(QString, error);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        std::filesystem::copy_file(kData / "effEA.dat", dir.filePath(QStringLiteral("effEA.dat")).toStdString());
+        for (const char* other : {"Att_coeff2021.dat", "effEA.dat"}) {
+            if (file != QLatin1String(other)) {
+                std::filesystem::copy_file(kData / other, dir.filePath(QLatin1String(other)).toStdString());
+            }
+        }
         if (!content.isNull()) {
             QFile out(dir.filePath(file));
             QVERIFY(out.open(QIODevice::WriteOnly));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -293,6 +294,82 @@ INSTANTIATE_TEST_SUITE_P(Inputs, SpectrumGuards,
                          ::testing::Combine(::testing::Values(Tables::Synthetic, Tables::AllZero, Tables::Shaped),
                                             ::testing::ValuesIn(kHostile)),
                          HostileName);
+
+// --- Where the recurrence's rounding adds up the most --------------------------------------------
+
+// Tungsten coefficients for which the step factor of every bin is exp(c) with c just above
+// `units` units of roundoff: exp(c) is then rounded by almost a full unit, always the same way,
+// and every term of a bin weighs about the same, so the error of the factor accumulates with the
+// square of the steps since the last exact exponential.
+void SystematicStepFactor(Module1& s, double units) {
+    const double kv = s.KvHigh;
+    const double cot = 1 / std::tan(s.TargetAngle * 3.14159 / 180);
+    const double D = 19.3 * ThomsonWhiddington(kv);
+    const double c = units * std::ldexp(1.0, -53) * (1 + 1e-7);
+    for (int i = 1; i <= kBins; ++i) {
+        s.CoefW[i] = 2 * c * D / cot;  // c = -0.5 a / D with a = -CoefW * cot
+        // Aluminium that leaves the low bins (the longest sums, the largest error) at 1e-4 of the
+        // others, so that the normalising sum does not carry their error too.
+        s.CoefAl[i] = 26 * (1 - i / 300.0);
+        s.CoefCu[i] = 0;
+    }
+}
+
+struct WorstCase {
+    const char* name;
+    double kv;
+    double units;  // negative: the factor is below 1 and rounds up
+};
+
+const WorstCase kWorstCases[] = {
+    {"Fixed150Up", 150, 1}, {"Fixed150Down", 150, -0.5}, {"Fixed149_5Up", 149.5, 1},
+    {"Fixed120_5Up", 120.5, 1}, {"Fixed150Up3", 150, 3},
+};
+
+void PrintTo(const WorstCase& w, std::ostream* os) { *os << w.name; }
+
+class RecurrenceWorstCase : public ::testing::TestWithParam<WorstCase> {};
+
+TEST_P(RecurrenceWorstCase, EveryBinMatchesThePlainLoops) {
+    const WorstCase& w = GetParam();
+    auto s = Beam(45, w.kv, w.kv, 1);
+    LoadInto(Tables::Synthetic, *s);
+    SystematicStepFactor(*s, w.units);
+    ExpectAgreement(*s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Factors, RecurrenceWorstCase, ::testing::ValuesIn(kWorstCases),
+                         [](const ::testing::TestParamInfo<WorstCase>& p) { return std::string(p.param.name); });
+
+// --- The inner loop's instruction sets ---------------------------------------------------------
+
+// Both paths do the same multiplies and adds in the same order, so they give the same bits; a
+// fused multiply-add or a reordered sum in one of them shows here.
+TEST(VectorPaths, SameBitsOnEveryPath) {
+    if (!Supports(VectorPath::Avx2)) {
+        GTEST_SKIP() << "this processor has no AVX2";
+    }
+    const Setting settings[] = {kSettings[3], kSettings[5], kSettings[7], kSettings[10], {"Fixed2", 2, 2, 1}};
+    for (Tables t : {Tables::Synthetic, Tables::Shaped}) {
+        for (double angle : {12.0, 135.0}) {
+            for (const Setting& setting : settings) {
+                SCOPED_TRACE(Name(t) + " " + std::to_string(angle) + " " + setting.name);
+                auto s = Beam(angle, setting.low, setting.high, setting.mode);
+                LoadInto(t, *s);
+                const auto tables = s->AsTables();
+                const auto sse2 = ComputeSpectrum(tables, s->AsBeam(), s->AsVoltage(), VectorPath::Sse2);
+                const auto avx2 = ComputeSpectrum(tables, s->AsBeam(), s->AsVoltage(), VectorPath::Avx2);
+                ASSERT_TRUE(sse2 && avx2);
+                for (int i = 0; i <= kBins; ++i) {
+                    ASSERT_EQ(std::memcmp(&sse2->fluence[i], &avx2->fluence[i], sizeof(double)), 0)
+                        << i << ": " << sse2->fluence[i] << " against " << avx2->fluence[i];
+                }
+                ExpectSameArrays(sse2->fluence, reference::SpectrumLoops(tables, s->AsBeam(), s->AsVoltage()),
+                                 "Spectrum");
+            }
+        }
+    }
+}
 
 }  // namespace
 }  // namespace mirelo
