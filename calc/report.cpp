@@ -377,11 +377,11 @@ void QualityJsonLine(JsonLine& j, const std::optional<BeamQuality>& q) {
         return;
     }
     j.Open('{');
-    j.Key("hvl1_mm_al").Number(q->hvl1_mm_al);
-    j.Key("hvl2_mm_al").Number(q->hvl2_mm_al);
+    j.Key("hvl1_mm_al").Number(q->hvl1MmAl);
+    j.Key("hvl2_mm_al").Number(q->hvl2MmAl);
     j.Key("homogeneity").Number(q->homogeneity);
-    j.Key("mean_keV").Number(q->mean_keV);
-    j.Key("effective_keV").Number(q->effective_keV);
+    j.Key("mean_keV").Number(q->meanKeV);
+    j.Key("effective_keV").Number(q->effectiveKeV);
     j.Close('}');
 }
 
