@@ -417,6 +417,7 @@ Form1::Form1(QWidget* parent)
 
 Form1::~Form1() {  // windows of their own, not children
     delete hvlFit_.data();
+    delete doseReports_.data();
     delete form4_.data();
 }
 
