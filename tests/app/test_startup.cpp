@@ -38,10 +38,10 @@ TEST(Startup, LoadFillsTablesAndDefaults) {
     EXPECT_TRUE(form.Label7->text().isEmpty());
     EXPECT_TRUE(form.Text15->text().isEmpty());
     EXPECT_TRUE(form.Label14->text().isEmpty());
-    EXPECT_GT(SharedState().tables.w[1], 0.0);
-    EXPECT_GT(SharedState().tables.effEA[300][11], 0.0);
-    EXPECT_EQ(SharedState().Spectrum[100], 0.0);
-    EXPECT_EQ(SharedState().KvHigh, 0.0);
+    EXPECT_GT(form.state().tables.w[1], 0.0);
+    EXPECT_GT(form.state().tables.effEA[300][11], 0.0);
+    EXPECT_EQ(form.state().Spectrum[100], 0.0);
+    EXPECT_EQ(form.state().KvHigh, 0.0);
 }
 
 TEST(Startup, TheVersionIsShownToTheUser) {

@@ -63,7 +63,6 @@ private slots:
     void init() {
         MessageBox::setScripted(true);
         Dialogs::setScripted(true);
-        SharedState() = Module1{};
         form_ = std::make_unique<Form1>();
         form_->drawSpectrum = [] {};
         form_->showForm6 = [] {};

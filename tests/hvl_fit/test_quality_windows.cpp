@@ -22,7 +22,6 @@ class TestQualityWindows : public QObject {
 
     // The main window on the shipped tables with a fixed 80 kV, shown.
     Form1& Start() {
-        SharedState() = Module1{};
         form_ = std::make_unique<Form1>();
         QString error;
         if (!form_->Form_Load({MIRELO_SOURCE_DATA_DIR}, error)) qFatal("%s", qPrintable(error));
@@ -36,9 +35,9 @@ class TestQualityWindows : public QObject {
         field->clear();
         QTest::keyClicks(field, text);
     }
-    static double Hvl1(double inherentMm, double kv) {
-        const auto s = ComputeSpectrum(SharedState().tables, Beam::FromMm(15, inherentMm, 2.0, 0), TubeVoltage::Fixed(kv));
-        return ComputeBeamQuality(SharedState().tables, *s)->hvl1MmAl;
+    double Hvl1(double inherentMm, double kv) {
+        const auto s = ComputeSpectrum(form_->state().tables, Beam::FromMm(15, inherentMm, 2.0, 0), TubeVoltage::Fixed(kv));
+        return ComputeBeamQuality(form_->state().tables, *s)->hvl1MmAl;
     }
 
 private slots:
@@ -105,11 +104,11 @@ private slots:
         QVERIFY(!w->hvl2Result->text().isEmpty() && !w->meanResult->text().isEmpty());
 
         // Applying changes the beam, so the spectrum and results computed before it are discarded.
-        mirelo::SharedState().Spectrum[100] = 0.5;
+        form_->state().Spectrum[100] = 0.5;
         f.Label14->setText(QStringLiteral("1.000E+13"));
         QTest::mouseClick(w->applyButton, Qt::LeftButton);
         QCOMPARE(f.Text2->text(), w->inherentResult->text());
-        QCOMPARE(mirelo::SharedState().Spectrum[100], 0.0);
+        QCOMPARE(form_->state().Spectrum[100], 0.0);
         QVERIFY(f.Label14->text().isEmpty());
 
         // A changed input discards the result; an HVL out of reach names the range at that voltage.
@@ -141,7 +140,7 @@ private slots:
             "[[device]]\nname = \"R\"\nobserver_uid = \"1\"\nhvl = [{kv = 80, mm_al = 3.0}]\n", "p.toml");
         QVERIFY(profiles);
         Form1& f = Start();
-        const auto curve = FitFiltrationCurve(SharedState().tables, studies::ProfileMeasurements(profiles->entries[0]));
+        const auto curve = FitFiltrationCurve(form_->state().tables, studies::ProfileMeasurements(profiles->entries[0]));
         QVERIFY(curve);
         const double byProfile = InherentAtKv(*curve, 80).mmAl;
 
@@ -176,8 +175,8 @@ private slots:
         QCOMPARE(w->pointsTable->item(0, 1)->text(), QStringLiteral("2.4"));
         QTest::mouseClick(w->fitButton, Qt::LeftButton);
         QVERIFY(MessageBox::takeShown().isEmpty());
-        const auto single = [](double kv, double hvl) {
-            return FitInherentFiltration(SharedState().tables, {12, 0, 0, kv, hvl, {}})->inherentMmAl;
+        const auto single = [this](double kv, double hvl) {
+            return FitInherentFiltration(form_->state().tables, {12, 0, 0, kv, hvl, {}})->inherentMmAl;
         };
         const double at60 = single(60, 2.4), at100 = single(100, 3.9);
         // The main window stands at 80 kV: half way.

@@ -22,7 +22,6 @@ namespace {
 // The same run under a dark theme, with the spectrum shown.
 QImage DarkDesktop() {
     QApplication::setPalette(DarkPalette());
-    mirelo::SharedState() = mirelo::Module1{};
     mirelo::Form1 form;
     QString error;
     if (!form.Form_Load({std::filesystem::path(MIRELO_DATA_DIR)}, error)) {

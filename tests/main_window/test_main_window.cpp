@@ -22,7 +22,6 @@ using mirelo::Form1;
 using mirelo::Form4;
 using mirelo::Form6;
 using mirelo::MessageBox;
-using mirelo::SharedState;
 
 namespace {
 
@@ -113,7 +112,6 @@ class TestMainWindow : public QObject {
 
     // A loaded, shown main window whose spectrum window (unless real) and program end are recorded.
     Form1& Start(bool realSpectrumWindow = false) {
-        SharedState() = mirelo::Module1{};
         QSettings().remove(QStringLiteral("areaDose/unit"));
         form_ = std::make_unique<Form1>();
         if (!realSpectrumWindow) {
@@ -263,17 +261,17 @@ private slots:
 
     void spectrumRefusedWithoutTubeVoltage() {
         Form1& f = Start();
-        SharedState().Spectrum[100] = 0.25;  // to see that nothing is computed
+        form_->state().Spectrum[100] = 0.25;  // to see that nothing is computed
         Click(f.Command2);
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
         QCOMPARE(shown[0].text, QStringLiteral(" 未入力項目があります "));
-        QCOMPARE(SharedState().TargetAngle, 12.0);
-        QCOMPARE(SharedState().InherentFilter, 0.25);
-        QCOMPARE(SharedState().FilterAl, 0.1);
-        QCOMPARE(SharedState().FilterCu, 0.0);
-        QCOMPARE(SharedState().Spectrum[100], 0.25);
+        QCOMPARE(form_->state().TargetAngle, 12.0);
+        QCOMPARE(form_->state().InherentFilter, 0.25);
+        QCOMPARE(form_->state().FilterAl, 0.1);
+        QCOMPARE(form_->state().FilterCu, 0.0);
+        QCOMPARE(form_->state().Spectrum[100], 0.25);
         QVERIFY(calls_.isEmpty());
     }
 
@@ -299,7 +297,7 @@ private slots:
         SetVoltage(f, QStringLiteral("80"));
         f.findChild<QLineEdit*>(field)->setText(input);
         ComputeSpectrum(f);
-        const mirelo::Module1& s = SharedState();
+        const mirelo::Module1& s = form_->state();
         const double value = field == QLatin1String("Text1")   ? s.TargetAngle
                              : field == QLatin1String("Text2") ? s.InherentFilter
                              : field == QLatin1String("Text3") ? s.FilterAl
@@ -343,7 +341,7 @@ private slots:
         QCOMPARE(f.List1->count(), unit == QStringLiteral("Gy·cm²") ? 11 : 0);  // results of another unit go
         SetText(f.Text15, input);
         Click(f.Command3);
-        QCOMPARE(SharedState().AreaDose, gyCm2);
+        QCOMPARE(form_->state().AreaDose, gyCm2);
         QCOMPARE(Lines(f.List1), inGy);
         QCOMPARE(f.Label14->text(), photons);
         QVERIFY(f.ShownRecord().has_value());
@@ -384,7 +382,7 @@ private slots:
         ComputeSpectrum(f);
         SetText(f.Text15, QStringLiteral("1"));
         Click(f.Command3);
-        const mirelo::Module1 before = SharedState();
+        const mirelo::Module1 before = form_->state();
         auto* edit = f.findChild<QLineEdit*>(field);
         SetText(edit, input);
         f.Command1->setFocus();
@@ -394,7 +392,7 @@ private slots:
         QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
         QTEST(shown[0].text, "message");
         QTRY_COMPARE(QApplication::focusWidget(), edit);
-        const mirelo::Module1& after = SharedState();
+        const mirelo::Module1& after = form_->state();
         QCOMPARE(after.TargetAngle, before.TargetAngle);
         QCOMPARE(after.InherentFilter, before.InherentFilter);
         QCOMPARE(after.FilterAl, before.FilterAl);
@@ -451,7 +449,7 @@ private slots:
             }
             Click(d->Command1);
         }
-        QCOMPARE(SharedState().Spectrum == mirelo::BinArray{}, spectrumGoes);
+        QCOMPARE(form_->state().Spectrum == mirelo::BinArray{}, spectrumGoes);
         QCOMPARE(f.SpectrumWindow()->isVisible(), !spectrumGoes);
         QCOMPARE(f.List1->count(), resultsGo ? 0 : 11);
         QCOMPARE(f.Label14->text(), resultsGo ? QString() : photons);
@@ -627,9 +625,9 @@ private slots:
         QCOMPARE(shown[0].text, QStringLiteral("  Ｘ線スペクトルを表示しますか？ \u3000"));
         QCOMPARE(mirelo::PendingEventsProcessed(), pendingBefore + 1);
         QVERIFY(calls_.isEmpty());
-        const auto& spectrum = SharedState().Spectrum;
+        const auto& spectrum = form_->state().Spectrum;
         QVERIFY(std::abs(std::accumulate(spectrum.begin() + 2, spectrum.begin() + 171, 0.0) - 1.0) < 1e-9);
-        QCOMPARE(SharedState().KvHigh, 85.0);
+        QCOMPARE(form_->state().KvHigh, 85.0);
 
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         Click(f.Command2);
@@ -668,7 +666,7 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), f.Command3);
         QCOMPARE(f.List1->count(), 0);
         QVERIFY(f.Label14->text().isEmpty());
-        QCOMPARE(SharedState().AreaDose, 0.0);
+        QCOMPARE(form_->state().AreaDose, 0.0);
         QCOMPARE(f.Text15->text(), QStringLiteral("3A"));
         // The keypad's Enter counts as Enter too.
         f.Text15->setFocus();
@@ -680,7 +678,7 @@ private slots:
     // The one-bin case through the real command, Label14 and List1.
     void oneBinCaseThroughTheDoseCommand() {
         Form1& f = Start();
-        auto& s = SharedState();
+        auto& s = form_->state();
         s.KvHigh = 1;
         s.Spectrum[2] = 1;
         s.tables.tissue[2] = 1;
@@ -730,7 +728,7 @@ private slots:
         QCOMPARE(shown[0].text, QStringLiteral(" 面積線量が未入力です "));
         QCOMPARE(f.List1->count(), 0);
         QVERIFY(f.Label14->text().isEmpty());
-        QCOMPARE(SharedState().AreaDose, 25.3);
+        QCOMPARE(form_->state().AreaDose, 25.3);
 
         // Infinite area dose: refused before anything changes.
         SetText(f.Text15, QStringLiteral("1e999"));
@@ -739,7 +737,7 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
         QCOMPARE(shown[0].text, QStringLiteral(" 面積線量を正しく入力して下さい "));
-        QCOMPARE(SharedState().AreaDose, 25.3);
+        QCOMPARE(form_->state().AreaDose, 25.3);
 
         // A blank reads as 0: zeros everywhere.
         SetText(f.Text15, QStringLiteral(" "));
@@ -810,7 +808,7 @@ private slots:
         QTRY_VERIFY(first.isNull());
         QVERIFY(f.TubeVoltageDialog() == nullptr);
         QCOMPARE(f.Label7->text(), QStringLiteral("90"));
-        QCOMPARE(SharedState().KvLow, 90.0);
+        QCOMPARE(form_->state().KvLow, 90.0);
 
         Click(f.Command5);
         Form4* again = f.TubeVoltageDialog();

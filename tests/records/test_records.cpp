@@ -91,7 +91,6 @@ class TestRecords : public QObject {
     // A full run: tables from a folder whose name needs quoting in CSV, a voltage range with normal
     // spread, the spectrum, an area dose, the dose.
     Form1& Run() {
-        mirelo::SharedState() = mirelo::Module1{};
         form_ = std::make_unique<Form1>();
         form_->drawSpectrum = [] {};
         form_->showForm6 = [] {};
@@ -115,8 +114,8 @@ class TestRecords : public QObject {
     QString Pdf(const QString& path) { return RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")}); }
     // What a report must show: the photon count, every dose on screen and both tables' fingerprints.
     // The first and second HVL as the spectrum window's line under the plot shows them.
-    static QStringList ShownHvls() {
-        const QString line = mirelo::QualityLineText(mirelo::SharedState());
+    QStringList ShownHvls() {
+        const QString line = mirelo::QualityLineText(form_->state());
         const auto m = QRegularExpression(QStringLiteral("HVL₁ ([0-9.]+) mm Al · HVL₂ ([0-9.]+) mm Al")).match(line);
         return m.hasMatch() ? QStringList{m.captured(1), m.captured(2)} : QStringList{};
     }
@@ -131,7 +130,7 @@ class TestRecords : public QObject {
         for (const QStringList& row : Shown(*form_)) {
             QVERIFY2(text.contains(row[1]), qPrintable(row[1]));
         }
-        const auto& t = mirelo::SharedState().tables;
+        const auto& t = form_->state().tables;
         QVERIFY(text.contains(QString::fromStdString(t.attSource.sha256)));
         QVERIFY(text.contains(QString::fromStdString(t.effSource.sha256)));
     }
@@ -216,7 +215,7 @@ private slots:
         QCOMPARE(hvls.size(), 2);
         QCOMPARE(header.value(QStringLiteral("第1半価層 HVL₁")), QStringList{hvls[0] + QStringLiteral(" mm Al")});
         QCOMPARE(header.value(QStringLiteral("第2半価層 HVL₂")), QStringList{hvls[1] + QStringLiteral(" mm Al")});
-        const auto& t = mirelo::SharedState().tables;
+        const auto& t = form_->state().tables;
         QCOMPARE(header.value(QStringLiteral("係数表 Att_coeff2021.dat")),
                  (QStringList{QDir(tables_).filePath(QStringLiteral("Att_coeff2021.dat")), QStringLiteral("SHA-256"),
                               QString::fromStdString(t.attSource.sha256)}));
@@ -291,7 +290,7 @@ private slots:
         f.AboutAction->trigger();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        const auto& t = mirelo::SharedState().tables;
+        const auto& t = form_->state().tables;
         for (const auto* source : {&t.attSource, &t.effSource}) {
             QVERIFY(shown[0].text.contains(QString::fromStdString(source->sha256)));
             QVERIFY(shown[0].text.contains(QFileInfo(QString::fromStdString(source->path)).absoluteFilePath()));

@@ -21,7 +21,6 @@
 using namespace Qt::Literals::StringLiterals;
 using mirelo::Form1;
 using mirelo::MessageBox;
-using mirelo::SharedState;
 
 namespace {
 
@@ -53,7 +52,6 @@ class TestHostileInput : public QObject {
     std::unique_ptr<Form1> form_;
 
     Form1& Start(const std::filesystem::path& tables = kData) {
-        SharedState() = mirelo::Module1{};
         form_ = std::make_unique<Form1>();
         form_->endProgram = [] {};
         QString error;
@@ -109,7 +107,7 @@ class TestHostileInput : public QObject {
 
     // Nothing a user can see, and nothing in the store, is NaN or infinite.
     void CheckSound() {
-        const mirelo::Module1& s = SharedState();
+        const mirelo::Module1& s = form_->state();
         for (int i = 0; i <= mirelo::kBins; ++i) {
             QVERIFY2(std::isfinite(s.Spectrum[i]) && s.Spectrum[i] >= 0, qPrintable(QString::number(i)));
         }
@@ -271,10 +269,10 @@ private slots:
         QCOMPARE(SetVoltage(low, range ? high : QString()), dialog);
         if (dialog != kComputed) {
             QVERIFY(f.Label7->text().isEmpty());  // nothing written
-            QCOMPARE(SharedState().KvHigh, 0.0);
+            QCOMPARE(form_->state().KvHigh, 0.0);
             return;
         }
-        QVERIFY(SharedState().KvLow >= 0 && SharedState().KvHigh <= 150);
+        QVERIFY(form_->state().KvLow >= 0 && form_->state().KvHigh <= 150);
         QCOMPARE(ComputeSpectrum(), spectrum);
         CheckSound();
         const QString dose = ComputeDose(QStringLiteral("10"));
@@ -348,7 +346,6 @@ private slots:
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(content);
         }
-        SharedState() = mirelo::Module1{};
         Form1 probe;
         probe.endProgram = [] {};
         QString why;
@@ -356,7 +353,7 @@ private slots:
         if (!error.isEmpty()) {
             QVERIFY(!loaded);
             QVERIFY2(why.startsWith(error), qPrintable(why));
-            QCOMPARE(SharedState().tables.w[1], 0.0);  // no partly filled table
+            QCOMPARE(probe.state().tables.w[1], 0.0);  // no partly filled table
             return;
         }
         QVERIFY2(loaded, qPrintable(why));

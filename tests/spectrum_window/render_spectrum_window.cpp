@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     }
     // 80 kV, 12 degrees, 2.5 mm inherent and 1.0 mm added aluminium, no copper; the store holds the
     // settings too, for the beam-quality line.
-    Module1& s = SharedState();
+    Module1 s;
     s.tables = *tables;
     const Beam beam = Beam::FromMm(12, 2.5, 1.0, 0);
     s.TargetAngle = beam.targetAngleDeg;
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     s.KvLow = s.KvHigh = 80;
     s.KvMode = 1;
     s.Spectrum = ComputeSpectrum(s.tables, beam, TubeVoltage::Fixed(80))->fluence;
-    SpectrumWindowHolder holder;
+    SpectrumWindowHolder holder(s);
     holder.Draw();
     Form6* form = holder.Instance();
     if (form == nullptr) {

@@ -22,34 +22,32 @@ protected:
     void SetUp() override {
         App();
         MessageBox::setScripted(true);
-        saved = SharedState();
-        delete test::Holder().Instance();
     }
     void TearDown() override {
-        delete test::Holder().Instance();
-        SharedState() = saved;
+        delete holder.Instance();
         MessageBox::setScripted(false);
     }
     // An isolated largest bin at 50 keV (bin 100) on a broad hump; nothing above 80 keV.
-    static void StoreSpike() {
+    void StoreSpike() {
         BinArray s{};
         for (int i = 2; i <= 160; ++i) {
             s[i] = 0.25 + 0.001 * i;
         }
         s[100] = 1.0;
-        SharedState().Spectrum = s;
+        state.Spectrum = s;
     }
-    static QImage Picture() { return test::Holder().Instance()->Picture3->surface().image(); }
+    QImage Picture() { return holder.Instance()->Picture3->surface().image(); }
 
-    Module1 saved;
+    Module1 state;
+    SpectrumWindowHolder holder{state};  // as the main window holds it
 };
 
 QColor At(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
 
 TEST_F(SpectrumWindow, ImageColoursAndCrispLines) {
     StoreSpike();
-    test::Holder().Draw();
-    ASSERT_NE(test::Holder().Instance(), nullptr);
+    holder.Draw();
+    ASSERT_NE(holder.Instance(), nullptr);
     const QImage img = Picture();
     ASSERT_EQ(img.size(), QSize(909, 469));
 
@@ -135,27 +133,27 @@ TEST_F(SpectrumWindow, ImageColoursAndCrispLines) {
 
 TEST_F(SpectrumWindow, TwoPlotsGiveIdenticalImagesAndNothingOfAnEarlierPlotRemains) {
     StoreSpike();
-    test::Holder().Draw();
+    holder.Draw();
     const QImage first = Picture();
-    test::Holder().Draw();
+    holder.Draw();
     EXPECT_EQ(Picture(), first);
 
-    const BinArray spike = SharedState().Spectrum;
+    const BinArray spike = state.Spectrum;
     BinArray other{};
     for (int i = 2; i <= 240; ++i) {
         other[i] = 1.0 / i;
     }
-    SharedState().Spectrum = other;
-    test::Holder().Draw();
+    state.Spectrum = other;
+    holder.Draw();
     EXPECT_NE(Picture(), first);
-    SharedState().Spectrum = spike;
-    test::Holder().Draw();
+    state.Spectrum = spike;
+    holder.Draw();
     EXPECT_EQ(Picture(), first);
 }
 
 TEST_F(SpectrumWindow, TextIsDrawnInBlackAtItsTopLeftCorner) {
     StoreSpike();
-    test::Holder().Draw();
+    holder.Draw();
     const QImage img = Picture();
     // "Relative" starts at (200, 500) -> (30.3, 93.8) px: ink just right of and below that corner,
     // none above or to its left.
@@ -174,13 +172,13 @@ TEST_F(SpectrumWindow, TextIsDrawnInBlackAtItsTopLeftCorner) {
 }
 
 TEST_F(SpectrumWindow, RefusalShowsNoWindow) {
-    SharedState().Spectrum = {};
-    test::Holder().Draw();
+    state.Spectrum = {};
+    holder.Draw();
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].kind, MessageBox::Kind::Warning);
     EXPECT_EQ(shown[0].text, QStringLiteral(" スペクトルデータがありません  "));
-    EXPECT_EQ(test::Holder().Instance(), nullptr);
+    EXPECT_EQ(holder.Instance(), nullptr);
 }
 
 // The window and "Data save" never disagree with the spectrum: a refused plot leaves the window
@@ -190,31 +188,31 @@ TEST_F(SpectrumWindow, TheWindowFollowsTheSpectrum) {
     QImage blank(909, 469, QImage::Format_RGB32);
     blank.fill(Qt::white);
     StoreSpike();
-    test::Holder().Draw();
-    Form6* f = test::Holder().Instance();
+    holder.Draw();
+    Form6* f = holder.Instance();
     const QImage spike = Picture();
     EXPECT_TRUE(f->Command2->isEnabled());
 
-    const BinArray spikeSpectrum = SharedState().Spectrum;
-    SharedState().Spectrum = {};
-    test::Holder().Draw();
+    const BinArray spikeSpectrum = state.Spectrum;
+    state.Spectrum = {};
+    holder.Draw();
     EXPECT_EQ(MessageBox::takeShown().size(), 1);
     EXPECT_EQ(Picture(), blank);
     EXPECT_FALSE(f->Command2->isEnabled());
     EXPECT_FALSE(f->Plotted().has_value());
 
-    SharedState().Spectrum = spikeSpectrum;
-    test::Holder().SpectrumChanged();  // open: drawn at once
+    state.Spectrum = spikeSpectrum;
+    holder.SpectrumChanged();  // open: drawn at once
     EXPECT_EQ(Picture(), spike);
     EXPECT_TRUE(f->isVisible() && f->Command2->isEnabled());
     for (const bool open : {true, false}) {
         f->setVisible(open);
-        SharedState().Spectrum = open ? BinArray{} : spikeSpectrum;
-        test::Holder().SpectrumChanged();
+        state.Spectrum = open ? BinArray{} : spikeSpectrum;
+        holder.SpectrumChanged();
         EXPECT_FALSE(f->isVisible()) << open;
         EXPECT_EQ(Picture(), blank) << open;
         EXPECT_FALSE(f->Command2->isEnabled()) << open;
-        test::Holder().Draw();  // whatever it was, the next plot shows it again
+        holder.Draw();  // whatever it was, the next plot shows it again
         MessageBox::takeShown();
     }
     EXPECT_TRUE(f->isVisible());
@@ -224,8 +222,8 @@ TEST_F(SpectrumWindow, TheWindowFollowsTheSpectrum) {
 // Esc is "Close"; Enter presses the focused button; the focused picture shows a focus frame.
 TEST_F(SpectrumWindow, Keyboard) {
     StoreSpike();
-    test::Holder().Draw();
-    Form6* f = test::Holder().Instance();
+    holder.Draw();
+    Form6* f = holder.Instance();
     ASSERT_TRUE(QTest::qWaitForWindowActive(f));
     f->Command1->setFocus();
     const QImage unfocused = f->Picture3->grab().toImage();
@@ -233,14 +231,14 @@ TEST_F(SpectrumWindow, Keyboard) {
     EXPECT_NE(f->Picture3->grab().toImage(), unfocused);
     QTest::keyClick(f->Picture3, Qt::Key_Escape);
     EXPECT_FALSE(f->isVisible());
-    EXPECT_EQ(test::Holder().Instance(), f);
-    test::Holder().Show();
+    EXPECT_EQ(holder.Instance(), f);
+    holder.Show();
     QTest::keyClick(f->Command1, Qt::Key_Return);
     EXPECT_FALSE(f->isVisible());
 }
 
 TEST_F(SpectrumWindow, LayoutAndCaptions) {
-    Form6& f = test::Holder().Get();
+    Form6& f = holder.Get();
     EXPECT_FALSE(f.isVisible()) << "created hidden";
     EXPECT_EQ(f.windowTitle(), QStringLiteral("X-ray spectrum"));
     EXPECT_EQ(f.size(), QSize(950, 569 + 28));  // the designed size and the beam-quality line
@@ -275,10 +273,10 @@ TEST_F(SpectrumWindow, LayoutAndCaptions) {
 }
 
 TEST_F(SpectrumWindow, DrawingWhileHiddenIsThereWhenShown) {
-    Form6& f = test::Holder().Get();
+    Form6& f = holder.Get();
     f.Picture3->surface().SetDrawWidth(2);
     f.Picture3->surface().Line(1000, 1000, 5000, 1000, {255, 0, 0});
-    test::Holder().Show();
+    holder.Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     f.Command1->setFocus();  // no focus frame over the picture
     const QImage shown = f.Picture3->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -290,9 +288,9 @@ TEST_F(SpectrumWindow, DrawingWhileHiddenIsThereWhenShown) {
 TEST_F(SpectrumWindow, CloseHidesAndKeepsTheTitleBarCloseDiscards) {
     StoreSpike();
     const int eventsBefore = PendingEventsProcessed();
-    test::Holder().Draw();
+    holder.Draw();
     EXPECT_EQ(PendingEventsProcessed(), eventsBefore + 1);
-    QPointer<Form6> first = test::Holder().Instance();
+    QPointer<Form6> first = holder.Instance();
     ASSERT_FALSE(first.isNull());
     EXPECT_TRUE(first->isVisible());
     const QImage picture = Picture();
@@ -300,45 +298,45 @@ TEST_F(SpectrumWindow, CloseHidesAndKeepsTheTitleBarCloseDiscards) {
     // "Close" only hides: same window, same picture.
     QTest::mouseClick(first->Command1, Qt::LeftButton);
     EXPECT_FALSE(first->isVisible());
-    ASSERT_EQ(test::Holder().Instance(), first.data());
+    ASSERT_EQ(holder.Instance(), first.data());
     EXPECT_EQ(Picture(), picture);
 
     // The next plot shows the same window again; a second call keeps it shown.
-    test::Holder().Draw();
-    EXPECT_EQ(test::Holder().Instance(), first.data());
+    holder.Draw();
+    EXPECT_EQ(holder.Instance(), first.data());
     EXPECT_TRUE(first->isVisible());
-    test::Holder().Show();
+    holder.Show();
     EXPECT_TRUE(first->isVisible());
 
     // The title-bar close discards the window.
     first->close();
     QTRY_VERIFY(first.isNull());
-    EXPECT_EQ(test::Holder().Instance(), nullptr);
+    EXPECT_EQ(holder.Instance(), nullptr);
 
     // Shown without a plot (the main window does this after a refused plot): blank and new.
-    test::Holder().Show();
-    ASSERT_NE(test::Holder().Instance(), nullptr);
-    EXPECT_TRUE(test::Holder().Instance()->isVisible());
+    holder.Show();
+    ASSERT_NE(holder.Instance(), nullptr);
+    EXPECT_TRUE(holder.Instance()->isVisible());
     QImage white(909, 469, QImage::Format_RGB32);
     white.fill(Qt::white);
     EXPECT_EQ(Picture(), white);
 
     // And the next plot draws into it.
-    test::Holder().Draw();
+    holder.Draw();
     EXPECT_EQ(Picture(), picture);
 }
 
 TEST_F(SpectrumWindow, WindowDestroyedWhilePendingEventsRunDoesNotBreakThePlot) {
     StoreSpike();
-    test::Holder().Draw();
-    QPointer<Form6> first = test::Holder().Instance();
+    holder.Draw();
+    QPointer<Form6> first = holder.Instance();
     const QImage full = Picture();
     // Runs inside the plot's pending-events step.
-    QMetaObject::invokeMethod(&App(), [] { delete test::Holder().Instance(); }, Qt::QueuedConnection);
-    test::Holder().Draw();
+    QMetaObject::invokeMethod(&App(), [this] { delete holder.Instance(); }, Qt::QueuedConnection);
+    holder.Draw();
     EXPECT_TRUE(first.isNull());
-    ASSERT_NE(test::Holder().Instance(), nullptr);
-    EXPECT_TRUE(test::Holder().Instance()->isVisible());
+    ASSERT_NE(holder.Instance(), nullptr);
+    EXPECT_TRUE(holder.Instance()->isVisible());
     // The new window got the curve and frame; the grid went with the old one.
     const QImage img = Picture();
     EXPECT_NE(img, full);

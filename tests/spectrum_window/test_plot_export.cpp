@@ -21,25 +21,22 @@ protected:
     void SetUp() override {
         MessageBox::setScripted(true);
         Dialogs::setScripted(true);
-        saved = SharedState();
-        delete test::Holder().Instance();
         // A hump with a line at 50 keV, nothing above 100 keV.
         BinArray s{};
         for (int i = 2; i <= 200; ++i) {
             s[i] = 0.2 + 0.002 * i;
         }
         s[100] = 1.0;
-        SharedState().Spectrum = s;
+        state.Spectrum = s;
     }
     void TearDown() override {
-        delete test::Holder().Instance();
-        SharedState() = saved;
+        delete holder.Instance();
         MessageBox::setScripted(false);
         Dialogs::setScripted(false);
     }
     // Saves the plot through the window's command into `name`; returns the file's bytes.
     QByteArray Save(const QString& name) {
-        Form6* f = test::Holder().Instance();
+        Form6* f = holder.Instance();
         const QString path = dir.filePath(name);
         Dialogs::queueFileName(path);
         f->SavePlotAction->trigger();
@@ -52,18 +49,19 @@ protected:
         return file.readAll();
     }
 
-    Module1 saved;
+    Module1 state;
+    SpectrumWindowHolder holder{state};  // as the main window holds it
     QTemporaryDir dir;
 };
 
 TEST_F(PlotExport, PngIsTheImageOnScreen) {
-    test::Holder().Draw();
+    holder.Draw();
     const QImage png = QImage::fromData(Save(QStringLiteral("plot.png")), "PNG");
-    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), test::Holder().Instance()->Picture3->surface().image());
+    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), holder.Instance()->Picture3->surface().image());
 }
 
 TEST_F(PlotExport, SvgParsesAndDrawsTheSamePlot) {
-    test::Holder().Draw();
+    holder.Draw();
     const QByteArray svg = Save(QStringLiteral("plot.svg"));
     // Well-formed XML, an SVG root and the axis texts as text, not pixels.
     QXmlStreamReader xml(svg);
@@ -87,7 +85,7 @@ TEST_F(PlotExport, SvgParsesAndDrawsTheSamePlot) {
     // screen shows it: the 50 keV line at the top of the frame.
     QSvgRenderer renderer(svg);
     ASSERT_TRUE(renderer.isValid());
-    const QImage screen = test::Holder().Instance()->Picture3->surface().image();
+    const QImage screen = holder.Instance()->Picture3->surface().image();
     QImage drawn(screen.size(), QImage::Format_RGB32);
     drawn.fill(Qt::white);
     QPainter p(&drawn);
@@ -111,8 +109,8 @@ TEST_F(PlotExport, SvgParsesAndDrawsTheSamePlot) {
 }
 
 TEST_F(PlotExport, NothingToSaveBeforeAPlot) {
-    test::Holder().Get();
-    test::Holder().Instance()->SavePlotAction->trigger();
+    holder.Get();
+    holder.Instance()->SavePlotAction->trigger();
     EXPECT_TRUE(Dialogs::takeAsked().isEmpty());
     EXPECT_EQ(MessageBox::takeShown().size(), 1);
 }

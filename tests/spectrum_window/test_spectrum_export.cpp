@@ -91,30 +91,29 @@ protected:
         App();
         ASSERT_TRUE(dir.isValid());
         MessageBox::setScripted(true);
-        saved = SharedState().Spectrum;
         Plot(KnownSpectrum());
     }
     // Shows `spectrum` on the spectrum window: "Data save" saves what is drawn.
-    static void Plot(const BinArray& spectrum) {
-        SharedState().Spectrum = spectrum;
-        test::Holder().Draw();
+    void Plot(const BinArray& spectrum) {
+        state.Spectrum = spectrum;
+        holder.Draw();
     }
     void TearDown() override {
-        SharedState().Spectrum = saved;
         MessageBox::setScripted(false);
-        delete test::Holder().Instance();
+        delete holder.Instance();
     }
     // Clicks "Data save" of the spectrum window in the temporary folder.
     QList<MessageBox::Shown> ClickDataSave() {
         WorkingFolder in(dir.path());
-        test::Holder().Get().Command2->click();
+        holder.Get().Command2->click();
         return MessageBox::takeShown();
     }
     QString File() const { return dir.filePath(QStringLiteral("X_SPCTL.dat")); }
     QStringList Entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden); }
 
     QTemporaryDir dir;
-    BinArray saved{};
+    Module1 state;
+    SpectrumWindowHolder holder{state};  // as the main window holds it
 };
 
 TEST_F(DataSave, WritesTheFileThenConfirms) {
@@ -141,7 +140,7 @@ TEST_F(DataSave, SavingTwiceGivesIdenticalFilesAndTheFileIsWhatIsDrawn) {
     // A newer spectrum that is not drawn is not saved; drawn, it replaces the longer old file whole.
     BinArray newer{};
     newer[60] = 0.5;
-    SharedState().Spectrum = newer;
+    state.Spectrum = newer;
     ClickDataSave();
     EXPECT_EQ(ReadAll(File()), first);
     Plot(newer);
@@ -197,7 +196,7 @@ TEST_F(DataSave, AWorkingFolderThatIsGoneGivesAWarning) {
     {
         WorkingFolder in(path);
         ASSERT_TRUE(gone.remove());
-        test::Holder().Get().Command2->click();
+        holder.Get().Command2->click();
         shown = MessageBox::takeShown();
     }
     ASSERT_EQ(shown.size(), 1);

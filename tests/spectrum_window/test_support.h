@@ -11,12 +11,6 @@ namespace mirelo::test {
 // The application object made by main().
 inline QApplication& App() { return *qApp; }
 
-// The spectrum window as the main window would hold it.
-inline SpectrumWindowHolder& Holder() {
-    static SpectrumWindowHolder holder;
-    return holder;
-}
-
 // Runs a test with the working folder set to `folder`, restoring the previous one afterwards.
 class WorkingFolder {
 public:

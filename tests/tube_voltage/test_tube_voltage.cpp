@@ -10,7 +10,6 @@
 
 using mirelo::Form4;
 using mirelo::MessageBox;
-using mirelo::SharedState;
 
 namespace {
 
@@ -24,10 +23,10 @@ struct RecordingPort : mirelo::TubeVoltagePort {
 };
 
 // A setting no dialog would write, to see that a refusal writes nothing.
-void SeedSetting() {
-    SharedState().KvLow = -7;
-    SharedState().KvHigh = -7;
-    SharedState().KvMode = 9;
+void SeedSetting(mirelo::Module1& s) {
+    s.KvLow = -7;
+    s.KvHigh = -7;
+    s.KvMode = 9;
 }
 
 }  // namespace
@@ -36,10 +35,11 @@ class TestTubeVoltage : public QObject {
     Q_OBJECT
 
     RecordingPort port_;
+    mirelo::Module1 state_;
     std::unique_ptr<Form4> form_;
 
     Form4& Open() {
-        form_ = std::make_unique<Form4>(port_);
+        form_ = std::make_unique<Form4>(port_, state_);
         form_->show();
         if (!QTest::qWaitForWindowExposed(form_.get())) {
             qFatal("dialog not exposed");
@@ -60,8 +60,8 @@ private slots:
     void init() {
         MessageBox::setScripted(true);
         port_ = RecordingPort{};
-        SharedState() = mirelo::Module1{};
-        SeedSetting();
+        state_ = mirelo::Module1{};
+        SeedSetting(state_);
     }
     void cleanup() { form_.reset(); }
 
@@ -148,9 +148,9 @@ private slots:
     void okAtOnceSetsEighty() {
         Form4& f = Open();
         Click(f.Command1);
-        QCOMPARE(SharedState().KvLow, 80.0);
-        QCOMPARE(SharedState().KvHigh, 80.0);
-        QCOMPARE(SharedState().KvMode, 1);
+        QCOMPARE(state_.KvLow, 80.0);
+        QCOMPARE(state_.KvHigh, 80.0);
+        QCOMPARE(state_.KvMode, 1);
         QCOMPARE(port_.captions, QStringList{QStringLiteral("80")});
         QCOMPARE(port_.focusRequests, 1);
         QVERIFY(f.isHidden());
@@ -195,9 +195,9 @@ private slots:
         }
         Click(f.Command1);
         QVERIFY(MessageBox::takeShown().isEmpty());
-        QTEST(SharedState().KvLow, "low");
-        QTEST(SharedState().KvHigh, "high");
-        QTEST(SharedState().KvMode, "mode");
+        QTEST(state_.KvLow, "low");
+        QTEST(state_.KvHigh, "high");
+        QTEST(state_.KvMode, "mode");
         QFETCH(QString, caption);
         QCOMPARE(port_.captions, QStringList{caption});
         QVERIFY(f.isHidden());
@@ -242,9 +242,9 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
         QCOMPARE(shown[0].text, QStringLiteral(" 管電圧を正しく入力して下さい "));
-        QCOMPARE(SharedState().KvLow, -7.0);
-        QCOMPARE(SharedState().KvHigh, -7.0);
-        QCOMPARE(SharedState().KvMode, 9);
+        QCOMPARE(state_.KvLow, -7.0);
+        QCOMPARE(state_.KvHigh, -7.0);
+        QCOMPARE(state_.KvMode, 9);
         QVERIFY(port_.captions.isEmpty());
         QCOMPARE(port_.focusRequests, 0);
         QVERIFY(f.isVisible());
@@ -263,7 +263,7 @@ private slots:
         QVERIFY(f.Option4->isChecked());
         QCOMPARE(f.Text3->text(), QStringLiteral("95"));
         QVERIFY(f.Text3->isEnabled());
-        QCOMPARE(SharedState().KvMode, 2);
+        QCOMPARE(state_.KvMode, 2);
     }
 
     // Closed by its title bar, the dialog writes nothing and goes away.
@@ -274,7 +274,7 @@ private slots:
         std::ignore = form_.release();  // the dialog deletes itself now
         QVERIFY(watch->close());
         QTRY_VERIFY(watch.isNull());
-        QCOMPARE(SharedState().KvLow, -7.0);
+        QCOMPARE(state_.KvLow, -7.0);
         QVERIFY(port_.captions.isEmpty());
         QCOMPARE(port_.focusRequests, 0);
     }
@@ -327,7 +327,7 @@ private slots:
         std::ignore = form_.release();
         QTest::keyClick(f.findChild<QWidget*>(control), Qt::Key_Escape);
         QTRY_VERIFY(watch.isNull());
-        QCOMPARE(SharedState().KvLow, -7.0);
+        QCOMPARE(state_.KvLow, -7.0);
         QVERIFY(port_.captions.isEmpty());
     }
 

@@ -46,8 +46,9 @@ T* Named(QWidget* parent, const char* name) {
 
 }  // namespace
 
-HvlFitWindow::HvlFitWindow(std::function<void(const QString&)> apply)
+HvlFitWindow::HvlFitWindow(Module1& state, std::function<void(const QString&)> apply)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      state_(state),
       apply_(std::move(apply)) {
     setObjectName(QStringLiteral("HvlFitWindow"));
     i18n::Tr(this, "windowTitle", "HvlFitWindow", QT_TRANSLATE_NOOP("HvlFitWindow", "HVL から固有フィルタを推定"));
@@ -278,7 +279,7 @@ void HvlFitWindow::Fit() {
         return;
     }
     ClearResult();
-    const auto curve = FitFiltrationCurve(SharedState().tables, points);
+    const auto curve = FitFiltrationCurve(state_.tables, points);
     if (!curve) {
         const FitError& e = curve.error().error;
         const HvlMeasurement& p = points[curve.error().index];

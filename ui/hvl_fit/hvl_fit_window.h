@@ -11,6 +11,7 @@
 
 #include "quality/quality.h"
 #include "spectrum/input_rules.h"
+#include "ui/state/shared_state.h"
 
 namespace mirelo {
 
@@ -38,7 +39,7 @@ class HvlFitWindow : public QWidget {
     Q_OBJECT
 public:
     // `apply` receives the fitted filtration in mm, as the main window's inherent-filter field takes it.
-    explicit HvlFitWindow(std::function<void(const QString&)> apply);
+    HvlFitWindow(Module1& state, std::function<void(const QString&)> apply);
 
     // The main window's settings as its fields show them; an empty voltage keeps the one shown here.
     void TakeSettings(const QString& angle, const QString& al, const QString& cu, const QString& kv);
@@ -74,6 +75,7 @@ private:
     bool Accepts(const InputValues& values);
 
     std::optional<double> mainKv_;  // the main window's fixed voltage: Apply writes the filtration there
+    Module1& state_;
     std::function<void(const QString&)> apply_;
     QString fitted_;  // what Apply writes; empty while there is no result
 };

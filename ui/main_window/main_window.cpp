@@ -196,7 +196,8 @@ Form1::Form1(QWidget* parent)
                           Qt::WindowCloseButtonHint),
       drawSpectrum([this] { form6_.Draw(); }),
       showForm6([this] { form6_.Show(); }),
-      endProgram(&EndProgram) {
+      endProgram(&EndProgram),
+      form6_(state_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("  Mirelo ( ") + kLongTitle + QStringLiteral(" )"));
     setWindowIcon(QIcon(WindowIconImage()));
@@ -435,7 +436,7 @@ bool Form1::Form_Load(const std::vector<std::filesystem::path>& dataFolders, QSt
         error = QString::fromStdString(DescribeTableError(tables.error()));
         return false;
     }
-    SharedState().tables = std::move(*tables);
+    state_.tables = std::move(*tables);
     Text1->setText(QStringLiteral("12"));
     Text2->setText(QStringLiteral("2.5"));
     Text3->setText(QStringLiteral("1.0"));
@@ -484,7 +485,7 @@ void Form1::Command2_Click() {
             default: Refuse(Text1, kTargetAngleInvalid); return;
         }
     }
-    Module1& s = SharedState();
+    Module1& s = state_;
     s.TargetAngle = *angle;
     s.InherentFilter = *inherent * 0.1;
     s.FilterAl = *al * 0.1;
@@ -524,14 +525,14 @@ void Form1::Command3_Click() {
         Refuse(Text15, kAreaDoseInvalid);
         return;
     }
-    SharedState().AreaDose = areaDose;
+    state_.AreaDose = areaDose;
     CalcVolumeDose();
     ProcessPendingEvents();
 }
 
 void Form1::Command5_Click() {
     if (form4_.isNull()) {
-        form4_ = new Form4(*this);  // deleted when closed, or with this window
+        form4_ = new Form4(*this, state_);  // deleted when closed, or with this window
     }
     form4_->show();
     form4_->raise();
@@ -588,7 +589,7 @@ void Form1::FocusSpectrumCommand() {
 void Form1::TubeVoltageChanged() { DiscardSpectrum(); }
 
 void Form1::DiscardSpectrum() {
-    SharedState().Spectrum = {};
+    state_.Spectrum = {};
     ClearResults();
     form6_.SpectrumChanged();
 }
@@ -605,10 +606,10 @@ void Form1::Refuse(QLineEdit* field, const QString& message) {
 
 void Form1::ShowHvlFit() {
     if (hvlFit_.isNull()) {
-        hvlFit_ = new HvlFitWindow([this](const QString& mm) { Text2->setText(mm); });
+        hvlFit_ = new HvlFitWindow(state_, [this](const QString& mm) { Text2->setText(mm); });
     }
     // The voltage of a fixed setting is the likely one of the measurement; a range suggests none.
-    const Module1& s = SharedState();
+    const Module1& s = state_;
     const bool fixedKv = !Label7->text().isEmpty() && s.KvLow == s.KvHigh;
     hvlFit_->TakeSettings(Text1->text(), Text3->text(), Text4->text(),
                           fixedKv ? QString::fromStdString(NumberText(s.KvHigh)) : QString());
@@ -618,7 +619,7 @@ void Form1::ShowHvlFit() {
 }
 
 bool Form1::CalcSpectrum() {
-    Module1& s = SharedState();
+    Module1& s = state_;
     const Beam beam{s.TargetAngle, s.InherentFilter, s.FilterAl, s.FilterCu};
     const TubeVoltage voltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal};
     const auto spectrum = ComputeSpectrum(s.tables, beam, voltage);
@@ -632,7 +633,7 @@ bool Form1::CalcSpectrum() {
 }
 
 void Form1::CalcVolumeDose() {
-    const Module1& s = SharedState();
+    const Module1& s = state_;
     const auto dose = ComputeVolumeDose(s.tables, s.Spectrum, s.KvHigh, s.AreaDose);
     // An area dose whose results would overflow is refused while the earlier results still show.
     if (!dose && dose.error() != DoseError::NoSpectrum) {

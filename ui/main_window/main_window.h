@@ -52,6 +52,8 @@ public:
 
     // The HVL fitting window while it exists (null before first use and after it was closed).
     HvlFitWindow* HvlFit() const { return hvlFit_.data(); }
+    // The store this window and the windows it opens share.
+    Module1& state() { return state_; }
     // Opens it, created on first use, with the angle and added filters of this window.
     void ShowHvlFit();
 
@@ -218,6 +220,7 @@ private:
     std::optional<Computed> recordInputs_;
     QString recordAreaDoseText_;
 
+    Module1 state_;  // the store this window shares with the windows it opens
     QPointer<Form4> form4_;
     QPointer<HvlFitWindow> hvlFit_;
     QPointer<QWidget> doseReports_;

@@ -181,7 +181,7 @@ void Form1::BuildMenus() {
 double Form1::FieldShown(const QLineEdit* field) const { return FieldValue(field, FieldUnits(field), 0); }
 
 void Form1::NoteSpectrum() {
-    const Module1& s = SharedState();
+    const Module1& s = state_;
     spectrumInputs_ = Computed{FieldShown(Text1), FieldShown(Text2), FieldShown(Text3), FieldShown(Text4),
                                TubeVoltage{s.KvLow, s.KvHigh, s.KvMode == 1 ? Spread::Uniform : Spread::Normal},
                                Label7->text(), s.Spectrum};
@@ -190,7 +190,7 @@ void Form1::NoteSpectrum() {
 void Form1::NoteResults(double photons, const std::array<double, kThicknesses>& joules) {
     record_.reset();
     recordInputs_.reset();
-    const Module1& s = SharedState();
+    const Module1& s = state_;
     // Only results whose spectrum belongs to the beam and voltage on screen make a record.
     if (spectrumInputs_ && spectrumInputs_->spectrum == s.Spectrum && spectrumInputs_->angle == FieldShown(Text1) &&
         spectrumInputs_->inherentMm == FieldShown(Text2) && spectrumInputs_->alMm == FieldShown(Text3) &&
@@ -354,7 +354,7 @@ void Form1::ShowGuide() {
 }
 
 void Form1::ShowAbout() {
-    const Tables& t = SharedState().tables;
+    const Tables& t = state_.tables;
     const auto table = [](const QString& caption, const TableSource& source) {
         return caption + QStringLiteral("\n    ") + tr("場所: ") + QDir::toNativeSeparators(QFileInfo(QString::fromStdString(source.path)).absoluteFilePath()) +
                QStringLiteral("\n    SHA-256: ") + QString::fromStdString(source.sha256);

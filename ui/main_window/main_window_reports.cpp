@@ -22,7 +22,7 @@ void Form1::EnterEvent(const QString& angle, const QString& inherentMm, const QS
     Text3->setText(alMm);
     Text4->setText(cuMm);
     // A fixed tube voltage, as the tube-voltage dialog's OK writes it.
-    Module1& s = SharedState();
+    Module1& s = state_;
     const double volts = QLocale::c().toDouble(kv);
     const QString caption = QString::fromStdString(NumberText(volts));  // as the dialog shows a fixed voltage
     if (s.KvLow != volts || s.KvHigh != volts || s.KvMode != 1 || Label7->text() != caption) {
@@ -39,7 +39,7 @@ void Form1::EnterEvent(const QString& angle, const QString& inherentMm, const QS
     activateWindow();
     Command2_Click();
     // A refused beam leaves no spectrum of these inputs; the volume dose is not asked for then.
-    if (!spectrumInputs_ || SharedState().Spectrum == BinArray{}) {
+    if (!spectrumInputs_ || state_.Spectrum == BinArray{}) {
         return;
     }
     Command3_Click();
@@ -48,7 +48,7 @@ void Form1::EnterEvent(const QString& angle, const QString& inherentMm, const QS
 void Form1::ShowDoseReports() {
 #ifdef MIRELO_WITH_RDSR
     if (doseReports_.isNull()) {
-        doseReports_ = new DoseReportsWindow(SharedState().tables, [this](const EventEntry& e) {
+        doseReports_ = new DoseReportsWindow(state_.tables, [this](const EventEntry& e) {
             EnterEvent(e.angle, e.inherentMm, e.alMm, e.cuMm, e.kv, e.dapGyCm2);
         });
     }

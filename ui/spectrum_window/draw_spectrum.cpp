@@ -34,7 +34,7 @@ void SpectrumWindowHolder::SpectrumChanged() {
     if (f == nullptr) {
         return;
     }
-    if (f->isVisible() && HasPhotons(SharedState().Spectrum)) {
+    if (f->isVisible() && HasPhotons(state_.Spectrum)) {
         Plot(false);
         return;
     }
@@ -44,7 +44,7 @@ void SpectrumWindowHolder::SpectrumChanged() {
 
 void SpectrumWindowHolder::Plot(bool show) {
     // A copy: pending events run in the middle of the plot and may replace the shared spectrum.
-    const BinArray spectrum = SharedState().Spectrum;
+    const BinArray spectrum = state_.Spectrum;
     PlotSeams seams;
     seams.refuse = [] { MessageBox::warning(QApplication::activeWindow(), messages::kNoSpectrum); };
     seams.processPendingEvents = [] { ProcessPendingEvents(); };
@@ -56,8 +56,8 @@ void SpectrumWindowHolder::Plot(bool show) {
     };
     if (DrawSpectrum(spectrum, seams)) {
         Get().SetPlotted(spectrum);
-        Get().QualityLine->setText(QualityLineText(SharedState()));
-        if (SharedState().Spectrum != spectrum) {
+        Get().QualityLine->setText(QualityLineText(state_));
+        if (state_.Spectrum != spectrum) {
             SpectrumChanged();  // replaced while the plot ran: follow the new one
         }
     } else if (Form6* f = Instance()) {

@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "ui/spectrum_window/form6.h"
+#include "ui/state/shared_state.h"
 
 namespace mirelo {
 
@@ -10,7 +11,7 @@ namespace mirelo {
 // when closed by its title bar, and gone with its owner.
 class SpectrumWindowHolder {
 public:
-    SpectrumWindowHolder() = default;
+    explicit SpectrumWindowHolder(Module1& state) : state_(state) {}
     SpectrumWindowHolder(const SpectrumWindowHolder&) = delete;
     SpectrumWindowHolder& operator=(const SpectrumWindowHolder&) = delete;
     ~SpectrumWindowHolder();
@@ -35,6 +36,7 @@ public:
 private:
     void Plot(bool show);
 
+    Module1& state_;
     QPointer<Form6> form6_;
 };
 

@@ -4,8 +4,8 @@
 
 namespace mirelo {
 
-// The one store through which the windows exchange data. Every cell starts at 0, which is how an
-// unset cell reads.
+// The one store through which the windows exchange data; the main window owns it and hands it to the
+// windows it opens. Every cell starts at 0, which is how an unset cell reads.
 struct Module1 {
     Tables tables;  // read once at start-up
 
@@ -24,8 +24,5 @@ struct Module1 {
 
     BinArray Spectrum{};  // relative photon fluence per bin, normalised; all 0 while there is none
 };
-
-// The process-wide store.
-Module1& SharedState();
 
 }  // namespace mirelo

@@ -140,7 +140,8 @@ QString VoltageCaption(double lowKv, double highKv, int mode) {
            QStringLiteral(")");
 }
 
-Form4::Form4(TubeVoltagePort& port) : QWidget(nullptr, ToolFrame()), port_(port) {
+Form4::Form4(TubeVoltagePort& port, Module1& state)
+    : QWidget(nullptr, ToolFrame()), port_(port), state_(state) {
     setObjectName(QStringLiteral("Form4"));
     setAttribute(Qt::WA_DeleteOnClose);  // closing by the title bar discards the dialog
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -284,7 +285,7 @@ void Form4::Option2_Click() {
 }
 
 void Form4::Command1_Click() {
-    Module1& s = SharedState();
+    Module1& s = state_;
     const double lowBefore = s.KvLow, highBefore = s.KvHigh;
     const int modeBefore = s.KvMode;
     // A voltage as its field gives it: one number, optionally with "kV"; an empty range field reads

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/state/shared_state.h"
+
 namespace mirelo {
 
 // What the dialog needs from the main window; the main window provides it, so that this library
@@ -27,7 +29,7 @@ public:
 class Form4 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form4(TubeVoltagePort& port);
+    Form4(TubeVoltagePort& port, Module1& state);
 
     void Option1_Click();
     void Option2_Click();
@@ -54,6 +56,7 @@ protected:
 
 private:
     TubeVoltagePort& port_;
+    Module1& state_;
 };
 
 // The main window's tube-voltage display: the fixed voltage ("80"), or the range with its spread
