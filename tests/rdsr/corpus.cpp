@@ -99,7 +99,8 @@ Corpus WriteCorpus(const std::filesystem::path& folder) {
     dx.serial = "77";
     dx.events = {
         Event("1.2.826.0.1.3680043.10.1313.1", acq, single, {"81"}, Dap("1.2", "uGy.m2"),
-              {{gen::Aluminum(), gen::NumSpec{"1.0", "mm"}, gen::NumSpec{"1.0", "mm"}, {"113653", "DCM", "Flat filter"}},
+              // Aluminium given in cm, as some units write it: read as 1.0 mm.
+              {{gen::Aluminum(), gen::NumSpec{"0.1", "cm"}, gen::NumSpec{"0.1", "cm"}, {"113653", "DCM", "Flat filter"}},
                {gen::Copper(), gen::NumSpec{"0.1", "mm"}, gen::NumSpec{"0.1", "mm"}, {"113653", "DCM", "Flat filter"}}}),
         Event("1.2.826.0.1.3680043.10.1313.2", acq, single, {"109"}, Dap("25", "mGy.cm2"), {}),
         Event("1.2.826.0.1.3680043.10.1313.3", acq, single, {"125"}, Dap("4.5E-6", "Gy.m2"), {}),
