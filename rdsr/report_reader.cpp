@@ -6,7 +6,6 @@
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcsequen.h>
@@ -22,7 +21,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -916,31 +914,17 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
                                             "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
                                                 " levels deep (damaged or hostile file): not parsed"}};
     }
-    // The whole file in memory, parsed from there: DCMTK reading a file stream makes a library call
-    // per element, and those were a sixth of the reading time.
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        const auto size = std::filesystem::file_size(path, ec);
-        if (!in || ec) {
-            return Failure{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "cannot be opened"}};
-        }
-        bytes.resize(static_cast<std::size_t>(size));
-        if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-            return Failure{ReadError{ReadError::Kind::CannotOpen, "reading failed"}};
-        }
-    }
-    DcmInputBufferStream stream;
-    stream.setBuffer(bytes.data(), static_cast<offile_off_t>(bytes.size()));
-    stream.setEos();
+    // DCMTK reads the file itself: values longer than DCM_MaxReadLength stay on disk until asked
+    // for, so a damaged length field costs nothing unless the value is one Mirelo reads. Parsed from
+    // a buffer in memory instead, DCMTK must load every value at once and allocates whatever length a
+    // damaged or hostile file declares (4 GB for a file of a few kilobytes).
     DcmFileFormat file;
-    file.transferInit();
-    const OFCondition cond = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
-    file.transferEnd();
+    const OFCondition cond =
+        file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
     if (cond.bad()) {
-        return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+        return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
+                                 cond.text()}};
     }
-    bytes = std::string();  // the tree holds its own copies
     return FromFileFormat(file, path.string(), options);
 }
 
