@@ -303,7 +303,10 @@ TEST_F(RegisterCommand, KilledImportLeavesWholeReportsOnly) {
     constexpr int kReports = 200, kEvents = 40;
     for (int r = 0; r < kReports; ++r) {
         std::vector<std::string> daps(kEvents, "1.25");
-        Write(Plan("1.2.826.0.1.3680043.10.1340." + std::to_string(r + 1), daps), scratch_ / "many" / ("r" + std::to_string(r) + ".dcm"));
+        std::string name = "r";  // appended, not "r" + ...: GCC 12 at -O3 warns about the temporary
+        name += std::to_string(r);
+        name += ".dcm";
+        Write(Plan("1.2.826.0.1.3680043.10.1340." + std::to_string(r + 1), daps), scratch_ / "many" / name);
     }
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

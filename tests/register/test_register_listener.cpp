@@ -161,7 +161,10 @@ protected:
 
     std::string Files() const {
         std::string files;
-        for (const auto& f : reports_) files += " " + Quoted(f.string());
+        for (const auto& f : reports_) {
+            files += ' ';
+            files += Quoted(f.string());
+        }
         return files;
     }
 
