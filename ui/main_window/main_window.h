@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
@@ -95,6 +96,8 @@ public:
     // The record of the results on screen while they are complete and belong to the inputs shown
     // (the beam fields, the tube-voltage setting and the area dose they were computed from).
     std::optional<ResultRecord> ShownRecord() const;
+    // The user's guide while it is open (null before and after).
+    QTextBrowser* GuideWindow() const { return guide_.data(); }
     // Where the user's guide is looked for, in order.
     std::vector<QString> GuideCandidates() const;
 
@@ -204,6 +207,7 @@ private:
     QString recordAreaDoseText_;
 
     QPointer<Form4> form4_;
+    QPointer<QTextBrowser> guide_;  // the user's guide while it is open
     QPointer<HvlFitWindow> hvlFit_;
     SpectrumWindowHolder form6_;
 };
