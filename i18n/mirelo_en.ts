@@ -2,7 +2,150 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>DoseReportsWindow</name>
+    <message>
+        <source>すべて</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>(なし)</source>
+        <translation>(none)</translation>
+    </message>
+    <message>
+        <source>線量レポート</source>
+        <translation>Dose reports</translation>
+    </message>
+    <message>
+        <source>ファイルを開く(&amp;O)...</source>
+        <translation>&amp;Open files...</translation>
+    </message>
+    <message>
+        <source>フォルダを開く(&amp;F)...</source>
+        <translation>Open &amp;folder...</translation>
+    </message>
+    <message>
+        <source>装置プロファイル(&amp;P)...</source>
+        <translation>Device &amp;profiles...</translation>
+    </message>
+    <message>
+        <source>プロファイルなし (12 度, 2.5 mm Al)</source>
+        <translation>No profiles (12°, 2.5 mm Al)</translation>
+    </message>
+    <message>
+        <source>装置(&amp;D)</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>プロトコル(&amp;R)</source>
+        <translation>P&amp;rotocol</translation>
+    </message>
+    <message>
+        <source>検査日(&amp;T)</source>
+        <translation>S&amp;tudy date</translation>
+    </message>
+    <message>
+        <source>～</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>状態(&amp;S)</source>
+        <translation>&amp;Status</translation>
+    </message>
+    <message>
+        <source>中止(&amp;C)</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+    <message>
+        <source>検査</source>
+        <translation>Studies</translation>
+    </message>
+    <message>
+        <source>照射イベント</source>
+        <translation>Irradiation events</translation>
+    </message>
+    <message>
+        <source>読めなかったファイルと計算しなかったイベント</source>
+        <translation>Files not read and events not computed</translation>
+    </message>
+    <message>
+        <source>主画面で計算(&amp;M)</source>
+        <translation>Compute in the &amp;main window</translation>
+    </message>
+    <message>
+        <source>選んだイベントの条件を主画面に入れて計算する (ダブルクリック, Enter)</source>
+        <translation>Puts the selected event&apos;s conditions into the main window and computes them (double-click, Enter)</translation>
+    </message>
+    <message>
+        <source>検査を CSV に保存...</source>
+        <translation>Save studies as CSV...</translation>
+    </message>
+    <message>
+        <source>イベントを CSV に保存...</source>
+        <translation>Save events as CSV...</translation>
+    </message>
+    <message>
+        <source>PDF に保存...</source>
+        <translation>Save as PDF...</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>完全 (complete)</source>
+        <translation>Complete</translation>
+    </message>
+    <message>
+        <source>不完全 (incomplete)</source>
+        <translation>Incomplete</translation>
+    </message>
+    <message>
+        <source>重複 (duplicate)</source>
+        <translation>Duplicate</translation>
+    </message>
+    <message>
+        <source>線量レポートを開く</source>
+        <translation>Open dose reports</translation>
+    </message>
+    <message>
+        <source>DICOM ファイル (*.dcm *.DCM *);;すべてのファイル (*)</source>
+        <translation>DICOM files (*.dcm *.DCM *);;All files (*)</translation>
+    </message>
+    <message>
+        <source>線量レポートのフォルダを開く</source>
+        <translation>Open a folder of dose reports</translation>
+    </message>
+    <message>
+        <source>装置プロファイルを開く</source>
+        <translation>Open device profiles</translation>
+    </message>
+    <message>
+        <source>読み込み中...</source>
+        <translation>Reading...</translation>
+    </message>
+    <message>
+        <source>読み込みを中止しました</source>
+        <translation>Reading stopped</translation>
+    </message>
+    <message>
+        <source>%1 ファイル (読めない %2), イベント %3 (計算 %4), 検査 %5 (不完全 %6)</source>
+        <translation>%1 files (%2 not read), %3 events (%4 computed), %5 studies (%6 incomplete)</translation>
+    </message>
+    <message>
+        <source>このイベントは計算されていません: %1</source>
+        <translation>This event was not computed: %1</translation>
+    </message>
+    <message>
+        <source>%1 に保存できません: %2</source>
+        <translation>Cannot save to %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>Form1</name>
+    <message>
+        <source>線量レポートを開く(&amp;R)...</source>
+        <translation>Open dose &amp;reports...</translation>
+    </message>
     <message>
         <source>Ｘ線透視撮影時の面積線量 ( Gy  cm  ) から</source>
         <translation>From the kerma-area product ( Gy  cm  )</translation>

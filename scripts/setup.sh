@@ -15,7 +15,7 @@ packages=(
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end run, the fuzzers and the package checks need a little more.
   packages+=(clang libclang-rt-14-dev xvfb xauth python3 python3-pyatspi at-spi2-core dbus dbus-x11 x11-utils
-             imagemagick desktop-file-utils appstream dpkg-dev file poppler-utils groff-base dcmtk)
+             imagemagick desktop-file-utils appstream dpkg-dev file poppler-utils groff-base dcmtk time)
 fi
 
 missing=()

@@ -19,12 +19,6 @@ using json = nlohmann::ordered_json;  // keys in the order written
 
 std::string Optional(const std::optional<double>& x) { return x ? ShortestText(*x) : std::string(); }
 
-void ThicknessHeader(std::ostream& out) {
-    for (int j = 1; j <= kThicknesses; ++j) {
-        out << ",J_" << ThicknessCm(j) << "cm";
-    }
-}
-
 json OptionalJson(const std::optional<double>& x) { return x ? json(*x) : json(nullptr); }
 json TextOrNull(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
 
@@ -84,74 +78,125 @@ std::string ProvenanceLine(const Tables& tables, const RunInfo& run) {
     return line;
 }
 
+std::vector<std::string> EventsColumns() {
+    std::vector<std::string> columns = {
+        "file", "study_uid", "event_uid", "datetime", "event_type", "plane", "protocol", "device_observer_uid",
+        "manufacturer", "model", "serial", "profile", "angle_deg", "inherent_mm_al", "kv", "kv_source", "kv_pulses_used",
+        "kv_pulses_written", "dap_gycm2", "dap_value", "dap_unit", "duration_s", "exposure_time_ms", "pulses",
+        "dose_rp_gy", "field_area_cm2", "al_mm", "cu_mm", "filters", "status", "reason", "photons"};
+    for (int j = 1; j <= kThicknesses; ++j) {
+        columns.push_back("J_" + std::to_string(ThicknessCm(j)) + "cm");
+    }
+    for (const char* c : {"hvl1_mm_al", "hvl2_mm_al", "homogeneity", "mean_keV", "effective_keV", "fit_kv_outside",
+                          "fit_far_outside"}) {
+        columns.emplace_back(c);
+    }
+    return columns;
+}
+
+std::vector<Cell> EventCells(const EventRow& row) {
+    const rdsr::Event& e = *row.event;
+    const auto text = [](std::string t) { return Cell{std::move(t), false}; };
+    const auto number = [](std::string t) { return Cell{std::move(t), true}; };
+    std::vector<Cell> cells = {
+        text(row.file), text(row.studyUid), text(e.uid), text(rdsr::IsoDateTime(e.dateTime)),
+        text(rdsr::EventTypeName(e.typeKind)), text(rdsr::PlaneName(e.planeKind)), text(e.protocol),
+        text(row.device.observerUid), text(row.device.manufacturer), text(row.device.model), text(row.device.serial),
+        text(row.profile), number(ShortestText(row.angleDeg)), number(ShortestText(row.inherentMmAl)), number(Optional(e.kvp)),
+        text(rdsr::KvpSourceName(e.kvpSource)), number(PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()),
+        number(std::to_string(e.kvpPulsesWritten)), number(Optional(e.dapGyCm2)), text(e.dapValue), text(e.dapUnit),
+        number(Optional(e.durationS)), number(Optional(e.exposureTimeMs)), number(Optional(e.pulses)),
+        number(Optional(e.doseRpGy)), number(Optional(e.fieldAreaCm2)), number(ShortestText(row.alMm)),
+        number(ShortestText(row.cuMm)), text(FiltersText(e)), text(Status(row)), text(row.reason),
+        number(row.used ? ShortestText(row.dose.photons) : std::string())};
+    for (double j : row.dose.joules) {
+        cells.push_back(number(row.used ? ShortestText(j) : std::string()));
+    }
+    const auto& q = row.quality;
+    for (double x : {q ? q->hvl1_mm_al : 0, q ? q->hvl2_mm_al : 0, q ? q->homogeneity : 0, q ? q->mean_keV : 0,
+                     q ? q->effective_keV : 0}) {
+        cells.push_back(number(row.used && q ? ShortestText(x) : std::string()));
+    }
+    cells.push_back(number(Optional(row.fitKvOutside)));
+    cells.push_back(text(row.fitKvOutside ? (*row.fitKvOutside > kFarOutsideKv ? "yes" : "no") : ""));
+    return cells;
+}
+
+std::vector<std::string> StudiesColumns(const OutputOptions& options) {
+    std::vector<std::string> columns = {"study_uid", "study_datetime", "accession_number", "study_description",
+                                        "patient_age", "patient_sex", "patient_weight_kg", "patient_height_m"};
+    if (options.patientId) {
+        columns.insert(columns.end(), {"patient_name", "patient_id"});
+    }
+    columns.insert(columns.end(), {"devices", "files", "status", "reason", "events_used", "events_skipped",
+                                   "events_duplicate", "dap_gycm2", "report_dap_total_gycm2",
+                                   "report_fluoro_dap_total_gycm2", "report_acquisition_dap_total_gycm2",
+                                   "shortfall_gycm2", "shortfall_percent", "photons"});
+    for (int j = 1; j <= kThicknesses; ++j) {
+        columns.push_back("J_" + std::to_string(ThicknessCm(j)) + "cm");
+    }
+    return columns;
+}
+
+std::vector<Cell> StudyCells(const StudyRow& s, const OutputOptions& options) {
+    const bool any = s.used > 0;
+    const auto text = [](std::string t) { return Cell{std::move(t), false}; };
+    const auto number = [](std::string t) { return Cell{std::move(t), true}; };
+    const auto sum = [](const std::optional<double>& x) { return x ? SumField(*x) : std::string(); };
+    std::vector<Cell> cells = {text(s.studyUid), text(StudyDateTime(s.info)), text(s.info.accessionNumber),
+                               text(s.info.description), text(s.patient.age), text(s.patient.sex),
+                               number(Optional(s.patient.weightKg)), number(Optional(s.patient.heightM))};
+    if (options.patientId) {
+        cells.push_back(text(s.patient.name));
+        cells.push_back(text(s.patient.id));
+    }
+    for (Cell& c : std::vector<Cell>{
+             text(Joined(s.devices)), text(Joined(s.files)), text(StudyStatusName(s.status)), text(s.reason),
+             number(std::to_string(s.used)), number(std::to_string(s.skipped)), number(std::to_string(s.duplicates)),
+             number(any ? SumField(s.dapGyCm2) : std::string()), number(sum(s.reported.dapGyCm2)),
+             number(sum(s.reported.fluoroDapGyCm2)), number(sum(s.reported.acquisitionDapGyCm2)),
+             number(s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()), number(Percent(s.shortfallPercent)),
+             number(any ? ShortestText(s.photons) : std::string())}) {
+        cells.push_back(std::move(c));
+    }
+    for (double j : s.joules) {
+        cells.push_back(number(any ? ShortestText(j) : std::string()));
+    }
+    return cells;
+}
+
+namespace {
+
+// Numbers are written as they are; text cells are quoted and kept from being read as formulas.
+void WriteRow(std::ostream& out, const std::vector<Cell>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        out << (i == 0 ? "" : ",") << (cells[i].number ? cells[i].text : CsvText(cells[i].text));
+    }
+    out << '\n';
+}
+
+void WriteHeader(std::ostream& out, const std::vector<std::string>& columns) {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out << (i == 0 ? "" : ",") << columns[i];
+    }
+    out << '\n';
+}
+
+}  // namespace
+
 void WriteEventsCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
     out << ProvenanceLine(tables, options.run) << '\n';
-    out << "file,study_uid,event_uid,datetime,event_type,plane,protocol,device_observer_uid,manufacturer,model,serial,"
-           "profile,angle_deg,inherent_mm_al,kv,kv_source,kv_pulses_used,kv_pulses_written,dap_gycm2,dap_value,dap_unit,"
-           "duration_s,exposure_time_ms,pulses,dose_rp_gy,field_area_cm2,al_mm,cu_mm,filters,status,reason,photons";
-    ThicknessHeader(out);
-    out << ",hvl1_mm_al,hvl2_mm_al,homogeneity,mean_keV,effective_keV,fit_kv_outside,fit_far_outside\n";
+    WriteHeader(out, EventsColumns());
     for (const EventRow& row : batch.events) {
-        const rdsr::Event& e = *row.event;
-        out << CsvText(row.file) << ',' << CsvText(row.studyUid) << ',' << CsvText(e.uid) << ',' << CsvText(rdsr::IsoDateTime(e.dateTime))
-            << ',' << rdsr::EventTypeName(e.typeKind) << ',' << rdsr::PlaneName(e.planeKind) << ',' << CsvText(e.protocol) << ','
-            << CsvText(row.device.observerUid) << ',' << CsvText(row.device.manufacturer) << ',' << CsvText(row.device.model) << ','
-            << CsvText(row.device.serial) << ',' << CsvText(row.profile) << ',' << ShortestText(row.angleDeg) << ','
-            << ShortestText(row.inherentMmAl) << ',' << Optional(e.kvp) << ',' << rdsr::KvpSourceName(e.kvpSource) << ','
-            << (PulsesCounted(e) ? std::to_string(e.kvpPulses) : std::string()) << ','
-            << e.kvpPulsesWritten << ',' << Optional(e.dapGyCm2) << ',' << CsvText(e.dapValue) << ',' << CsvText(e.dapUnit)
-            << ',' << Optional(e.durationS) << ',' << Optional(e.exposureTimeMs) << ',' << Optional(e.pulses) << ','
-            << Optional(e.doseRpGy) << ',' << Optional(e.fieldAreaCm2) << ',' << ShortestText(row.alMm) << ','
-            << ShortestText(row.cuMm) << ',' << CsvText(FiltersText(e)) << ',' << Status(row) << ',' << CsvText(row.reason);
-        if (row.used) {
-            out << ',' << ShortestText(row.dose.photons);
-            for (double j : row.dose.joules) {
-                out << ',' << ShortestText(j);
-            }
-        } else {
-            out << std::string(1 + kThicknesses, ',');
-        }
-        const auto& q = row.quality;
-        if (row.used && q) {
-            for (double x : {q->hvl1_mm_al, q->hvl2_mm_al, q->homogeneity, q->mean_keV, q->effective_keV}) {
-                out << ',' << ShortestText(x);
-            }
-        } else {
-            out << ",,,,,";
-        }
-        out << ',' << Optional(row.fitKvOutside) << ','
-            << (row.fitKvOutside ? (*row.fitKvOutside > kFarOutsideKv ? "yes" : "no") : "");
-        out << '\n';
+        WriteRow(out, EventCells(row));
     }
 }
 
 void WriteStudiesCsv(std::ostream& out, const Batch& batch, const Tables& tables, const OutputOptions& options) {
     out << ProvenanceLine(tables, options.run) << '\n';
-    out << "study_uid,study_datetime,accession_number,study_description,patient_age,patient_sex,patient_weight_kg,"
-           "patient_height_m,";
-    if (options.patientId) out << "patient_name,patient_id,";
-    out << "devices,files,status,reason,events_used,events_skipped,events_duplicate,dap_gycm2,report_dap_total_gycm2,"
-           "report_fluoro_dap_total_gycm2,report_acquisition_dap_total_gycm2,shortfall_gycm2,shortfall_percent,photons";
-    ThicknessHeader(out);
-    out << '\n';
+    WriteHeader(out, StudiesColumns(options));
     for (const StudyRow& s : batch.studies) {
-        const bool any = s.used > 0;
-        out << CsvText(s.studyUid) << ',' << CsvText(StudyDateTime(s.info)) << ',' << CsvText(s.info.accessionNumber) << ','
-            << CsvText(s.info.description) << ',' << CsvText(s.patient.age) << ',' << CsvText(s.patient.sex) << ','
-            << Optional(s.patient.weightKg) << ',' << Optional(s.patient.heightM) << ',';
-        if (options.patientId) out << CsvText(s.patient.name) << ',' << CsvText(s.patient.id) << ',';
-        out << CsvText(Joined(s.devices)) << ',' << CsvText(Joined(s.files)) << ',' << StudyStatusName(s.status) << ','
-            << CsvText(s.reason) << ',' << s.used << ',' << s.skipped << ',' << s.duplicates << ','
-            << (any ? SumField(s.dapGyCm2) : std::string()) << ','
-            << (s.reported.dapGyCm2 ? SumField(*s.reported.dapGyCm2) : std::string()) << ','
-            << (s.reported.fluoroDapGyCm2 ? SumField(*s.reported.fluoroDapGyCm2) : std::string()) << ','
-            << (s.reported.acquisitionDapGyCm2 ? SumField(*s.reported.acquisitionDapGyCm2) : std::string()) << ','
-            << (s.shortfallGyCm2 ? SumField(*s.shortfallGyCm2 == 0 ? 0.0 : *s.shortfallGyCm2) : std::string()) << ','
-            << Percent(s.shortfallPercent) << ',' << (any ? ShortestText(s.photons) : std::string());
-        for (double j : s.joules) {
-            out << ',' << (any ? ShortestText(j) : std::string());
-        }
-        out << '\n';
+        WriteRow(out, StudyCells(s, options));
     }
 }
 

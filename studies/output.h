@@ -29,6 +29,22 @@ std::string SumField(double x);
 // The provenance line that opens each CSV file: "# program; command; tables; profiles; time".
 std::string ProvenanceLine(const Tables& tables, const RunInfo& run);
 
+// One cell of an output line: its text before CSV quoting, and whether it is a number (numbers are
+// written as they are; text is kept from being read as a spreadsheet formula). The windows show
+// the same cells under the same column names.
+struct Cell {
+    std::string text;
+    bool number = false;
+};
+
+// The events output's column names and one event's cells, in that order.
+std::vector<std::string> EventsColumns();
+std::vector<Cell> EventCells(const EventRow& row);
+
+// The studies output's column names and one study's cells (patient name and ID as `options` says).
+std::vector<std::string> StudiesColumns(const OutputOptions& options);
+std::vector<Cell> StudyCells(const StudyRow& study, const OutputOptions& options);
+
 // One provenance line, one header line and one line per event: identifiers, inputs (as read and
 // as used), the profile, status and reason, the photon count and the eleven energies in J (empty
 // unless the event was used).

@@ -231,6 +231,11 @@ std::vector<HvlMeasurement> ProfileMeasurements(const profiles::Profile& profile
 
 std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads,
                                      const rdsr::ReadOptions& options) {
+    return std::move(*ReadReports(paths, threads, options, ReadControl{}));
+}
+
+std::optional<std::vector<ReadOutcome>> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads,
+                                                    const rdsr::ReadOptions& options, const ReadControl& control) {
     std::vector<ReadOutcome> outcomes;
     std::set<std::filesystem::path> seen;
     for (const auto& path : paths) {
@@ -246,20 +251,26 @@ std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& p
         threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     }
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, outcomes.size()));
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stopped{false};
     auto work = [&] {
         for (std::size_t i = next++; i < outcomes.size(); i = next++) {
+            if (stopped || (control.stop && control.stop())) {
+                stopped = true;
+                return;
+            }
             ReadOutcome& o = outcomes[i];
-            if (!o.error.empty()) {
-                continue;
+            if (o.error.empty()) {
+                auto read = rdsr::ReadReportFile(o.path, options);
+                if (read) {
+                    o.report = std::move(*read);
+                } else {
+                    o.error = rdsr::DescribeReadError(read.error());
+                    o.skipped = rdsr::IsSkip(read.error());
+                }
             }
-            auto read = rdsr::ReadReportFile(o.path, options);
-            if (read) {
-                o.report = std::move(*read);
-            } else {
-                o.error = rdsr::DescribeReadError(read.error());
-                o.skipped = rdsr::IsSkip(read.error());
-            }
+            const std::size_t finished = ++done;
+            if (control.progress) control.progress(finished, outcomes.size());
         }
     };
     std::vector<std::thread> pool;
@@ -269,6 +280,9 @@ std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& p
     work();
     for (auto& t : pool) {
         t.join();
+    }
+    if (stopped) {
+        return std::nullopt;
     }
     return outcomes;
 }

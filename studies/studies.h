@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,16 @@ struct ReadOutcome {
 // name order. A path that does not exist gives an outcome with its error.
 std::vector<ReadOutcome> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads = 0,
                                      const rdsr::ReadOptions& options = {});
+
+// For a caller that shows progress and lets the user stop: `progress` is called from the reading
+// threads after each file (files done, files in all); `stop` is asked before each file.
+struct ReadControl {
+    std::function<void(std::size_t done, std::size_t total)> progress;
+    std::function<bool()> stop;
+};
+// As above; nothing when stopped, so that a stopped read never passes on part of the files.
+std::optional<std::vector<ReadOutcome>> ReadReports(const std::vector<std::filesystem::path>& paths, unsigned threads,
+                                                    const rdsr::ReadOptions& options, const ReadControl& control);
 
 // ---- Stage 2: computing. Every event is used or skipped with its reason, never dropped. ----
 

@@ -342,6 +342,77 @@ def compare_quality_line(plot, work):
     print("quality line:", line)
 
 
+def table_rows(table):
+    """The rows of a table as lists of cell texts, through its table interface."""
+    t = table.queryTable()
+    return [[(t.getAccessibleAt(r, c).name or "") for c in range(t.nColumns)] for r in range(t.nRows)]
+
+
+def column(table, name):
+    t = table.queryTable()
+    for c in range(t.nColumns):
+        if (t.getColumnDescription(c) or "") == name or getattr(t.getColumnHeader(c), "name", None) == name:
+            return c
+    raise Failure(f"no column {name!r}")
+
+
+def dose_reports_into_the_main_window(main_window, work):
+    """Opens a folder of generated reports, selects a study and one of its events, sends the event to
+    the main window, and holds List1 against mirelo-calc with the event's conditions."""
+    make = os.environ.get("MIRELO_MAKE_FOLDER")
+    calc = os.environ.get("MIRELO_CALC")
+    if not make:
+        print("dose reports: not part of this build (no report generator), not run")
+        return
+    if not calc:
+        raise Failure("MIRELO_CALC (the mirelo-calc executable) is not set")
+    reports = os.path.join(work, "reports")
+    subprocess.run([make, reports, "3", "4"], check=True, capture_output=True)
+
+    bar = wait_for("the menu bar", lambda: find(main_window, role="menu bar"))
+    press(wait_for("the file menu", lambda: next((c for c in children(bar) if (c.name or "").startswith("ファイル")), None)))
+    press(wait_for("the menu entry", lambda: next(
+        (n for n in walk(app_node()) if "menu item" in n.getRoleName() and (n.name or "").startswith("線量レポートを開く")), None)))
+    reports_window = wait_for("the dose-reports window", lambda: window("線量レポート"))
+    press_button(reports_window, None, prefix="フォルダを開く")
+    chooser = wait_for("the folder chooser", lambda: window("線量レポートのフォルダを開く"))
+    # Qt's own chooser (no desktop's one under Xvfb), in Japanese: the folder's name field, then its
+    # accept button "選択(C)".
+    wait_for("the chooser's folder field", lambda: find(chooser, role="text", name="ディレクトリ:")) \
+        .queryEditableText().setTextContents(reports)
+    press_button(chooser, None, prefix="選択")
+    wait_for("the chooser to close", lambda: window("線量レポートのフォルダを開く") is None)
+
+    studies = wait_for("the studies table", lambda: find(reports_window, role="table", name="検査"))
+    wait_for("three studies", lambda: studies.queryTable().nRows == 3)
+    # The second study, selected as an assistive tool does.
+    studies.queryTable().addRowSelection(1)
+    study_uid = table_rows(studies)[1][column(studies, "study_uid")]
+    events = find(reports_window, role="table", name="照射イベント")
+    wait_for("the study's events", lambda: events.queryTable().nRows == 4 and
+             table_rows(events)[0][column(events, "study_uid")] == study_uid)
+    # Its third event, selected, then sent.
+    row = table_rows(events)[2]
+    events.queryTable().addRowSelection(2)
+    wait_for("the third event selected", lambda: events.queryTable().isRowSelected(2))
+    press_button(reports_window, None, prefix="主画面で計算")
+    answer_alert("いいえ", "Ｘ線スペクトルを表示しますか？", prefix="いいえ")
+    rows = wait_for("eleven dose lines", lambda: dose_rows(main_window) if len(dose_rows(main_window)) == 11 else None)
+    get = lambda name: row[column(events, name)]
+    args = ["--angle", get("angle_deg"), "--inherent", get("inherent_mm_al"), "--al", get("al_mm"), "--cu", get("cu_mm"),
+            "--kv", get("kv"), "--area-dose", get("dap_gycm2"), "--tables", work]
+    out = subprocess.run([calc] + args, capture_output=True, text=True, check=True).stdout.splitlines()
+    tool = [line for line in out[next(i for i, l in enumerate(out) if l.startswith("body thickness")) + 1:] if line]
+    if rows != tool:
+        raise Failure("List1 after the event differs from mirelo-calc " + " ".join(args) + ":\n" +
+                      "\n".join(f"{r!r} vs {t!r}" for r, t in zip(rows, tool)))
+    subprocess.run(["import", "-window", "root", os.path.join(os.environ.get("MIRELO_E2E_OUT", work), "e2e_dose_reports.png")], check=False)
+    print("dose reports: study", study_uid, "event", get("event_uid"), "->", " ".join(args[:-2]))
+    print("List1 is mirelo-calc's, line for line")
+    press_button(reports_window, "閉じる")
+    wait_for("the dose-reports window to close", lambda: window("線量レポート") is None)
+
+
 def main():
     exe, tables, outdir = sys.argv[1:4]
     work = tempfile.mkdtemp(prefix="mirelo-e2e-")
@@ -418,6 +489,9 @@ def main():
         press_button(main_window, "管電圧設定")
         wait_for("the tube-voltage dialog", lambda: window("管電圧の設定"))
         tool_window_not_above()
+
+        os.environ["MIRELO_E2E_OUT"] = outdir
+        dose_reports_into_the_main_window(main_window, work)
 
         press_button(main_window, "終了")
         proc.wait(timeout=TIMEOUT)

@@ -56,6 +56,17 @@ public:
     // Opens it, created on first use, with the angle and added filters of this window.
     void ShowHvlFit();
 
+    // An event of a dose report as if typed: the target angle, the filters, a fixed tube voltage and
+    // the area dose (Gy·cm²) into their fields, then the spectrum and the volume dose computed as the
+    // two commands do (their refusals and questions included). Results of other inputs go.
+    void EnterEvent(const QString& angle, const QString& inherentMm, const QString& alMm, const QString& cuMm,
+                    const QString& kv, const QString& dapGyCm2);
+    // "線量レポートを開く": the dose-reports window, created on first use (null while there is none,
+    // and in a build without dose reports).
+    void ShowDoseReports();
+    QWidget* DoseReports() const { return doseReports_.data(); }
+    QAction* OpenDoseReportsAction = nullptr;
+
     // The calculation procedures: read the store, call the engine, write the store and the results.
     // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
     bool CalcSpectrum();
@@ -209,6 +220,7 @@ private:
     QPointer<Form4> form4_;
     QPointer<QTextBrowser> guide_;  // the user's guide while it is open
     QPointer<HvlFitWindow> hvlFit_;
+    QPointer<QWidget> doseReports_;
     SpectrumWindowHolder form6_;
 };
 

@@ -118,6 +118,11 @@ void Form1::BuildMenus() {
     PrintReportAction = add(FileMenu, "PrintReportAction", QT_TRANSLATE_NOOP("Form1", "レポートを印刷(&P)..."), &Form1::PrintReport);
     PrintReportAction->setShortcut(QKeySequence::Print);
     SavePdfAction = add(FileMenu, "SavePdfAction", QT_TRANSLATE_NOOP("Form1", "PDF に保存(&D)..."), &Form1::SaveReportPdf);
+#ifdef MIRELO_WITH_RDSR
+    FileMenu->addSeparator();
+    OpenDoseReportsAction = add(FileMenu, "OpenDoseReportsAction", QT_TRANSLATE_NOOP("Form1", "線量レポートを開く(&R)..."),
+                                &Form1::ShowDoseReports);
+#endif
     FileMenu->addSeparator();
     QAction* quit = add(FileMenu, "QuitAction", QT_TRANSLATE_NOOP("Form1", "終了(&X)"), &Form1::Command1_Click);
     quit->setShortcut(QKeySequence::Quit);

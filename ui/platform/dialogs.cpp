@@ -45,6 +45,29 @@ QString Dialogs::saveFileName(QWidget* parent, const QString& caption, const QSt
     return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
+QStringList Dialogs::openFileNames(QWidget* parent, const QString& caption, const QString& filter) {
+    if (script().scripted) {
+        script().asked.append({QStringLiteral("open files"), caption});
+        const QString names = nextName();
+        return names.isEmpty() ? QStringList() : names.split(QLatin1Char('\n'));
+    }
+    if (script().nonInteractive) {
+        return {};
+    }
+    return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+}
+
+QString Dialogs::existingFolder(QWidget* parent, const QString& caption) {
+    if (script().scripted) {
+        script().asked.append({QStringLiteral("folder"), caption});
+        return nextName();
+    }
+    if (script().nonInteractive) {
+        return {};
+    }
+    return QFileDialog::getExistingDirectory(parent, caption);
+}
+
 bool Dialogs::print(QWidget* parent, QPrinter& printer) {
     if (script().scripted) {
         script().asked.append({QStringLiteral("print"), printer.docName()});

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QPrinter;
@@ -17,6 +18,9 @@ class Dialogs {
 public:
     // The file the user chose to save to, or empty when cancelled. `filter` as QFileDialog takes it.
     static QString saveFileName(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter);
+    // Files to open (empty when cancelled), and a folder to open (empty when cancelled).
+    static QStringList openFileNames(QWidget* parent, const QString& caption, const QString& filter);
+    static QString existingFolder(QWidget* parent, const QString& caption);
     // Lets the user choose and set up a printer; false when cancelled.
     static bool print(QWidget* parent, QPrinter& printer);
     // Opens a document or web page with the desktop's program for it; false when none could.
@@ -24,9 +28,10 @@ public:
 
     // Test hooks. While scripted, nothing is shown: saveFileName takes the next queued name (empty,
     // that is cancel, when none is queued); print accepts and writes a PDF to the next queued name
-    // (cancels when none is queued); openUrl succeeds. Every call is recorded.
+    // (cancels when none is queued); openUrl succeeds; openFileNames and existingFolder take the next
+    // queued name likewise (a queued name of several lines gives several files). Every call is recorded.
     struct Asked {
-        QString what;  // "save", "print" or "open"
+        QString what;  // "save", "print", "open", "open files" or "folder"
         QString detail;  // the suggested file name, or the URL
     };
     static void setScripted(bool scripted);
