@@ -102,7 +102,7 @@ void Quality(benchmark::State& state, double kv) {
 void Fit(benchmark::State& state, double kv, double inherentMm) {
     const auto spectrum =
         mirelo::ComputeSpectrum(Tables(), mirelo::Beam::FromMm(12, inherentMm, 1.0, 0), mirelo::TubeVoltage::Fixed(kv));
-    const double hvl = mirelo::ComputeBeamQuality(Tables(), *spectrum)->hvl1_mm_al;
+    const double hvl = mirelo::ComputeBeamQuality(Tables(), *spectrum)->hvl1MmAl;
     for (auto _ : state) {
         auto fit = mirelo::FitInherentFiltration(Tables(), {12, 1.0, 0, kv, hvl, {}});
         if (!fit) {

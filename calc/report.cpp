@@ -79,8 +79,8 @@ Json ReportJson(const Calculation* calculation, const Tables& tables) {
                               {"angle", m.targetAngleDeg},
                               {"al_mm", m.alMm},
                               {"cu_mm", m.cuMm},
-                              {"inherent_mm_al", p.fit.inherent_mm_al},
-                              {"model_hvl2_mm_al", p.fit.quality.hvl2_mm_al}});
+                              {"inherent_mm_al", p.fit.inherentMmAl},
+                              {"model_hvl2_mm_al", p.fit.quality.hvl2MmAl}});
         }
         j["fit"] = {{"points", std::move(points)},
                     {"kv_outside", calculation->fitAt.kvOutside},
@@ -88,11 +88,11 @@ Json ReportJson(const Calculation* calculation, const Tables& tables) {
     }
     if (calculation && calculation->qualityAsked) {
         const auto& q = calculation->quality;
-        j["quality"] = q ? Json{{"hvl1_mm_al", q->hvl1_mm_al},
-                                {"hvl2_mm_al", q->hvl2_mm_al},
+        j["quality"] = q ? Json{{"hvl1_mm_al", q->hvl1MmAl},
+                                {"hvl2_mm_al", q->hvl2MmAl},
                                 {"homogeneity", q->homogeneity},
-                                {"mean_keV", q->mean_keV},
-                                {"effective_keV", q->effective_keV}}
+                                {"mean_keV", q->meanKeV},
+                                {"effective_keV", q->effectiveKeV}}
                          : Json(nullptr);
     }
     return j;
@@ -128,9 +128,9 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
             const HvlMeasurement& m = p.measurement;
             out += "\n  HVL1 " + NumberText(m.hvl1MmAl) + " mm Al at " + NumberText(m.kv) + " kV, measured through " +
                    NumberText(m.alMm) + " mm Al and " + NumberText(m.cuMm) + " mm Cu: inherent " +
-                   FixedText(p.fit.inherent_mm_al, 2) + " mm Al";
+                   FixedText(p.fit.inherentMmAl, 2) + " mm Al";
             if (m.hvl2MmAl) {
-                out += "; HVL2 measured " + NumberText(*m.hvl2MmAl) + ", model " + FixedText(p.fit.quality.hvl2_mm_al, 2) +
+                out += "; HVL2 measured " + NumberText(*m.hvl2MmAl) + ", model " + FixedText(p.fit.quality.hvl2MmAl, 2) +
                        " mm Al";
             }
         }
@@ -160,11 +160,11 @@ std::string TextReport(const Calculation& calc, bool withSpectrum) {
         if (!q) {
             out += "beam quality             none (no air kerma in this spectrum)\n";
         } else {
-            out += "HVL1 (mm Al)             " + Decimals(q->hvl1_mm_al, 2) + "\n";
-            out += "HVL2 (mm Al)             " + Decimals(q->hvl2_mm_al, 2) + "\n";
+            out += "HVL1 (mm Al)             " + Decimals(q->hvl1MmAl, 2) + "\n";
+            out += "HVL2 (mm Al)             " + Decimals(q->hvl2MmAl, 2) + "\n";
             out += "homogeneity              " + Decimals(q->homogeneity, 2) + "\n";
-            out += "mean energy (keV)        " + Decimals(q->mean_keV, 1) + "\n";
-            out += "effective energy (keV)   " + Decimals(q->effective_keV, 1) + "\n";
+            out += "mean energy (keV)        " + Decimals(q->meanKeV, 1) + "\n";
+            out += "effective energy (keV)   " + Decimals(q->effectiveKeV, 1) + "\n";
         }
     }
     if (withSpectrum) {
@@ -183,8 +183,8 @@ std::string QualityFields(const std::optional<BeamQuality>& q) {
     if (!q) {
         return ",,,,";
     }
-    return ShortestText(q->hvl1_mm_al) + "," + ShortestText(q->hvl2_mm_al) + "," + ShortestText(q->homogeneity) + "," + ShortestText(q->mean_keV) +
-           "," + ShortestText(q->effective_keV);
+    return ShortestText(q->hvl1MmAl) + "," + ShortestText(q->hvl2MmAl) + "," + ShortestText(q->homogeneity) + "," + ShortestText(q->meanKeV) +
+           "," + ShortestText(q->effectiveKeV);
 }
 
 // One table: per bin with the spectrum, else per thickness with doses, else one line. The fitted
@@ -377,11 +377,11 @@ void QualityJsonLine(JsonLine& j, const std::optional<BeamQuality>& q) {
         return;
     }
     j.Open('{');
-    j.Key("hvl1_mm_al").Number(q->hvl1_mm_al);
-    j.Key("hvl2_mm_al").Number(q->hvl2_mm_al);
+    j.Key("hvl1_mm_al").Number(q->hvl1MmAl);
+    j.Key("hvl2_mm_al").Number(q->hvl2MmAl);
     j.Key("homogeneity").Number(q->homogeneity);
-    j.Key("mean_keV").Number(q->mean_keV);
-    j.Key("effective_keV").Number(q->effective_keV);
+    j.Key("mean_keV").Number(q->meanKeV);
+    j.Key("effective_keV").Number(q->effectiveKeV);
     j.Close('}');
 }
 
@@ -513,9 +513,9 @@ std::string BatchLine(std::size_t line, const Result<Calculation, InputError>& r
     }
     if (quality) {
         const auto& q = calc->quality;
-        out += q ? "HVL1 " + Decimals(q->hvl1_mm_al, 2) + " mm Al, HVL2 " + Decimals(q->hvl2_mm_al, 2) + " mm Al, h " +
-                       Decimals(q->homogeneity, 2) + ", mean " + Decimals(q->mean_keV, 1) + " keV, effective " +
-                       Decimals(q->effective_keV, 1) + " keV"
+        out += q ? "HVL1 " + Decimals(q->hvl1MmAl, 2) + " mm Al, HVL2 " + Decimals(q->hvl2MmAl, 2) + " mm Al, h " +
+                       Decimals(q->homogeneity, 2) + ", mean " + Decimals(q->meanKeV, 1) + " keV, effective " +
+                       Decimals(q->effectiveKeV, 1) + " keV"
                  : std::string("no beam quality");
         out += dose ? "; " : "";
     }

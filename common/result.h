@@ -6,7 +6,8 @@
 namespace mirelo {
 
 // A value or the reason there is none. C++20 has no std::expected; this is the small part of it the
-// engine needs.
+// engine needs. A failure is always built as `Failure{error}` and converts to any Result with that
+// error type.
 template <class E>
 struct Failure {
     E error;
@@ -15,7 +16,7 @@ template <class E>
 Failure(E) -> Failure<E>;
 
 template <class T, class E>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
     Result(Failure<E> failure) : v_(std::in_place_index<1>, std::move(failure.error)) {}  // NOLINT

@@ -311,13 +311,13 @@ std::string DescribeProfileError(const ProfileError& e) {
 Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name) {
     std::string defused;
     if (auto error = DefuseTomlText(text, name, defused)) {
-        return Failure<ProfileError>{std::move(*error)};
+        return Failure{std::move(*error)};
     }
     toml::table root;
     try {
         root = toml::parse(defused, name);
     } catch (const toml::parse_error& e) {
-        return Failure<ProfileError>{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
+        return Failure{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
                                     std::string(e.description())}};
     }
     Reader reader{std::string(name), std::nullopt};
@@ -352,7 +352,7 @@ Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_
         }
     }
     if (reader.error) {
-        return Failure<ProfileError>{*reader.error};
+        return Failure{*reader.error};
     }
     return profiles;
 }
@@ -361,16 +361,16 @@ Result<Profiles, ProfileError> LoadProfiles(const std::filesystem::path& path) {
     const std::string name = path.string();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};
+        return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};
     }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec || size > kMaxProfileBytes) {
-        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "larger than 1 MiB"}};
+        return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "larger than 1 MiB"}};
     }
     std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof()) {
-        return Failure<ProfileError>{ProfileError{name, 0, 0, "cannot be read"}};
+        return Failure{ProfileError{name, 0, 0, "cannot be read"}};
     }
     auto profiles = ParseProfiles(text, name);
     if (profiles) {

@@ -99,16 +99,16 @@ Result<BeamQuality, QualityError> ComputeBeamQuality(const Tables& tables, const
         return Failure{QualityError::NoHalfValueLayer};
     }
     BeamQuality q;
-    q.hvl1_mm_al = 10 * *half;
-    q.hvl2_mm_al = 10 * (*quarter - *half);
-    q.homogeneity = q.hvl1_mm_al / q.hvl2_mm_al;
-    q.mean_keV = energy / photons;
+    q.hvl1MmAl = 10 * *half;
+    q.hvl2MmAl = 10 * (*quarter - *half);
+    q.homogeneity = q.hvl1MmAl / q.hvl2MmAl;
+    q.meanKeV = energy / photons;
     const auto effective = EnergyOfMu(tables.al, std::log(2.0) / *half);
     if (!effective) {
         return Failure{QualityError::NoEffectiveEnergy};
     }
-    q.effective_keV = *effective;
-    if (!std::isfinite(q.homogeneity) || !std::isfinite(q.mean_keV) || !std::isfinite(q.effective_keV)) {
+    q.effectiveKeV = *effective;
+    if (!std::isfinite(q.homogeneity) || !std::isfinite(q.meanKeV) || !std::isfinite(q.effectiveKeV)) {
         return Failure{QualityError::NoHalfValueLayer};
     }
     return q;
@@ -165,10 +165,10 @@ Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const 
     const double target = m.hvl1MmAl;
     // More aluminium in front leaves a harder beam, so the first HVL rises with the filtration and the
     // two ends bound what a fit can reach.
-    if (!(target >= qa->hvl1_mm_al && target <= qb->hvl1_mm_al)) {
-        return Failure{FitError{FitError::Kind::Unreachable, qa->hvl1_mm_al, qb->hvl1_mm_al, a, b}};
+    if (!(target >= qa->hvl1MmAl && target <= qb->hvl1MmAl)) {
+        return Failure{FitError{FitError::Kind::Unreachable, qa->hvl1MmAl, qb->hvl1MmAl, a, b}};
     }
-    double fa = qa->hvl1_mm_al - target, fb = qb->hvl1_mm_al - target;
+    double fa = qa->hvl1MmAl - target, fb = qb->hvl1MmAl - target;
     InherentFit best{a, *qa};
     double bestMiss = std::fabs(fa);
     if (std::fabs(fb) < bestMiss) {
@@ -183,7 +183,7 @@ Result<InherentFit, FitError> FitInherentFiltration(const Tables& tables, const 
         if (!qc) {
             return Failure{qc.error()};
         }
-        const double fc = qc->hvl1_mm_al - target;
+        const double fc = qc->hvl1MmAl - target;
         if (std::fabs(fc) < bestMiss) {
             best = {c, *qc};
             bestMiss = std::fabs(fc);
@@ -227,17 +227,17 @@ InherentAt InherentAtKv(const FiltrationCurve& curve, double kv) {
     const FittedPoint& first = p.front();
     const FittedPoint& last = p.back();
     if (!(kv > first.measurement.kv)) {
-        return {first.fit.inherent_mm_al, std::isfinite(kv) ? first.measurement.kv - kv : 0};
+        return {first.fit.inherentMmAl, std::isfinite(kv) ? first.measurement.kv - kv : 0};
     }
     if (kv >= last.measurement.kv) {
-        return {last.fit.inherent_mm_al, kv - last.measurement.kv};
+        return {last.fit.inherentMmAl, kv - last.measurement.kv};
     }
     std::size_t i = 1;
     while (p[i].measurement.kv < kv) {
         ++i;
     }
     const double x0 = p[i - 1].measurement.kv, x1 = p[i].measurement.kv;
-    const double y0 = p[i - 1].fit.inherent_mm_al, y1 = p[i].fit.inherent_mm_al;
+    const double y0 = p[i - 1].fit.inherentMmAl, y1 = p[i].fit.inherentMmAl;
     return {y0 + (y1 - y0) * (kv - x0) / (x1 - x0), 0};
 }
 

@@ -13,11 +13,11 @@ namespace mirelo {
 // The beam quality of a spectrum, the figures a physicist compares with the unit's measured ones.
 // Thicknesses in mm of aluminium, energies in keV. Definitions and sources: docs/data.md.
 struct BeamQuality {
-    double hvl1_mm_al = 0;     // first half-value layer: the aluminium that halves the air kerma
-    double hvl2_mm_al = 0;     // second: the quarter-value layer minus the first
+    double hvl1MmAl = 0;     // first half-value layer: the aluminium that halves the air kerma
+    double hvl2MmAl = 0;     // second: the quarter-value layer minus the first
     double homogeneity = 0;    // hvl1 / hvl2
-    double mean_keV = 0;       // mean photon energy, fluence-weighted
-    double effective_keV = 0;  // where aluminium's attenuation coefficient equals ln 2 / hvl1
+    double meanKeV = 0;       // mean photon energy, fluence-weighted
+    double effectiveKeV = 0;  // where aluminium's attenuation coefficient equals ln 2 / hvl1
 };
 
 enum class QualityError {
@@ -54,7 +54,7 @@ struct HvlMeasurement {
 };
 
 struct InherentFit {
-    double inherent_mm_al = 0;
+    double inherentMmAl = 0;
     BeamQuality quality;  // of the spectrum with that filtration
 };
 

@@ -647,7 +647,7 @@ void QuietDcmtk() {
     std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
-Failure<ReadError> Other(std::string what) { return Failure<ReadError>{ReadError{ReadError::Kind::Other, std::move(what)}}; }
+Failure<ReadError> Other(std::string what) { return Failure{ReadError{ReadError::Kind::Other, std::move(what)}}; }
 
 // What kind of X-ray dose report the root's "Procedure reported" says, when it is not projection X-ray.
 std::string OtherProcedure(Context& cx, DcmItem& root) {
@@ -675,11 +675,11 @@ Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view n
         return Other("DICOMDIR: skipped");
     }
     if (dataset == nullptr || dataset->card() == 0) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
+        return Failure{ReadError{ReadError::Kind::NotDicom, "no DICOM data"}};
     }
     const std::string sopClass = GetString(*dataset, DCM_SOPClassUID);
     if (sopClass.empty()) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable, "no SOP class: not a DICOM object Mirelo knows"}};
+        return Failure{ReadError{ReadError::Kind::Unreadable, "no SOP class: not a DICOM object Mirelo knows"}};
     }
     Decoder decoder(*dataset);
     Context cx{decoder};
@@ -904,15 +904,15 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"}};
+        return Failure{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "no such file"}};
     }
     if (!std::filesystem::is_regular_file(status)) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
+        return Failure{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
     }
     // DCMTK parses sequences recursively; a file nested deeper than the scan allows would end the
     // process on a stack overflow, so it is named as unreadable instead.
     if (const NestingScan scan = ScanNesting(path); scan.tooDeep) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::Unreadable,
+        return Failure{ReadError{ReadError::Kind::Unreadable,
                                             "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
                                                 " levels deep (damaged or hostile file): not parsed"}};
     }
@@ -923,11 +923,11 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
         std::ifstream in(path, std::ios::binary);
         const auto size = std::filesystem::file_size(path, ec);
         if (!in || ec) {
-            return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "cannot be opened"}};
+            return Failure{ReadError{ReadError::Kind::CannotOpen, ec ? ec.message() : "cannot be opened"}};
         }
         bytes.resize(static_cast<std::size_t>(size));
         if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-            return Failure<ReadError>{ReadError{ReadError::Kind::CannotOpen, "reading failed"}};
+            return Failure{ReadError{ReadError::Kind::CannotOpen, "reading failed"}};
         }
     }
     DcmInputBufferStream stream;
@@ -938,7 +938,7 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     const OFCondition cond = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
     file.transferEnd();
     if (cond.bad()) {
-        return Failure<ReadError>{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+        return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
     }
     bytes = std::string();  // the tree holds its own copies
     return FromFileFormat(file, path.string(), options);

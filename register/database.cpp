@@ -306,8 +306,8 @@ Result<std::size_t, DbError> StoreResults(sqlite3* db, const studies::Batch& bat
             for (int j = 0; j < kThicknesses; ++j) add.Bind(11 + j, row.dose.joules[static_cast<std::size_t>(j)]);
         }
         if (row.quality) {
-            add.Bind(22, row.quality->hvl1_mm_al).Bind(23, row.quality->hvl2_mm_al).Bind(24, row.quality->homogeneity);
-            add.Bind(25, row.quality->mean_keV).Bind(26, row.quality->effective_keV);
+            add.Bind(22, row.quality->hvl1MmAl).Bind(23, row.quality->hvl2MmAl).Bind(24, row.quality->homogeneity);
+            add.Bind(25, row.quality->meanKeV).Bind(26, row.quality->effectiveKeV);
         }
         add.Bind(27, row.fitKvOutside);
         if (add.Step() != SQLITE_DONE) return Fail(db, "storing an event's result");

@@ -116,12 +116,12 @@ json StudyJson(const StoredStudy& s) {
 
 Result<Levels, ProfileError> ParseLevels(std::string_view text, std::string_view name) {
     std::string defused;
-    if (auto error = profiles::DefuseTomlText(text, name, defused)) return Failure<ProfileError>{std::move(*error)};
+    if (auto error = profiles::DefuseTomlText(text, name, defused)) return Failure{std::move(*error)};
     toml::table root;
     try {
         root = toml::parse(defused, name);
     } catch (const toml::parse_error& e) {
-        return Failure<ProfileError>{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
+        return Failure{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
                                                   std::string(e.description())}};
     }
     LevelReader reader{std::string(name), std::nullopt};
@@ -147,7 +147,7 @@ Result<Levels, ProfileError> ParseLevels(std::string_view text, std::string_view
             }
         }
     }
-    if (reader.error) return Failure<ProfileError>{*reader.error};
+    if (reader.error) return Failure{*reader.error};
     return levels;
 }
 
@@ -155,15 +155,15 @@ Result<Levels, ProfileError> LoadLevels(const std::filesystem::path& path) {
     const std::string name = path.string();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};
+        return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};
     }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec || size > profiles::kMaxProfileBytes) {
-        return Failure<ProfileError>{ProfileError{name, 0, 0, ec ? ec.message() : "larger than 1 MiB"}};
+        return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "larger than 1 MiB"}};
     }
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) return Failure<ProfileError>{ProfileError{name, 0, 0, "cannot be read"}};
+    if (!in.good() && !in.eof()) return Failure{ProfileError{name, 0, 0, "cannot be read"}};
     return ParseLevels(text, name);
 }
 

@@ -303,7 +303,6 @@ bool HasPhotons(const BinArray& fluence) {
     return false;
 }
 
-bool PhotonSpectrum::HasPhotons() const { return mirelo::HasPhotons(fluence); }
 
 int LastBin(double kv) { return BinBound(2 * kv); }
 

@@ -37,7 +37,6 @@ struct TubeVoltage {
 struct PhotonSpectrum {
     BinArray fluence{};
     double highKv = 0;
-    bool HasPhotons() const;
 };
 
 // Whether any bin holds a positive, finite number of photons.

@@ -113,8 +113,8 @@ std::vector<Cell> EventCells(const EventRow& row) {
         cells.push_back(number(row.used ? ShortestText(j) : std::string()));
     }
     const auto& q = row.quality;
-    for (double x : {q ? q->hvl1_mm_al : 0, q ? q->hvl2_mm_al : 0, q ? q->homogeneity : 0, q ? q->mean_keV : 0,
-                     q ? q->effective_keV : 0}) {
+    for (double x : {q ? q->hvl1MmAl : 0, q ? q->hvl2MmAl : 0, q ? q->homogeneity : 0, q ? q->meanKeV : 0,
+                     q ? q->effectiveKeV : 0}) {
         cells.push_back(number(row.used && q ? ShortestText(x) : std::string()));
     }
     cells.push_back(number(Optional(row.fitKvOutside)));
@@ -286,11 +286,11 @@ void WriteBatchJson(std::ostream& out, const std::vector<ReadOutcome>& reports, 
             {"reason", row.used ? json(nullptr) : json(row.reason)},
             {"photons", row.used ? json(row.dose.photons) : json(nullptr)},
             {"volume_dose", row.used ? DoseJson(row.dose.joules) : json(nullptr)},
-            {"quality", row.used && row.quality ? json{{"hvl1_mm_al", row.quality->hvl1_mm_al},
-                                                       {"hvl2_mm_al", row.quality->hvl2_mm_al},
+            {"quality", row.used && row.quality ? json{{"hvl1_mm_al", row.quality->hvl1MmAl},
+                                                       {"hvl2_mm_al", row.quality->hvl2MmAl},
                                                        {"homogeneity", row.quality->homogeneity},
-                                                       {"mean_keV", row.quality->mean_keV},
-                                                       {"effective_keV", row.quality->effective_keV}}
+                                                       {"mean_keV", row.quality->meanKeV},
+                                                       {"effective_keV", row.quality->effectiveKeV}}
                                                  : json(nullptr)},
             {"fit_kv_outside", OptionalJson(row.fitKvOutside)},
             {"fit_far_outside", row.fitKvOutside ? json(*row.fitKvOutside > kFarOutsideKv) : json(nullptr)},

@@ -38,7 +38,7 @@ class TestQualityWindows : public QObject {
     }
     static double Hvl1(double inherentMm, double kv) {
         const auto s = ComputeSpectrum(SharedState().tables, Beam::FromMm(15, inherentMm, 2.0, 0), TubeVoltage::Fixed(kv));
-        return ComputeBeamQuality(SharedState().tables, *s)->hvl1_mm_al;
+        return ComputeBeamQuality(SharedState().tables, *s)->hvl1MmAl;
     }
 
 private slots:
@@ -177,7 +177,7 @@ private slots:
         QTest::mouseClick(w->fitButton, Qt::LeftButton);
         QVERIFY(MessageBox::takeShown().isEmpty());
         const auto single = [](double kv, double hvl) {
-            return FitInherentFiltration(SharedState().tables, {12, 0, 0, kv, hvl, {}})->inherent_mm_al;
+            return FitInherentFiltration(SharedState().tables, {12, 0, 0, kv, hvl, {}})->inherentMmAl;
         };
         const double at60 = single(60, 2.4), at100 = single(100, 3.9);
         // The main window stands at 80 kV: half way.

@@ -49,11 +49,11 @@ TEST(BeamQuality, OneLineHalvesAtLn2OverMu) {
         const auto q = ComputeBeamQuality(Shipped(), Lines({{bin, 1.0}}));
         ASSERT_TRUE(q) << bin;
         const double hvl = 10 * std::log(2.0) / Shipped().al[bin];
-        EXPECT_NEAR(q->hvl1_mm_al, hvl, 1e-12 * hvl) << bin;
-        EXPECT_NEAR(q->hvl2_mm_al, hvl, 1e-12 * hvl) << bin;
+        EXPECT_NEAR(q->hvl1MmAl, hvl, 1e-12 * hvl) << bin;
+        EXPECT_NEAR(q->hvl2MmAl, hvl, 1e-12 * hvl) << bin;
         EXPECT_NEAR(q->homogeneity, 1.0, 1e-12) << bin;
-        EXPECT_DOUBLE_EQ(q->mean_keV, 0.5 * bin) << bin;
-        EXPECT_NEAR(q->effective_keV, 0.5 * bin, 1e-9) << bin;
+        EXPECT_DOUBLE_EQ(q->meanKeV, 0.5 * bin) << bin;
+        EXPECT_NEAR(q->effectiveKeV, 0.5 * bin, 1e-9) << bin;
     }
 }
 
@@ -66,10 +66,10 @@ TEST(BeamQuality, TwoLinesSolvedByHand) {
         const auto depth = [&](double f) { return -std::log((-a + std::sqrt(a * a + 4 * b * f * (a + b))) / (2 * b)); };
         const auto q = ComputeBeamQuality(t, Lines({{40, phi20}, {80, phi40}}));
         ASSERT_TRUE(q);
-        EXPECT_NEAR(q->hvl1_mm_al, 10 * depth(0.5), 1e-9);
-        EXPECT_NEAR(q->hvl2_mm_al, 10 * (depth(0.25) - depth(0.5)), 1e-9);
-        EXPECT_NEAR(q->mean_keV, (20 * phi20 + 40 * phi40) / (phi20 + phi40), 1e-12);
-        EXPECT_NEAR(q->effective_keV, 40 * depth(0.5) / std::log(2.0), 1e-9);  // 40 / E = ln 2 / HVL
+        EXPECT_NEAR(q->hvl1MmAl, 10 * depth(0.5), 1e-9);
+        EXPECT_NEAR(q->hvl2MmAl, 10 * (depth(0.25) - depth(0.5)), 1e-9);
+        EXPECT_NEAR(q->meanKeV, (20 * phi20 + 40 * phi40) / (phi20 + phi40), 1e-12);
+        EXPECT_NEAR(q->effectiveKeV, 40 * depth(0.5) / std::log(2.0), 1e-9);  // 40 / E = ln 2 / HVL
     }
 }
 
@@ -84,8 +84,8 @@ TEST(BeamQuality, ShippedTablesAgainstTheIssueAndAPlainBisection) {
         const auto s = ComputeSpectrum(t, Beam::FromMm(11, 2.5, 0, 0), TubeVoltage::Fixed(c.kv));
         const auto q = ComputeBeamQuality(t, *s);
         ASSERT_TRUE(q) << c.kv;
-        EXPECT_NEAR(q->hvl1_mm_al, c.hvl1, 5e-4) << c.kv;
-        EXPECT_NEAR(q->hvl2_mm_al, c.hvl2, 5e-4) << c.kv;
+        EXPECT_NEAR(q->hvl1MmAl, c.hvl1, 5e-4) << c.kv;
+        EXPECT_NEAR(q->hvl2MmAl, c.hvl2, 5e-4) << c.kv;
         const auto kerma = [&](double xCm, double f) {
             double k = 0, k0 = 0;
             for (int i = 1; i <= 2 * c.kv; ++i) {
@@ -96,13 +96,13 @@ TEST(BeamQuality, ShippedTablesAgainstTheIssueAndAPlainBisection) {
         };
         const double half = Bisect([&](double x) { return kerma(x, 0.5); }, 5);
         const double quarter = Bisect([&](double x) { return kerma(x, 0.25); }, 5);
-        EXPECT_NEAR(q->hvl1_mm_al, 10 * half, 1e-6) << c.kv;
-        EXPECT_NEAR(q->hvl2_mm_al, 10 * (quarter - half), 1e-6) << c.kv;
+        EXPECT_NEAR(q->hvl1MmAl, 10 * half, 1e-6) << c.kv;
+        EXPECT_NEAR(q->hvl2MmAl, 10 * (quarter - half), 1e-6) << c.kv;
         // The effective energy lies in the bin pair whose aluminium coefficients enclose ln 2 / HVL1.
-        const int i = static_cast<int>(2 * q->effective_keV);
+        const int i = static_cast<int>(2 * q->effectiveKeV);
         EXPECT_GE(t.al[i], std::log(2.0) / half) << c.kv;
         EXPECT_LE(t.al[i + 1], std::log(2.0) / half) << c.kv;
-        EXPECT_LT(q->effective_keV, q->mean_keV) << c.kv;  // weighted towards the soft, strongly absorbed part
+        EXPECT_LT(q->effectiveKeV, q->meanKeV) << c.kv;  // weighted towards the soft, strongly absorbed part
     }
 }
 
@@ -151,7 +151,7 @@ TEST(BeamQuality, ShippedTablesAgainstNistComputedHere) {
         const auto q = ComputeBeamQuality(t, Lines({{static_cast<int>(2 * r.keV), 1.0}}));
         ASSERT_TRUE(q) << r.keV;
         const double byHand = 10 * std::log(2.0) / (r.alMuRho * kAlDensity);
-        EXPECT_NEAR(q->hvl1_mm_al / byHand, 1, 0.01) << r.keV << " keV";
+        EXPECT_NEAR(q->hvl1MmAl / byHand, 1, 0.01) << r.keV << " keV";
     }
     // Two lines on grid points, and the default beam's whole spectrum, bisected on the NIST values.
     const struct {
@@ -163,7 +163,7 @@ TEST(BeamQuality, ShippedTablesAgainstNistComputedHere) {
         for (auto [e, phi] : c.lines) s.fluence[static_cast<int>(2 * e)] = phi;
         const auto q = ComputeBeamQuality(t, s);
         ASSERT_TRUE(q);
-        EXPECT_NEAR(q->hvl1_mm_al / NistHvl1(c.lines), 1, 0.01) << c.lines.front().first << " + " << c.lines.back().first;
+        EXPECT_NEAR(q->hvl1MmAl / NistHvl1(c.lines), 1, 0.01) << c.lines.front().first << " + " << c.lines.back().first;
     }
     for (double kv : {60.0, 80.0, 120.0}) {
         const auto s = ComputeSpectrum(t, Beam::FromMm(12, 2.5, 1.0, 0), TubeVoltage::Fixed(kv));
@@ -171,7 +171,7 @@ TEST(BeamQuality, ShippedTablesAgainstNistComputedHere) {
         for (int i = 1; i <= 2 * kv; ++i) lines.emplace_back(0.5 * i, s->fluence[i]);
         const auto q = ComputeBeamQuality(t, *s);
         ASSERT_TRUE(q);
-        EXPECT_NEAR(q->hvl1_mm_al / NistHvl1(lines), 1, 0.01) << kv << " kV";
+        EXPECT_NEAR(q->hvl1MmAl / NistHvl1(lines), 1, 0.01) << kv << " kV";
     }
 }
 
@@ -205,18 +205,18 @@ TEST(InherentFit, RoundTripsAcrossVoltagesAndAngles) {
                  {120, 10, 9.3, 0, 0}, {150, 8, 17.0, 0, 0.2}, {150, 20, 0.05, 2.0, 0}};
     for (const auto& c : cases) {
         const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(c.angle, c.inherent, c.al, c.cu), TubeVoltage::Fixed(c.kv));
-        const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al;
+        const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1MmAl;
         const auto fit = FitInherentFiltration(Shipped(), {c.angle, c.al, c.cu, c.kv, hvl, {}});
         ASSERT_TRUE(fit) << c.kv << " kV, " << c.angle << " deg";
-        EXPECT_NEAR(fit->inherent_mm_al, c.inherent, 0.01) << c.kv << " kV, " << c.angle << " deg";
-        EXPECT_NEAR(fit->quality.hvl1_mm_al, hvl, 1e-6);
+        EXPECT_NEAR(fit->inherentMmAl, c.inherent, 0.01) << c.kv << " kV, " << c.angle << " deg";
+        EXPECT_NEAR(fit->quality.hvl1MmAl, hvl, 1e-6);
     }
 }
 
 TEST(InherentFit, AnswersWhatItCannotFit) {
     const auto hvlAt = [](double inherent) {
         return ComputeBeamQuality(Shipped(), *ComputeSpectrum(Shipped(), Beam::FromMm(12, inherent, 0, 0), TubeVoltage::Fixed(70)))
-            ->hvl1_mm_al;
+            ->hvl1MmAl;
     };
     for (double measured : {0.001, 9.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
         const auto fit = FitInherentFiltration(Shipped(), {12, 0, 0, 70, measured, {}});
@@ -242,10 +242,10 @@ TEST(InherentFit, AtAFewKilovoltsSearchesTheFiltrationsThatLeavePhotons) {
     } cases[] = {{5, 0.05}, {5, 0.3}, {4, 0.1}, {3, 0.02}};
     for (const auto& c : cases) {
         const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(12, c.inherent, 0, 0), TubeVoltage::Fixed(c.kv));
-        const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al;
+        const double hvl = ComputeBeamQuality(Shipped(), *s)->hvl1MmAl;
         const auto fit = FitInherentFiltration(Shipped(), {12, 0, 0, c.kv, hvl, {}});
         ASSERT_TRUE(fit) << c.kv << " kV";
-        EXPECT_NEAR(fit->inherent_mm_al, c.inherent, 0.01) << c.kv << " kV";
+        EXPECT_NEAR(fit->inherentMmAl, c.inherent, 0.01) << c.kv << " kV";
         // Out of reach: the range names the thickest filtration that leaves photons, and its HVL.
         const auto far = FitInherentFiltration(Shipped(), {12, 0, 0, c.kv, 50, {}});
         ASSERT_FALSE(far);
@@ -254,7 +254,7 @@ TEST(InherentFit, AtAFewKilovoltsSearchesTheFiltrationsThatLeavePhotons) {
         EXPECT_GT(far.error().highestInherentMmAl, c.inherent);
         const auto thickest = ComputeSpectrum(Shipped(), Beam::FromMm(12, far.error().highestInherentMmAl, 0, 0),
                                               TubeVoltage::Fixed(c.kv));
-        EXPECT_DOUBLE_EQ(far.error().highestHvlMmAl, ComputeBeamQuality(Shipped(), *thickest)->hvl1_mm_al);
+        EXPECT_DOUBLE_EQ(far.error().highestHvlMmAl, ComputeBeamQuality(Shipped(), *thickest)->hvl1MmAl);
         EXPECT_FALSE(ComputeBeamQuality(Shipped(), *ComputeSpectrum(Shipped(), Beam::FromMm(12, far.error().highestInherentMmAl + 1e-6, 0, 0),
                                                                      TubeVoltage::Fixed(c.kv))));
     }
@@ -274,7 +274,7 @@ TEST(FiltrationCurve, RecoversAFiltrationThatVariesWithTheVoltage) {
     std::vector<HvlMeasurement> measured;
     for (double kv : {100.0, 60.0, 120.0, 80.0}) {  // in any order
         const auto s = ComputeSpectrum(Shipped(), Beam::FromMm(10, TrueFiltration(kv), 0.5, 0.1), TubeVoltage::Fixed(kv));
-        measured.push_back({10, 0.5, 0.1, kv, ComputeBeamQuality(Shipped(), *s)->hvl1_mm_al, std::nullopt});
+        measured.push_back({10, 0.5, 0.1, kv, ComputeBeamQuality(Shipped(), *s)->hvl1MmAl, std::nullopt});
     }
     const auto curve = FitFiltrationCurve(Shipped(), measured);
     ASSERT_TRUE(curve);
@@ -294,7 +294,7 @@ TEST(FiltrationCurve, OnePointIsTheSingleFitAndBadPointsAreNamed) {
     const auto curve = FitFiltrationCurve(Shipped(), std::vector<HvlMeasurement>{one});
     ASSERT_TRUE(single && curve);
     for (double kv : {30.0, 80.0, 150.0}) {
-        EXPECT_EQ(InherentAtKv(*curve, kv).mmAl, single->inherent_mm_al) << kv;
+        EXPECT_EQ(InherentAtKv(*curve, kv).mmAl, single->inherentMmAl) << kv;
     }
     const struct {
         std::vector<HvlMeasurement> points;
@@ -326,7 +326,7 @@ TEST(SpectrumCacheQuality, OncePerDistinctSpectrum) {
         const auto fresh = ComputeSpectrum(Shipped(), beam, TubeVoltage::Fixed(a.kv));
         ASSERT_EQ(q.has_value(), fresh.has_value()) << a.kv;
         if (q) {
-            EXPECT_EQ(q->hvl1_mm_al, ComputeBeamQuality(Shipped(), *fresh)->hvl1_mm_al);
+            EXPECT_EQ(q->hvl1MmAl, ComputeBeamQuality(Shipped(), *fresh)->hvl1MmAl);
         }
     }
     EXPECT_EQ(cache.Computed(), 4u);           // three beams and the refused 200 kV

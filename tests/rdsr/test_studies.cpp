@@ -63,7 +63,7 @@ TEST_F(Studies, UsedEventsEqualTheEngineWithTheSameInputsTypedByHand) {
     // The radiography unit's profile gives 3.1 mm Al at 80 kV: its inherent filtration is fitted.
     const auto fit = FitInherentFiltration(*tables_, HvlMeasurement{14, 0, 0, 80, 3.1, {}});
     ASSERT_TRUE(fit);
-    const double dr3 = fit->inherent_mm_al;
+    const double dr3 = fit->inherentMmAl;
     const ByHand cases[] = {
         {"1.2.826.0.1.3680043.10.1311.1", 80, 1.5, 10, 3.0, 1.0, 0.25, "Angio 1"},  // mean of 78 and 82 kV
         {"1.2.826.0.1.3680043.10.1311.2", 85, 2.25, 10, 3.0, 0.5, 0.2, "Angio 1"},  // stated mean; Cu 0.1 + 0.1
@@ -128,7 +128,7 @@ TEST_F(Studies, HvlsAtSeveralVoltagesAreInterpolatedPerEvent) {
         "hvls.toml");
     ASSERT_TRUE(profiles) << profiles::DescribeProfileError(profiles.error());
     const auto single = [&](double kv, double hvl) {
-        return FitInherentFiltration(*tables_, HvlMeasurement{14, 0.5, 0, kv, hvl, {}})->inherent_mm_al;
+        return FitInherentFiltration(*tables_, HvlMeasurement{14, 0.5, 0, kv, hvl, {}})->inherentMmAl;
     };
     const double f80 = single(80, 3.1), f110 = single(110, 4.4);
     const struct {
@@ -153,7 +153,7 @@ TEST_F(Studies, HvlsAtSeveralVoltagesAreInterpolatedPerEvent) {
         const auto spectrum = ComputeSpectrum(*tables_, Beam::FromMm(14, row->inherentMmAl, row->alMm, row->cuMm),
                                               TubeVoltage::Fixed(*row->event->kvp));
         ASSERT_TRUE(row->quality);
-        EXPECT_EQ(row->quality->hvl1_mm_al, ComputeBeamQuality(*tables_, *spectrum)->hvl1_mm_al);
+        EXPECT_EQ(row->quality->hvl1MmAl, ComputeBeamQuality(*tables_, *spectrum)->hvl1MmAl);
     }
 }
 

@@ -147,6 +147,8 @@ TEST(TableReader, ShiftedRecordsAreRefusedAtTheLineWhereTheyShift) {
          EffText(300), "Att_coeff2021.dat: line 5: energy 5.2 where 2.5 was expected"},
         {"value too many", [] { auto t = AttText(301); t.replace(t.find(",7.4,"), 5, ",7.4,7.4,"); return t; }(),
          EffText(300), "Att_coeff2021.dat: line 7: energy 7.7 where 4 was expected"},
+        {"last record's energy", [] { auto t = AttText(300); t.replace(t.rfind("\n150,"), 5, "\n149,"); return t; }(),
+         EffText(300), "Att_coeff2021.dat: line 300: energy 149 where 150 was expected"},
         {"effEA shifted", AttText(300), [] { auto t = EffText(301); t.replace(t.find("\r\n1.5,"), 7, "\r\n1.5,1,"); return t; }(),
          "effEA.dat: line 3: energy 0.00311 where 2 was expected"},
     };

@@ -305,8 +305,8 @@ void HvlFitWindow::Fit() {
             nearest = &p;
         }
     }
-    hvl2Result->setText(Fixed(nearest->fit.quality.hvl2_mm_al, 2));
-    meanResult->setText(Fixed(nearest->fit.quality.mean_keV, 1));
+    hvl2Result->setText(Fixed(nearest->fit.quality.hvl2MmAl, 2));
+    meanResult->setText(Fixed(nearest->fit.quality.meanKeV, 1));
     for (int r = 0; r < pointsTable->rowCount(); ++r) {
         const double rowKv = pointsTable->item(r, 0)->data(Qt::UserRole).toDouble();
         pointsTable->setItem(r, 2, new QTableWidgetItem(Fixed(InherentAtKv(*curve, rowKv).mmAl, 2)));
@@ -346,7 +346,7 @@ void FiltrationPlot::paintEvent(QPaintEvent*) {
     double top = 1;
     if (curve_) {
         for (const FittedPoint& fp : curve_->points) {
-            top = std::max(top, fp.fit.inherent_mm_al);
+            top = std::max(top, fp.fit.inherentMmAl);
         }
     }
     top = std::ceil(top * 1.2);
@@ -370,16 +370,16 @@ void FiltrationPlot::paintEvent(QPaintEvent*) {
     }
     const auto& points = curve_->points;
     QPolygonF line;
-    line << at(0, points.front().fit.inherent_mm_al);
+    line << at(0, points.front().fit.inherentMmAl);
     for (const FittedPoint& fp : points) {
-        line << at(fp.measurement.kv, fp.fit.inherent_mm_al);
+        line << at(fp.measurement.kv, fp.fit.inherentMmAl);
     }
-    line << at(kMaxTubeVoltageKv, points.back().fit.inherent_mm_al);
+    line << at(kMaxTubeVoltageKv, points.back().fit.inherentMmAl);
     p.setPen(QPen(look::kBlue, 1.5));
     p.drawPolyline(line);
     p.setBrush(look::kBlue);
     for (const FittedPoint& fp : points) {
-        p.drawEllipse(at(fp.measurement.kv, fp.fit.inherent_mm_al), 3.5, 3.5);
+        p.drawEllipse(at(fp.measurement.kv, fp.fit.inherentMmAl), 3.5, 3.5);
     }
     if (markKv_) {
         p.setPen(QPen(Qt::red, 1, Qt::DashLine));

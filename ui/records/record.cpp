@@ -46,11 +46,11 @@ std::vector<RecordLine> RecordHeader(const ResultRecord& r, const RecordWords& w
     };
     if (r.quality) {
         const BeamQuality& q = *r.quality;
-        lines.push_back({w.hvl1, {FixedText(q.hvl1_mm_al, 2) + " mm Al"}});
-        lines.push_back({w.hvl2, {FixedText(q.hvl2_mm_al, 2) + " mm Al"}});
+        lines.push_back({w.hvl1, {FixedText(q.hvl1MmAl, 2) + " mm Al"}});
+        lines.push_back({w.hvl2, {FixedText(q.hvl2MmAl, 2) + " mm Al"}});
         lines.push_back({w.homogeneity, {FixedText(q.homogeneity, 2)}});
-        lines.push_back({w.meanEnergy, {FixedText(q.mean_keV, 1) + " keV"}});
-        lines.push_back({w.effectiveEnergy, {FixedText(q.effective_keV, 1) + " keV"}});
+        lines.push_back({w.meanEnergy, {FixedText(q.meanKeV, 1) + " keV"}});
+        lines.push_back({w.effectiveEnergy, {FixedText(q.effectiveKeV, 1) + " keV"}});
     }
     return lines;
 }

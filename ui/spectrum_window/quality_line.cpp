@@ -25,8 +25,8 @@ QString QualityLineText(const Module1& s) {
     }
     return beam + QCoreApplication::translate(
                       "Form6", QT_TRANSLATE_NOOP("Form6", " | HVL₁ %1 mm Al · HVL₂ %2 mm Al · h %3 · 平均 %4 keV · 実効 %5 keV"))
-                      .arg(Fixed(q->hvl1_mm_al, 2), Fixed(q->hvl2_mm_al, 2), Fixed(q->homogeneity, 2),
-                           Fixed(q->mean_keV, 1), Fixed(q->effective_keV, 1));
+                      .arg(Fixed(q->hvl1MmAl, 2), Fixed(q->hvl2MmAl, 2), Fixed(q->homogeneity, 2),
+                           Fixed(q->meanKeV, 1), Fixed(q->effectiveKeV, 1));
 }
 
 }  // namespace mirelo
