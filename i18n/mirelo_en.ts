@@ -2,6 +2,53 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>RegisterWindow</name>
+    <message>
+        <source>線量登録簿</source>
+        <translation>Dose register</translation>
+    </message>
+    <message>
+        <source>登録簿を開く(&amp;O)...</source>
+        <translation>&amp;Open register...</translation>
+    </message>
+    <message>
+        <source>参考レベル(&amp;L)...</source>
+        <translation>Reference &amp;levels...</translation>
+    </message>
+    <message>
+        <source>まとめ方(&amp;G)</source>
+        <translation>&amp;Group by</translation>
+    </message>
+    <message>
+        <source>まとめ</source>
+        <translation>Summary</translation>
+    </message>
+    <message>
+        <source>箱ひげ図を保存(&amp;B)...</source>
+        <translation>Save &amp;box plot...</translation>
+    </message>
+    <message>
+        <source>散布図を保存(&amp;P)...</source>
+        <translation>Save scatter &amp;plot...</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>登録簿を開く</source>
+        <translation>Open a register</translation>
+    </message>
+    <message>
+        <source>参考レベルを開く</source>
+        <translation>Open reference levels</translation>
+    </message>
+    <message>
+        <source>%1 に保存できません: %2</source>
+        <translation>Cannot save to %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>DoseReportsWindow</name>
     <message>
         <source>すべて</source>
@@ -142,6 +189,10 @@
 </context>
 <context>
     <name>Form1</name>
+    <message>
+        <source>線量登録簿(&amp;R)...</source>
+        <translation>Dose &amp;register...</translation>
+    </message>
     <message>
         <source>線量レポートを開く(&amp;R)...</source>
         <translation>Open dose &amp;reports...</translation>

@@ -419,6 +419,7 @@ Form1::~Form1() {  // windows of their own, not children
     delete guide_.data();
     delete hvlFit_.data();
     delete doseReports_.data();
+    delete register_.data();
     delete form4_.data();
 }
 

@@ -66,6 +66,10 @@ public:
     void ShowDoseReports();
     QWidget* DoseReports() const { return doseReports_.data(); }
     QAction* OpenDoseReportsAction = nullptr;
+    // "線量登録簿": the register window on the default register file (null while there is none).
+    void ShowRegister();
+    QWidget* Register() const { return register_.data(); }
+    QAction* RegisterAction = nullptr;
 
     // The calculation procedures: read the store, call the engine, write the store and the results.
     // CalcSpectrum refuses (and changes nothing) when the beam has no meaning for the model.
@@ -221,6 +225,7 @@ private:
     QPointer<QTextBrowser> guide_;  // the user's guide while it is open
     QPointer<HvlFitWindow> hvlFit_;
     QPointer<QWidget> doseReports_;
+    QPointer<QWidget> register_;
     SpectrumWindowHolder form6_;
 };
 

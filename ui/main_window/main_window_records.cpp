@@ -142,6 +142,9 @@ void Form1::BuildMenus() {
     i18n::Tr(ToolsMenu, "title", "Form1", QT_TRANSLATE_NOOP("Form1", "ツール(&T)"));
     fitHvlAction = add(ToolsMenu, "fitHvlAction", QT_TRANSLATE_NOOP("Form1", "HVL から固有フィルタを推定(&H)..."),
                        &Form1::ShowHvlFit);
+#ifdef MIRELO_WITH_RDSR
+    RegisterAction = add(ToolsMenu, "RegisterAction", QT_TRANSLATE_NOOP("Form1", "線量登録簿(&R)..."), &Form1::ShowRegister);
+#endif
 
     LanguageMenu = MenuBar->addMenu(QString());
     LanguageMenu->setObjectName(QStringLiteral("LanguageMenu"));

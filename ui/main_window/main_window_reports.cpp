@@ -9,6 +9,7 @@
 #include "ui/state/shared_state.h"
 #ifdef MIRELO_WITH_RDSR
 #include "ui/dose_reports/dose_reports_window.h"
+#include "ui/register_window/register_window.h"
 #endif
 
 namespace mirelo {
@@ -54,6 +55,22 @@ void Form1::ShowDoseReports() {
     doseReports_->show();
     doseReports_->raise();
     doseReports_->activateWindow();
+#endif
+}
+
+void Form1::ShowRegister() {
+#ifdef MIRELO_WITH_RDSR
+    if (register_.isNull()) {
+        auto* window = new RegisterWindow;
+        register_ = window;
+        // The default register when there is one; another is chosen in the window.
+        std::error_code ec;
+        const auto path = registry::DefaultDatabasePath();
+        if (std::filesystem::exists(path, ec)) window->OpenDatabase(QString::fromStdString(path.string()));
+    }
+    register_->show();
+    register_->raise();
+    register_->activateWindow();
 #endif
 }
 
