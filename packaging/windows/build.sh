@@ -246,7 +246,7 @@ if [[ ! -f $host_build/CMakeCache.txt ]]; then
 fi
 nice -n 19 cmake --build "$host_build" --parallel "$jobs" --target guide >/dev/null
 mkdir -p "$deploy/doc"
-cp "$host_build"/docs/guide.html "$host_build"/docs/*.png "$deploy/doc/"
+cp "$host_build"/docs/guide.html "$host_build"/docs/data.md "$host_build"/docs/*.png "$deploy/doc/"
 cp "$source_dir/packaging/copyright" "$deploy/doc/copyright"
 
 # The licences of what is shipped besides our own code: Qt (LGPL-3), the GCC and MinGW-w64 runtime.

@@ -5,7 +5,9 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QWindow>
 #include <cmath>
@@ -14,6 +16,7 @@
 #include <numeric>
 
 #include "ui/main_window/main_window.h"
+#include "ui/platform/language.h"
 #include "ui/platform/message_box.h"
 #include "dark_palette.h"
 #include "ui/state/shared_state.h"
@@ -230,6 +233,29 @@ private slots:
             QVERIFY2(f.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
         }
         QCOMPARE(f.findChild<QLabel*>(QStringLiteral("Label87")), f.Label87);
+    }
+
+    // Help opens the guide in the program, at the part in the interface's language, and its link to
+    // data.md is followed there.
+    void guideAndAboutInTheProgram() {
+        Form1& f = Start();
+        f.GuideAction->trigger();
+        QTextBrowser* guide = f.GuideWindow();
+        QVERIFY(guide != nullptr);
+        QTRY_VERIFY(guide->isVisible());
+        QVERIFY(guide->toPlainText().contains(QStringLiteral("5 つの手順")));
+        const int japanese = guide->verticalScrollBar()->value();
+        guide->close();
+        QTRY_VERIFY(f.GuideWindow() == nullptr);
+        QVERIFY(mirelo::i18n::Apply(mirelo::i18n::Language::English));
+        f.GuideAction->trigger();
+        guide = f.GuideWindow();
+        QTRY_VERIFY(guide != nullptr && guide->isVisible());
+        QVERIFY2(guide->verticalScrollBar()->value() > japanese, "the English part is not shown first");
+        guide->setSource(QUrl(QStringLiteral("data.md")));
+        QVERIFY(guide->toPlainText().startsWith(QStringLiteral("Default coefficient tables: provenance")));
+        QVERIFY(mirelo::i18n::Apply(mirelo::i18n::Language::Japanese));
+
     }
 
     void tabOrderFollowsTheDesign() {

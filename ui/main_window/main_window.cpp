@@ -417,6 +417,7 @@ Form1::Form1(QWidget* parent)
 }
 
 Form1::~Form1() {  // windows of their own, not children
+    delete guide_.data();
     delete hvlFit_.data();
     delete doseReports_.data();
     delete register_.data();

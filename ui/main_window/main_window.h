@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
@@ -112,6 +113,8 @@ public:
     // The record of the results on screen while they are complete and belong to the inputs shown
     // (the beam fields, the tube-voltage setting and the area dose they were computed from).
     std::optional<ResultRecord> ShownRecord() const;
+    // The user's guide while it is open (null before and after).
+    QTextBrowser* GuideWindow() const { return guide_.data(); }
     // Where the user's guide is looked for, in order.
     std::vector<QString> GuideCandidates() const;
 
@@ -222,6 +225,7 @@ private:
 
     Module1 state_;  // the store this window shares with the windows it opens
     QPointer<Form4> form4_;
+    QPointer<QTextBrowser> guide_;  // the user's guide while it is open
     QPointer<HvlFitWindow> hvlFit_;
     QPointer<QWidget> doseReports_;
     QPointer<QWidget> register_;

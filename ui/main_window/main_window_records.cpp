@@ -11,6 +11,11 @@
 #include <QPrinter>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <algorithm>
 
 #include "ui/main_window/main_window.h"
 #include "ui/platform/dialogs.h"
@@ -18,6 +23,7 @@
 #include "ui/platform/language.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/messages.h"
+#include "ui/platform/screen_fit.h"
 #include "common/dose_text.h"
 #include "common/sci_format.h"
 #include "ui/report/report.h"
@@ -342,22 +348,55 @@ std::vector<QString> Form1::GuideCandidates() const {
 
 void Form1::ShowGuide() {
     const auto candidates = GuideCandidates();
-    for (const QString& path : candidates) {
-        if (QFileInfo(path).isFile()) {
-            if (!Dialogs::openUrl(QUrl::fromLocalFile(path))) {
-                MessageBox::warning(this, messages::kGuideNotOpened.arg(QDir::toNativeSeparators(path)));
-            }
-            return;
+    const auto found = std::find_if(candidates.begin(), candidates.end(), [](const QString& p) { return QFileInfo(p).isFile(); });
+    if (found == candidates.end()) {
+        MessageBox::warning(this, messages::kGuideMissing.arg(QDir::toNativeSeparators(candidates.front())));
+        return;
+    }
+    // Inside the program: no browser is needed, and the links between the guide and data.md (beside
+    // it) are followed here.
+    if (guide_.isNull()) {
+        guide_ = new QTextBrowser;
+        guide_->setObjectName(QStringLiteral("GuideBrowser"));
+        guide_->setAttribute(Qt::WA_DeleteOnClose);
+        guide_->setAttribute(Qt::WA_QuitOnClose, false);
+        guide_->setWindowTitle(QStringLiteral("Mirelo 利用の手引き / User's guide"));
+        guide_->setOpenExternalLinks(true);  // web addresses go to the browser
+        FitOnScreen(guide_, QSize(820, 760));
+    }
+    guide_->setSource(QUrl::fromLocalFile(*found));
+    if (guide_->document()->isEmpty()) {
+        MessageBox::warning(this, messages::kGuideNotOpened.arg(QDir::toNativeSeparators(*found)));
+        return;
+    }
+    // The guide holds both languages: it opens at the part in the interface's language.
+    const QString heading = i18n::Current() == i18n::Language::English ? QStringLiteral("English") : QStringLiteral("日本語");
+    for (QTextBlock b = guide_->document()->begin(); b.isValid(); b = b.next()) {
+        if (b.blockFormat().headingLevel() == 2 && b.text().trimmed() == heading) {
+            guide_->show();
+            guide_->document()->documentLayout()->documentSize();  // laid out before the scroll
+            const int top = qRound(guide_->document()->documentLayout()->blockBoundingRect(b).top());
+            guide_->verticalScrollBar()->setValue(top);
+            break;
         }
     }
-    MessageBox::warning(this, messages::kGuideMissing.arg(QDir::toNativeSeparators(candidates.front())));
+    guide_->show();
+    guide_->raise();
+    guide_->activateWindow();
 }
+
+namespace {
+// A SHA-256 on two lines of 32 digits: a line of 64 would make the box wider than small screens.
+QString Halves(const QString& hash) {
+    return hash.size() <= 32 ? hash : hash.left(32) + QStringLiteral("\n             ") + hash.mid(32);
+}
+}  // namespace
 
 void Form1::ShowAbout() {
     const Tables& t = state_.tables;
     const auto table = [](const QString& caption, const TableSource& source) {
         return caption + QStringLiteral("\n    ") + tr("場所: ") + QDir::toNativeSeparators(QFileInfo(QString::fromStdString(source.path)).absoluteFilePath()) +
-               QStringLiteral("\n    SHA-256: ") + QString::fromStdString(source.sha256);
+               QStringLiteral("\n    SHA-256: ") + Halves(QString::fromStdString(source.sha256));
     };
     const QString text = QStringLiteral("Mirelo " MIRELO_VERSION "\n") + kLongTitle + QStringLiteral("\n\n") +
                          tr("使用中の係数表") + QStringLiteral("\n") +
