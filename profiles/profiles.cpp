@@ -1,4 +1,5 @@
 #include "profiles/profiles.h"
+#include "profiles/toml_document.h"
 
 #include "common/ascii.h"
 #include "common/number_text.h"
@@ -308,18 +309,25 @@ std::string DescribeProfileError(const ProfileError& e) {
     return e.file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.message;
 }
 
-Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name) {
+Result<toml::table, ProfileError> ParseTomlDocument(std::string_view text, std::string_view name) {
     std::string defused;
     if (auto error = DefuseTomlText(text, name, defused)) {
         return Failure{std::move(*error)};
     }
-    toml::table root;
     try {
-        root = toml::parse(defused, name);
+        return toml::parse(defused, name);
     } catch (const toml::parse_error& e) {
         return Failure{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
                                     std::string(e.description())}};
     }
+}
+
+Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_view name) {
+    auto document = ParseTomlDocument(text, name);
+    if (!document) {
+        return Failure{std::move(document.error())};
+    }
+    const toml::table& root = *document;
     Reader reader{std::string(name), std::nullopt};
     Profiles profiles;
     profiles.path = std::string(name);

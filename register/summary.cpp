@@ -1,4 +1,5 @@
 #include "register/summary.h"
+#include "profiles/toml_document.h"
 
 #include <toml++/toml.h>
 
@@ -115,15 +116,9 @@ json StudyJson(const StoredStudy& s) {
 }  // namespace
 
 Result<Levels, ProfileError> ParseLevels(std::string_view text, std::string_view name) {
-    std::string defused;
-    if (auto error = profiles::DefuseTomlText(text, name, defused)) return Failure{std::move(*error)};
-    toml::table root;
-    try {
-        root = toml::parse(defused, name);
-    } catch (const toml::parse_error& e) {
-        return Failure{ProfileError{std::string(name), e.source().begin.line, e.source().begin.column,
-                                                  std::string(e.description())}};
-    }
+    auto document = profiles::ParseTomlDocument(text, name);
+    if (!document) return Failure{std::move(document.error())};
+    const toml::table& root = *document;
     LevelReader reader{std::string(name), std::nullopt};
     Levels levels;
     levels.path = std::string(name);
