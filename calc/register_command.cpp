@@ -1,7 +1,6 @@
 #include "calc/register_command.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "calc/stop_request.h"
 #include "common/sha256.h"
 #include "profiles/profiles.h"
 #include "register/database.h"
@@ -133,10 +133,9 @@ std::string ImportLine(const std::string& path, const registry::ImportResult& r)
     return path + line;
 }
 
-// Set by SIGTERM and SIGINT: the listener finishes the association in hand and stops. A signal
-// handler can reach nothing else.
+// Set on a request to stop (calc/stop_request.h): the listener finishes the association in hand and
+// stops.
 std::atomic<bool> stopRequested{false};
-extern "C" void RequestStop(int) { stopRequested.store(true); }
 
 template <class Writer>
 bool WriteOut(Writer&& write) {
@@ -338,11 +337,7 @@ int RunRegisterListen(const RegisterOptions& options, const TableLoader& loadTab
         }
         return registry::Verdict{};
     };
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    SetOnStopRequest(stopRequested);
     const auto ran = registry::Listen(config, receive, log, stopRequested);
     if (!ran) return Fail(kSystemProblem, ran.error());
     return 0;

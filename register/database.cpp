@@ -1,6 +1,7 @@
 #include "register/database.h"
 
 #include "common/sha256.h"
+#include "register/platform.h"
 #include "register/report_json.h"
 
 #include <sqlite3.h>
@@ -382,7 +383,9 @@ const char* ImportKindName(ImportKind kind) {
 
 Result<Database, DbError> Database::Open(const std::filesystem::path& file, Durability durability) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(file.string().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    // SQLite takes file names in UTF-8 on every platform (on POSIX these are the name's own bytes).
+    const std::u8string name = file.u8string();
+    const int rc = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(raw);  // closes it on every return
     if (rc != SQLITE_OK) {
         return Failure{DbError{"opening " + file.string(), raw != nullptr ? sqlite3_errmsg(raw) : "out of memory"}};
@@ -641,28 +644,10 @@ Result<Database::Counts, DbError> Database::Count() const {
     return c;
 }
 
-std::filesystem::path DefaultDatabasePath() {
-#ifdef _WIN32
-    const char* local = std::getenv("LOCALAPPDATA");
-    const std::filesystem::path base = local != nullptr && *local != '\0' ? std::filesystem::path(local) : std::filesystem::path(".");
-    return base / "Mirelo" / "mirelo-register.sqlite";
-#else
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && *xdg == '/') return std::filesystem::path(xdg) / "mirelo" / "mirelo-register.sqlite";
-    const char* home = std::getenv("HOME");
-    const std::filesystem::path base = home != nullptr && *home != '\0' ? std::filesystem::path(home) : std::filesystem::path(".");
-    return base / ".local" / "share" / "mirelo" / "mirelo-register.sqlite";
-#endif
-}
+std::filesystem::path DefaultDatabasePath() { return platform::UserDataFolder() / "mirelo-register.sqlite"; }
 
 std::string NowUtc() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &now);
-#else
-    gmtime_r(&now, &tm);
-#endif
+    const std::tm tm = platform::UtcTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return buf;

@@ -2,12 +2,6 @@
 
 #include "dcmtk/config/osconfig.h"  // first, as DCMTK requires
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -20,6 +14,7 @@
 #include "dcmtk/dcmnet/diutil.h"
 #include "dcmtk/dcmnet/scp.h"
 #include "dcmtk/oflog/oflog.h"
+#include "register/platform.h"
 
 namespace mirelo::registry {
 namespace {
@@ -32,19 +27,14 @@ constexpr Uint16 kStatusCannotUnderstand = 0xC000;
 // interface; a connection to any other local address is closed before a byte is read.
 class BoundLayer : public DcmTransportLayer {
 public:
-    explicit BoundLayer(in_addr address) : address_(address) {}
+    explicit BoundLayer(std::uint32_t address) : address_(address) {}
     DcmTransportConnection* createConnection(DcmNativeSocketType socket, OFBool /*secure*/) override {
-        sockaddr_in local{};
-        socklen_t length = sizeof local;
-        if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET ||
-            local.sin_addr.s_addr != address_.s_addr) {
-            return nullptr;
-        }
+        if (platform::LocalIpv4(static_cast<std::uintptr_t>(socket)) != address_) return nullptr;
         return new DcmTCPConnection(socket);
     }
 
 private:
-    in_addr address_;
+    std::uint32_t address_;
 };
 
 std::string Trimmed(std::string text) {
@@ -56,7 +46,14 @@ std::string Trimmed(std::string text) {
 class Service : public DcmSCP {
 public:
     Service(const ListenerConfig& config, const Receiver& receive, const Logger& log, const std::atomic<bool>& stop)
-        : config_(config), receive_(receive), log_(log), stop_(stop) {}
+        : config_(config),
+          incoming_(config.archive / (".incoming-" + std::to_string(platform::ProcessId()) + ".dcm")),
+          receive_(receive),
+          log_(log),
+          stop_(stop) {}
+
+    // The DICOM library writes a received object through a narrow file name.
+    std::optional<std::string> IncomingName() const { return platform::NarrowFileName(incoming_); }
 
 protected:
     OFBool checkCalledAETitleAccepted(const OFString& calledAE) override {
@@ -86,15 +83,15 @@ protected:
         }
         T_DIMSE_C_StoreRQ& request = message->msg.CStoreRQ;
         const std::string sopInstance = request.AffectedSOPInstanceUID;
-        const std::filesystem::path incoming = config_.archive / (".incoming-" + std::to_string(::getpid()) + ".dcm");
-        OFCondition cond = receiveSTORERequest(request, info.presentationContextID, OFString(incoming.c_str()));
+        const std::filesystem::path& incoming = incoming_;
+        OFCondition cond = receiveSTORERequest(request, info.presentationContextID, OFString(IncomingName().value_or("").c_str()));
         if (cond.bad()) {
             std::error_code ec;
             std::filesystem::remove(incoming, ec);
             log_(std::string("receiving ") + sopInstance + " failed: " + cond.text());
             return cond;
         }
-        ::chmod(incoming.c_str(), 0600);
+        platform::MakePrivateFile(incoming);
         Uint16 status = STATUS_Success;
         std::string reason;
         std::error_code ec;
@@ -138,9 +135,7 @@ private:
     std::filesystem::path ArchiveName(const std::string& uid) const {
         std::string safe;
         for (char c : uid) safe += (c >= '0' && c <= '9') || c == '.' ? c : '_';
-        const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-        std::tm tm{};
-        gmtime_r(&now, &tm);
+        const std::tm tm = platform::UtcTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
         std::filesystem::path file = config_.archive / (std::string(stamp) + "-" + safe + ".dcm");
@@ -151,6 +146,7 @@ private:
     }
 
     const ListenerConfig& config_;
+    const std::filesystem::path incoming_;
     const Receiver& receive_;
     const Logger& log_;
     const std::atomic<bool>& stop_;
@@ -164,8 +160,7 @@ std::optional<Caller> ParseCaller(std::string_view text) {
     caller.aet = std::string(text.substr(0, at));
     if (at != std::string_view::npos) {
         caller.host = std::string(text.substr(at + 1));
-        in_addr address{};
-        if (::inet_pton(AF_INET, caller.host.c_str(), &address) != 1) return std::nullopt;
+        if (!platform::ParseIpv4(caller.host)) return std::nullopt;
     }
     if (caller.aet.empty() || caller.aet.size() > 16 || caller.aet.front() == ' ' || caller.aet.back() == ' ') return std::nullopt;
     for (char c : caller.aet) {
@@ -177,19 +172,19 @@ std::optional<Caller> ParseCaller(std::string_view text) {
 Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& receive, const Logger& log,
                                  const std::atomic<bool>& stop) {
     OFLog::configure(OFLogger::ERROR_LOG_LEVEL);
-    in_addr address{};
-    if (::inet_pton(AF_INET, config.bind.c_str(), &address) != 1) {
+    const auto address = platform::ParseIpv4(config.bind);
+    if (!address) {
         return Failure{"--bind \"" + config.bind + "\": not an IPv4 address"};
     }
     // Received files are for this account only, from the first byte.
-    ::umask(077);
-    std::error_code ec;
-    std::filesystem::create_directories(config.archive, ec);
-    if (ec || ::chmod(config.archive.c_str(), 0700) != 0) {
-        return Failure{"archive folder " + config.archive.string() + ": " + (ec ? ec.message() : std::string("cannot be set to 0700"))};
+    if (const auto error = platform::MakePrivateFolder(config.archive)) {
+        return Failure{"archive folder " + config.archive.string() + ": " + *error};
     }
 
     Service service(config, receive, log, stop);
+    if (!service.IncomingName()) {
+        return Failure{"archive folder " + config.archive.string() + ": the DICOM library cannot write to a folder of this name"};
+    }
     DcmSCPConfig& scp = service.getConfig();
     scp.setPort(config.port);
     scp.setAETitle(config.aet.c_str());
@@ -200,8 +195,8 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
     scp.setACSETimeout(30);
     scp.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
     scp.setDIMSETimeout(60);
-    BoundLayer layer(address);
-    if (address.s_addr != htonl(INADDR_ANY)) {
+    BoundLayer layer(*address);
+    if (*address != platform::kAnyAddress) {
         scp.setTransportLayer(&layer);
     }
     OFList<OFString> syntaxes;

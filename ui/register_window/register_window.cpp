@@ -222,9 +222,16 @@ void RegisterWindow::Refresh() {
 }
 
 void RegisterWindow::SavePlot(RegisterPlot* plot, const QString& name) {
+#ifdef MIRELO_HAVE_SVG
     const QString path = Dialogs::saveFileName(this, QString(), name + QStringLiteral(".png"), QStringLiteral("PNG (*.png);;SVG (*.svg)"));
     if (path.isEmpty()) return;
     const QByteArray bytes = path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive) ? plot->Svg(name) : plot->Png();
+#else
+    // Without Qt Svg (the Windows build) the pictures save as PNG only.
+    const QString path = Dialogs::saveFileName(this, QString(), name + QStringLiteral(".png"), QStringLiteral("PNG (*.png)"));
+    if (path.isEmpty()) return;
+    const QByteArray bytes = plot->Png();
+#endif
     QString reason;
     if (bytes.isEmpty() || !WriteFileAtomically(path, bytes, reason)) {
         MessageBox::warning(this, Tr(QT_TRANSLATE_NOOP("RegisterWindow", "%1 に保存できません: %2")).arg(path, reason));
