@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -13,6 +12,7 @@
 #include <utility>
 
 #include "profiles/profiles.h"
+#include "register/database.h"
 #include "studies/output.h"
 #include "studies/studies.h"
 #include "tables/table_error_text.h"
@@ -68,15 +68,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buf;
-}
-
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
@@ -118,7 +109,7 @@ int RunRdsr(const RdsrOptions& options, const std::function<Result<Tables, Table
     const auto computed = std::chrono::steady_clock::now();
 
     studies::OutputOptions out;
-    out.run = {options.program, options.commandLine, UtcNow(), options.profiles, profiles.sha256};
+    out.run = {options.program, options.commandLine, registry::NowUtc(), options.profiles, profiles.sha256};
     out.patientId = options.keepPatientId;
     for (const auto& line : studies::ProblemLines(reports, batch)) {
         std::fprintf(stderr, "mirelo-calc rdsr: %s\n", line.c_str());

@@ -145,6 +145,14 @@ std::optional<std::uint32_t> LocalIpv4(std::uintptr_t socket) {
 #endif
 
 std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
+#ifdef _WIN32
+    // Winsock wants to be started before its functions are called, this one too.
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started) return std::nullopt;
+#endif
     in_addr address{};
     if (::inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
     return address.s_addr;
