@@ -192,8 +192,17 @@ template <typename V>
 // the factors h, g (of rho from block to block) and bigH (of p).
 constexpr int kStateSize = kBins + 1 + kLanes;
 struct RecurrenceState {
-    std::array<double, kStateSize> a{}, e{}, rho{}, p{}, h{}, g{}, bigH{}, sum{};
+    std::array<double, kStateSize> a, e, rho, p, h, g, bigH, sum;
     std::int64_t exponentials = 0;  // lanes of exponentials computed, for the benchmark
+
+    // Zeros for every bin a lane up to `top` reaches (a lane past the bins it needs reads them;
+    // 0 keeps it finite); the rest is never read. Low voltages clear little.
+    explicit RecurrenceState(int top) {
+        const auto n = static_cast<std::size_t>(std::min(top + kLanes, kStateSize - 1) + 1);
+        for (auto* array : {&a, &e, &rho, &p, &h, &g, &bigH, &sum}) {
+            std::fill_n(array->begin(), n, 0.0);
+        }
+    }
 };
 
 // Sums the terms of every bin over the depths top .. i, kLanes bins at a time, in blocks of
@@ -343,7 +352,7 @@ std::int64_t Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, dou
         const double T = 0.5 * m;
         d[m] = (Kv * Kv - T * T) / D;
     }
-    RecurrenceState s;
+    RecurrenceState s(top);
     std::array<bool, kBins + 1> plain{};
     bool growing = false;
     // A guard, not a term: its rounding does not matter.
