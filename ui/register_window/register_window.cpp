@@ -264,6 +264,10 @@ RegisterWindow::RegisterWindow(Compute compute) : QWidget(nullptr, Qt::Window), 
     toEdit = Named<QLineEdit>(this, "toEdit");
     for (QLineEdit* date : {fromEdit, toEdit}) {
         date->setPlaceholderText(QStringLiteral("YYYY-MM-DD"));
+        // The hint is grey on the white field whatever the theme's hint colour.
+        QPalette pal = date->palette();
+        pal.setColor(QPalette::PlaceholderText, look::kDisabledText);
+        date->setPalette(pal);
         date->setFixedWidth(date->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 16);
     }
     caption(QT_TRANSLATE_NOOP("RegisterWindow", "まとめ方(&G)"), groupBox);
