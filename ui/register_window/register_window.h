@@ -78,7 +78,7 @@ public:
     // Asks the register again with the choices on screen.
     void Refresh();
     bool Busy() const { return pending_ > 0; }
-    const RegisterView* Shown() const { return shown_.get(); }
+    const std::shared_ptr<const RegisterView>& Shown() const { return shown_; }
     RegisterChoices Choices() const;
 
     void SaveGroupsCsv();
