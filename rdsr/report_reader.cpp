@@ -6,6 +6,7 @@
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcsequen.h>
@@ -21,6 +22,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -645,6 +647,33 @@ void QuietDcmtk() {
     std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
+// The whole file into `bytes`; false (and nothing read) when it cannot be, DCMTK then says why,
+// or when it is larger than any dose report (DCMTK then leaves its long values on disk).
+bool ReadWhole(const std::filesystem::path& path, std::string& bytes) {
+    constexpr std::uintmax_t kMaxInMemory = 1024u * 1024u * 1024u;
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!in || ec || size > kMaxInMemory) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+std::string TagText(std::uint16_t group, std::uint16_t element) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text = "(gggg,eeee)";
+    for (int i = 0; i < 4; ++i) {
+        text[static_cast<std::size_t>(4 - i)] = kHex[(group >> (4 * i)) & 0xF];
+        text[static_cast<std::size_t>(9 - i)] = kHex[(element >> (4 * i)) & 0xF];
+    }
+    return text;
+}
+
 Failure<ReadError> Other(std::string what) { return Failure{ReadError{ReadError::Kind::Other, std::move(what)}}; }
 
 // What kind of X-ray dose report the root's "Procedure reported" says, when it is not projection X-ray.
@@ -907,24 +936,50 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     if (!std::filesystem::is_regular_file(status)) {
         return Failure{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
     }
-    // DCMTK parses sequences recursively; a file nested deeper than the scan allows would end the
-    // process on a stack overflow, so it is named as unreadable instead.
-    if (const NestingScan scan = ScanNesting(path); scan.tooDeep) {
+    // The file is read once. The scan below walks its bytes before DCMTK does: DCMTK parses
+    // sequences recursively, so a file nested deeper than the scan allows would end the process on
+    // a stack overflow; and parsing from memory DCMTK allocates each value's declared length at
+    // once, so a length beyond the end of the file (4 GB declared in a file of a few kilobytes) is
+    // refused here.
+    std::string bytes;
+    const bool inMemory = ReadWhole(path, bytes);
+    const NestingScan scan = inMemory ? ScanNesting(std::string_view(bytes)) : ScanNesting(path);
+    if (scan.tooDeep) {
         return Failure{ReadError{ReadError::Kind::Unreadable,
                                             "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
                                                 " levels deep (damaged or hostile file): not parsed"}};
     }
-    // DCMTK reads the file itself: values longer than DCM_MaxReadLength stay on disk until asked
-    // for, so a damaged length field costs nothing unless the value is one Mirelo reads. Parsed from
-    // a buffer in memory instead, DCMTK must load every value at once and allocates whatever length a
-    // damaged or hostile file declares (4 GB for a file of a few kilobytes).
-    DcmFileFormat file;
-    const OFCondition cond =
-        file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
-    if (cond.bad()) {
-        return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
-                                 cond.text()}};
+    if (scan.overlong) {
+        return Failure{ReadError{ReadError::Kind::Unreadable,
+                                 "element " + TagText(scan.overlongGroup, scan.overlongElement) + " declares " +
+                                     std::to_string(scan.declaredLength) + " bytes where " + std::to_string(scan.bytesLeft) +
+                                     " remain (damaged or hostile file): not parsed"}};
     }
+    DcmFileFormat file;
+    if (inMemory && scan.vouched) {
+        DcmInputBufferStream stream;
+        stream.setBuffer(bytes.data(), static_cast<offile_off_t>(bytes.size()));
+        stream.setEos();
+        file.transferInit();
+        const OFCondition cond = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
+        file.transferEnd();
+        if (cond.bad()) {
+            return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+        }
+    } else {
+        // What the scan could not vouch for (a deflated data set, implicit VR, an encoding it does
+        // not follow) DCMTK reads from the file itself: values longer than DCM_MaxReadLength then
+        // stay on disk until asked for, so a damaged length field costs nothing unless the value is
+        // one Mirelo reads.
+        bytes = std::string();
+        const OFCondition cond =
+            file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
+        if (cond.bad()) {
+            return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
+                                     cond.text()}};
+        }
+    }
+    bytes = std::string();  // the tree holds its own copies
     return FromFileFormat(file, path.string(), options);
 }
 

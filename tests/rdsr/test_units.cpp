@@ -118,6 +118,56 @@ TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
     std::filesystem::remove_all(folder);
 }
 
+// A length field beyond the end of the file, in the meta information and in the data set: refused
+// before DCMTK parses the bytes from memory (it would allocate the declared 4 GB at once). The
+// untouched report is one the scan vouches for, so it is parsed from memory.
+TEST(NestingScan, LengthsBeyondTheEndOfTheFileAreRefused) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_overlong_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    gen::ReportSpec plan;
+    plan.events.push_back({});
+    plan.events.back().type = gen::Fluoroscopy();
+    plan.events.back().plane = gen::SinglePlane();
+    plan.events.back().kvp = {"80"};
+    plan.events.back().dap = gen::NumSpec{"1E-4", "Gy.m2"};
+    ASSERT_EQ(gen::WriteReport(plan, folder / "report.dcm"), "");
+    std::ifstream in(folder / "report.dcm", std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const struct {
+        std::string header;  // the element's tag and VR as written; its 4-byte length follows
+        const char* refused;
+    } cases[] = {
+        {"", nullptr},
+        {std::string("\x02\x00\x01\x00OB\0\0", 8), "element (0002,0001) declares 4294901760 bytes where "},
+        {std::string("\x40\x00\x60\xA1UT\0\0", 8), "element (0040,A160) declares 4294901760 bytes where "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused ? c.refused : "untouched");
+        std::string bytes = original;
+        if (!c.header.empty()) {
+            const auto at = bytes.find(c.header);
+            ASSERT_NE(at, std::string::npos);
+            bytes.replace(at + c.header.size(), 4, std::string("\0\0\xFF\xFF", 4));
+        }
+        std::ofstream(folder / "case.dcm", std::ios::binary) << bytes;
+        const auto scan = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_EQ(scan.overlong, c.refused != nullptr);
+        EXPECT_EQ(scan.vouched, c.refused == nullptr);
+        const auto read = mirelo::rdsr::ReadReportFile(folder / "case.dcm");
+        if (c.refused == nullptr) {
+            ASSERT_TRUE(read) << mirelo::rdsr::DescribeReadError(read.error());
+            EXPECT_EQ(read->events.size(), 1u);
+        } else {
+            ASSERT_FALSE(read);
+            EXPECT_EQ(read.error().kind, mirelo::rdsr::ReadError::Kind::Unreadable);
+            EXPECT_NE(mirelo::rdsr::DescribeReadError(read.error()).find(c.refused), std::string::npos)
+                << mirelo::rdsr::DescribeReadError(read.error());
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 namespace {
