@@ -229,6 +229,7 @@ struct Frame {
     bool pixel;     // encapsulated pixel fragments: the items hold bytes, not elements
     std::uint64_t end;
     Encoding encoding;
+    bool content = false;  // the data set's Content Sequence, or one of its items
 };
 
 struct Header {
@@ -354,18 +355,32 @@ NestingScan Scan(Source& src, std::size_t limit) {
 
     std::vector<Frame> stack;
     std::size_t sequences = 0;
+    const auto closeContent = [&](const Frame& frame) {
+        if (!frame.content) return;
+        if (frame.sequence) {
+            scan.content.end = src.Pos();
+        } else {
+            scan.contentItems.back().end = src.Pos();
+        }
+    };
     while (true) {
         while (!stack.empty() && stack.back().end != kOpen && src.Pos() >= stack.back().end) {
             if (src.Pos() > stack.back().end) return scan;  // lengths that do not nest
             sequences -= stack.back().sequence ? 1 : 0;
+            closeContent(stack.back());
             stack.pop_back();
         }
         if (src.AtEnd()) {
             scan.complete = stack.empty();
             scan.vouched = vouch && scan.complete;
+            if (!scan.vouched) {
+                scan.hasContent = false;
+                scan.contentItems.clear();
+            }
             return scan;
         }
         const Encoding enc = stack.empty() ? dataset : stack.back().encoding;
+        const std::uint64_t headerAt = src.Pos();
         Header h;
         if (!ReadHeader(src, enc, h)) return scan;
         // A value too long is refused; an item or sequence too long is not (DCMTK allocates nothing
@@ -380,12 +395,16 @@ NestingScan Scan(Source& src, std::size_t limit) {
                     if (judge && OverlongValue(src, h.group, h.element, h.length, scan)) return scan;  // a fragment is a value
                     if (end == kOpen || !src.Skip(h.length)) return scan;
                 } else {
-                    stack.push_back({false, false, end, enc});
+                    const bool content = stack.size() == 1 && stack.back().content;
+                    stack.push_back({false, false, end, enc, content});
+                    if (content) scan.contentItems.push_back({headerAt, 0, h.length});
                 }
             } else if (h.element == 0xE00D && !inSequence && !stack.empty() && stack.back().end == kOpen) {
+                closeContent(stack.back());
                 stack.pop_back();
             } else if (h.element == 0xE0DD && inSequence && stack.back().end == kOpen) {
                 --sequences;
+                closeContent(stack.back());
                 stack.pop_back();
             } else if (h.element != 0xE00D && h.element != 0xE0DD) {
                 return scan;  // an item outside a sequence
@@ -412,7 +431,12 @@ NestingScan Scan(Source& src, std::size_t limit) {
         Encoding inner = enc;
         if (h.vr[0] == 'U' && h.vr[1] == 'N') inner = {true, true};  // UN of undefined length: implicit VR inside
         const bool pixel = isPixelData && !(h.vr[0] == 'S' && h.vr[1] == 'Q');
-        stack.push_back({true, pixel, h.length == kUndefined ? kOpen : src.Pos() + h.length, inner});
+        const bool content = stack.empty() && h.group == 0x0040 && h.element == 0xA730 && !scan.hasContent && vouch;
+        stack.push_back({true, pixel, h.length == kUndefined ? kOpen : src.Pos() + h.length, inner, content});
+        if (content) {
+            scan.hasContent = true;
+            scan.content = {headerAt, 0, h.length};
+        }
         ++sequences;
         if (sequences > scan.depth) scan.depth = sequences;
         if (sequences > limit) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace mirelo::rdsr {
 
@@ -28,6 +29,16 @@ struct NestingScan {
     // knows with the same length field, walked to the end with no length too long. Otherwise DCMTK
     // reads the file itself.
     bool vouched = false;
+    // Where the data set's own Content Sequence lies (file offsets: from its header to the end of
+    // its last byte or delimiter), and each of its items (from the item's header on), so that a
+    // vouched report can be parsed one content item at a time.
+    struct Span {
+        std::uint64_t begin = 0, end = 0;
+        std::uint32_t length = 0;  // as declared in the header (undefined: 0xFFFFFFFF)
+    };
+    bool hasContent = false;
+    Span content;
+    std::vector<Span> contentItems;
 };
 
 // Sequences nested deeper than this are refused. Dose reports need about twenty levels
