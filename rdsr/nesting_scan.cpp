@@ -51,6 +51,12 @@ public:
     std::uint64_t Left() const { return pos_ < static_cast<std::uint64_t>(size_) ? static_cast<std::uint64_t>(size_) - pos_ : 0; }
 
     bool Read(unsigned char* out, std::size_t n) {
+        if (back_.empty() && !inflating_ && length_ - next_ >= n) {  // the common case: straight from the buffer
+            std::memcpy(out, (inMemory_ ? view_ : file_.data()) + next_, n);
+            next_ += n;
+            pos_ += n;
+            return true;
+        }
         std::size_t got = 0;
         while (got < n && !back_.empty()) {
             out[got++] = back_.front();
@@ -67,6 +73,7 @@ public:
     }
 
     bool AtEnd() {
+        if (back_.empty() && !inflating_ && next_ < length_) return false;
         unsigned char c = 0;
         if (!Read(&c, 1)) return true;
         GiveBack(&c, 1);
@@ -183,11 +190,12 @@ bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 
 // VRs with two reserved bytes and a 4-byte length in explicit VR encodings.
 bool LongLength(const unsigned char* vr) {
-    static constexpr const char* kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
-    for (const char* v : kLong) {
-        if (vr[0] == v[0] && vr[1] == v[1]) return true;
+    switch (vr[0]) {
+        case 'O': return vr[1] == 'B' || vr[1] == 'D' || vr[1] == 'F' || vr[1] == 'L' || vr[1] == 'V' || vr[1] == 'W';
+        case 'S': return vr[1] == 'Q' || vr[1] == 'V';
+        case 'U': return vr[1] == 'C' || vr[1] == 'N' || vr[1] == 'R' || vr[1] == 'T' || vr[1] == 'V';
+        default: return false;
     }
-    return false;
 }
 
 // Whether DCMTK reads this explicit VR as a standard one with the same length field as the scan:

@@ -99,6 +99,29 @@ std::string RawString(DcmElement* element) {
     if (element == nullptr || element->getLengthField() > kMaxValueBytes) {
         return {};
     }
+    switch (element->ident()) {
+        case EVR_CS: case EVR_DS: case EVR_DT: case EVR_LO: case EVR_LT: case EVR_SH:
+        case EVR_ST: case EVR_UC: case EVR_UI: case EVR_UR: case EVR_UT: {
+            // A string of one value (no backslash, no NUL): DCMTK's normalised copy would only lose
+            // spaces at its ends, which the trim below removes anyway, so it is read in place.
+            char* text = nullptr;
+            Uint32 length = 0;
+            if (element->getString(text, length).bad()) {
+                return {};
+            }
+            const std::string_view v = text == nullptr ? std::string_view() : std::string_view(text, length);
+            if (v.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
+                break;  // several values, or bytes DCMTK treats on its own: its way
+            }
+            const auto first = v.find_first_not_of(" \t\r\n");
+            if (first == std::string_view::npos) {
+                return {};
+            }
+            return std::string(v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1));
+        }
+        default:
+            break;
+    }
     OFString value;
     if (element->getOFStringArray(value).bad()) {
         return {};
