@@ -23,10 +23,19 @@ namespace {
 
 using json = nlohmann::json;
 
-// Each migration takes the schema from version i to i + 1. Types are the portable ones
-// (INTEGER, SMALLINT, VARCHAR, CHAR, DOUBLE PRECISION); a server database would add identity
-// columns where SQLite's INTEGER PRIMARY KEY numbers the rows.
-const char* const kMigrations[] = {
+// Each migration takes the schema from version i to i + 1: its SQL, then (where the new columns
+// hold what only the stored reports know) a step in code. Types are the portable ones (INTEGER,
+// SMALLINT, VARCHAR, CHAR, DOUBLE PRECISION); a server database would add identity columns where
+// SQLite's INTEGER PRIMARY KEY numbers the rows.
+bool FillFromContents(sqlite3* db);
+bool RefreshStudyTotals(sqlite3* db, std::optional<std::int64_t> study);
+
+struct Migration {
+    const char* sql;
+    bool (*then)(sqlite3*);
+};
+const Migration kMigrations[] = {
+    {
     R"sql(
 CREATE TABLE devices (
   id INTEGER PRIMARY KEY,
@@ -112,7 +121,39 @@ CREATE TABLE results (
   fit_kv_outside DOUBLE PRECISION,
   PRIMARY KEY (event_id, computation_id)
 );
+)sql", nullptr},
+    // Version 2: the reports' own totals in columns, each study's sums kept with it (written in the
+    // transaction that changes the study, so a summary reads one row per study and not its events),
+    // and the reports' content in a table of its own, so that a scan of the reports does not walk
+    // the pages of every report's text.
+    {R"sql(
+CREATE TABLE report_contents (
+  report_id INTEGER PRIMARY KEY REFERENCES reports (id),
+  content TEXT NOT NULL
+);
+INSERT INTO report_contents (report_id, content) SELECT id, content FROM reports;
+ALTER TABLE reports DROP COLUMN content;
+ALTER TABLE reports ADD COLUMN total_dap_gycm2 DOUBLE PRECISION;
+ALTER TABLE reports ADD COLUMN totals_problem VARCHAR(256) NOT NULL DEFAULT '';
+CREATE TABLE study_totals (
+  study_id INTEGER PRIMARY KEY REFERENCES studies (id),
+  used INTEGER NOT NULL,
+  skipped INTEGER NOT NULL,
+  repeats INTEGER NOT NULL,
+  dap_gycm2 DOUBLE PRECISION NOT NULL,
+  repeat_dap_gycm2 DOUBLE PRECISION NOT NULL,
+  reported_dap_gycm2 DOUBLE PRECISION,
+  totals_from_every_report SMALLINT NOT NULL,
+  totals_problem VARCHAR(256) NOT NULL,
+  photons DOUBLE PRECISION NOT NULL,
+  j_10cm DOUBLE PRECISION NOT NULL, j_12cm DOUBLE PRECISION NOT NULL, j_14cm DOUBLE PRECISION NOT NULL,
+  j_16cm DOUBLE PRECISION NOT NULL, j_18cm DOUBLE PRECISION NOT NULL, j_20cm DOUBLE PRECISION NOT NULL,
+  j_22cm DOUBLE PRECISION NOT NULL, j_24cm DOUBLE PRECISION NOT NULL, j_26cm DOUBLE PRECISION NOT NULL,
+  j_28cm DOUBLE PRECISION NOT NULL, j_30cm DOUBLE PRECISION NOT NULL,
+  fluoroscopy_s DOUBLE PRECISION
+);
 )sql",
+     [](sqlite3* db) { return FillFromContents(db) && RefreshStudyTotals(db, std::nullopt); }},
 };
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == kSchemaVersion);
 
@@ -197,6 +238,65 @@ std::optional<std::int64_t> SingleInt(sqlite3* db, const char* sql) {
     Statement s(db, sql);
     if (s.Step() != SQLITE_ROW) return std::nullopt;
     return s.Int(0);
+}
+
+// The reports' own totals, from their stored content (the step of the migration to version 2).
+bool FillFromContents(sqlite3* db) {
+    Statement q(db, "SELECT report_id, content FROM report_contents");
+    Statement set(db, "UPDATE reports SET total_dap_gycm2 = ?1, totals_problem = ?2 WHERE id = ?3");
+    if (!q.Ok() || !set.Ok()) return false;
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+        const auto report = ReportFromJson(q.Text(1));
+        if (!report) return false;
+        set.Reset();
+        set.Bind(1, report->totals.dapGyCm2).Bind(2, report->totals.problem).Bind(3, q.Int(0));
+        if (set.Step() != SQLITE_DONE) return false;
+    }
+    return rc == SQLITE_DONE;
+}
+
+// Writes the sums of one study (or of all) from its current reports, each with its current
+// computation. An event counts in the first current report (by arrival) that holds its UID; in a
+// later one it is a repeat, whose DAP the later report's own total includes all the same.
+bool RefreshStudyTotals(sqlite3* db, std::optional<std::int64_t> study) {
+    Statement drop(db, "DELETE FROM study_totals WHERE ?1 IS NULL OR study_id = ?1");
+    Statement add(db,
+                  "WITH cur AS (SELECT id, study_id, computation_id, total_dap_gycm2, totals_problem FROM reports "
+                  "WHERE superseded_by IS NULL AND (?1 IS NULL OR study_id = ?1)), "
+                  "rows AS (SELECT r.study_id AS sid, e.type_kind AS kind, e.duration_s AS dur, e.dap_gycm2 AS dap, "
+                  "x.used AS used, x.photons AS photons, x.j_10cm AS j10, x.j_12cm AS j12, x.j_14cm AS j14, "
+                  "x.j_16cm AS j16, x.j_18cm AS j18, x.j_20cm AS j20, x.j_22cm AS j22, x.j_24cm AS j24, "
+                  "x.j_26cm AS j26, x.j_28cm AS j28, x.j_30cm AS j30, CASE WHEN e.event_uid IS NULL THEN 1 ELSE "
+                  "ROW_NUMBER() OVER (PARTITION BY r.study_id, e.event_uid ORDER BY r.id, e.seq) END AS n "
+                  "FROM cur r JOIN events e ON e.report_id = r.id "
+                  "JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id), "
+                  "counted AS (SELECT *, CASE WHEN n = 1 AND used = 1 THEN 1 ELSE 0 END AS c FROM rows), "
+                  "ev AS (SELECT sid, SUM(c) AS used, SUM(CASE WHEN n = 1 AND used = 0 THEN 1 ELSE 0 END) AS skipped, "
+                  "SUM(CASE WHEN n > 1 THEN 1 ELSE 0 END) AS repeats, SUM(c * dap) AS dap, "
+                  "SUM(CASE WHEN n > 1 THEN dap END) AS repeat_dap, SUM(c * photons) AS photons, "
+                  "SUM(c * j10) AS j10, SUM(c * j12) AS j12, SUM(c * j14) AS j14, SUM(c * j16) AS j16, "
+                  "SUM(c * j18) AS j18, SUM(c * j20) AS j20, SUM(c * j22) AS j22, SUM(c * j24) AS j24, "
+                  "SUM(c * j26) AS j26, SUM(c * j28) AS j28, SUM(c * j30) AS j30, "
+                  "SUM(CASE WHEN c = 1 AND kind = 'fluoroscopy' THEN dur END) AS fluoro FROM counted GROUP BY sid), "
+                  "st AS (SELECT study_id AS sid, SUM(total_dap_gycm2) AS reported, "
+                  "MIN(CASE WHEN total_dap_gycm2 IS NULL THEN 0 ELSE 1 END) AS every FROM cur GROUP BY study_id) "
+                  "INSERT INTO study_totals (study_id, used, skipped, repeats, dap_gycm2, repeat_dap_gycm2, "
+                  "reported_dap_gycm2, totals_from_every_report, totals_problem, photons, j_10cm, j_12cm, j_14cm, "
+                  "j_16cm, j_18cm, j_20cm, j_22cm, j_24cm, j_26cm, j_28cm, j_30cm, fluoroscopy_s) "
+                  "SELECT st.sid, COALESCE(ev.used, 0), COALESCE(ev.skipped, 0), COALESCE(ev.repeats, 0), "
+                  "COALESCE(ev.dap, 0), COALESCE(ev.repeat_dap, 0), st.reported, st.every, "
+                  "COALESCE((SELECT p.totals_problem FROM cur p WHERE p.study_id = st.sid AND p.totals_problem <> '' "
+                  "ORDER BY p.id LIMIT 1), ''), COALESCE(ev.photons, 0), COALESCE(ev.j10, 0), COALESCE(ev.j12, 0), "
+                  "COALESCE(ev.j14, 0), COALESCE(ev.j16, 0), COALESCE(ev.j18, 0), COALESCE(ev.j20, 0), "
+                  "COALESCE(ev.j22, 0), COALESCE(ev.j24, 0), COALESCE(ev.j26, 0), COALESCE(ev.j28, 0), "
+                  "COALESCE(ev.j30, 0), ev.fluoro FROM st LEFT JOIN ev ON ev.sid = st.sid");
+    if (!drop.Ok() || !add.Ok()) return false;
+    if (study) {
+        drop.Bind(1, *study);
+        add.Bind(1, *study);
+    }
+    return drop.Step() == SQLITE_DONE && add.Step() == SQLITE_DONE;
 }
 
 json CodeJson(const rdsr::Code& c) { return json::array({c.value, c.scheme, c.meaning}); }
@@ -329,7 +429,8 @@ struct Loaded {
 
 Result<Loaded, DbError> LoadCurrent(sqlite3* db, const StudyFilter& filter, bool withEventIds) {
     Statement q(db,
-                "SELECT r.id, r.source, r.content, r.computation_id FROM reports r JOIN studies s ON s.id = r.study_id "
+                "SELECT r.id, r.source, c.content, r.computation_id FROM reports r JOIN studies s ON s.id = r.study_id "
+                "JOIN report_contents c ON c.report_id = r.id "
                 "WHERE r.superseded_by IS NULL AND (?1 = '' OR s.study_date >= ?1) AND (?2 = '' OR s.study_date <= ?2) "
                 "ORDER BY r.id");
     Statement ids(db, "SELECT id FROM events WHERE report_id = ?1 ORDER BY seq");
@@ -402,7 +503,8 @@ Result<Database, DbError> Database::Open(const std::filesystem::path& file, Dura
     for (auto v = *version; v < kSchemaVersion; ++v) {
         Transaction t(raw);
         const std::string bump = "PRAGMA user_version = " + std::to_string(v + 1);
-        if (!t.Began() || !Exec(raw, kMigrations[v]) || !Exec(raw, bump.c_str()) || !t.Commit()) {
+        const Migration& m = kMigrations[v];
+        if (!t.Began() || !Exec(raw, m.sql) || (m.then != nullptr && !m.then(raw)) || !Exec(raw, bump.c_str()) || !t.Commit()) {
             return Fail(raw, "updating the schema");
         }
     }
@@ -440,12 +542,13 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
             return result;
         }
     }
-    std::optional<std::int64_t> previous;
+    std::optional<std::int64_t> previous, previousStudy;
     {
-        Statement latest(db_, "SELECT id, version FROM reports WHERE sop_instance_uid = ?1 ORDER BY version DESC LIMIT 1");
+        Statement latest(db_, "SELECT id, version, study_id FROM reports WHERE sop_instance_uid = ?1 ORDER BY version DESC LIMIT 1");
         latest.Bind(1, report.sopInstanceUid);
         if (latest.Step() == SQLITE_ROW) {
             previous = latest.Int(0);
+            previousStudy = latest.Int(2);
             result.kind = ImportKind::NewVersion;
             result.version = static_cast<int>(latest.Int(1)) + 1;
         }
@@ -459,12 +562,16 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
 
     Statement addReport(db_,
                         "INSERT INTO reports (sop_instance_uid, version, file_sha256, received_at, source, study_id, "
-                        "device_id, computation_id, content_sha256, content) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+                        "device_id, computation_id, content_sha256, total_dap_gycm2, totals_problem) "
+                        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
     addReport.Bind(1, report.sopInstanceUid).Bind(2, std::int64_t{result.version}).Bind(3, arrival.sha256);
     addReport.Bind(4, arrival.receivedAt).Bind(5, arrival.source).Bind(6, *study).Bind(7, *device).Bind(8, *computation);
-    addReport.Bind(9, content).Bind(10, contentJson);
+    addReport.Bind(9, content).Bind(10, report.totals.dapGyCm2).Bind(11, report.totals.problem);
     if (addReport.Step() != SQLITE_DONE) return Fail(db_, "storing the report");
     const std::int64_t reportId = sqlite3_last_insert_rowid(db_);
+    Statement addContent(db_, "INSERT INTO report_contents (report_id, content) VALUES (?1, ?2)");
+    addContent.Bind(1, reportId).Bind(2, contentJson);
+    if (addContent.Step() != SQLITE_DONE) return Fail(db_, "storing the report");
     if (previous) {
         Statement supersede(db_, "UPDATE reports SET superseded_by = ?1 WHERE sop_instance_uid = ?2 AND id <> ?1 AND superseded_by IS NULL");
         supersede.Bind(1, reportId).Bind(2, report.sopInstanceUid);
@@ -498,6 +605,9 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
     const studies::Batch batch = ComputeOne(report, tables, profiles, holder);
     const auto used = StoreResults(db_, batch, eventIds, *computation);
     if (!used) return Failure{used.error()};
+    if (!RefreshStudyTotals(db_, *study) || (previousStudy && *previousStudy != *study && !RefreshStudyTotals(db_, *previousStudy))) {
+        return Fail(db_, "summing the study");
+    }
     if (!t.Commit()) return Fail(db_, "committing the report");
     result.events = static_cast<std::size_t>(seq);
     result.used = *used;
@@ -529,6 +639,7 @@ Result<Database::RecomputeResult, DbError> Database::Recompute(const Tables& tab
         result.events += batch.events.size();
         result.used += *used;
     }
+    if (!result.changedNothing && !RefreshStudyTotals(db_, std::nullopt)) return Fail(db_, "summing the studies");
     if (!t.Commit()) return Fail(db_, "committing the new computation");
     return result;
 }
@@ -581,29 +692,11 @@ Result<std::vector<StoredStudy>, DbError> Database::Studies(const StudyFilter& f
     }
     if (rc != SQLITE_DONE) return Fail(db_, "reading the register");
 
-    // The sums, in the database: an event counts when it was used and its UID was not counted
-    // before in the study (the first current report that holds it, by arrival, counts it).
-    // Most studies have one current report and need no search for repeated events: only studies
-    // with several are ranked (a window function over their events alone).
+    // The sums kept with each study; completeness by the rule of `rdsr`'s studies.
     Statement sums(db_,
-                   "WITH multi AS (SELECT study_id FROM reports WHERE superseded_by IS NULL GROUP BY study_id "
-                   "HAVING COUNT(*) > 1), "
-                   "rows AS (SELECT r.study_id AS sid, r.id AS rid, e.seq AS seq, e.event_uid AS uid, "
-                   "e.type_kind AS kind, e.duration_s AS dur, e.dap_gycm2 AS dap, x.used AS used, x.photons AS photons, "
-                   "x.j_10cm AS j10, x.j_12cm AS j12, x.j_14cm AS j14, x.j_16cm AS j16, x.j_18cm AS j18, x.j_20cm AS j20, "
-                   "x.j_22cm AS j22, x.j_24cm AS j24, x.j_26cm AS j26, x.j_28cm AS j28, x.j_30cm AS j30 "
-                   "FROM reports r JOIN events e ON e.report_id = r.id "
-                   "JOIN results x ON x.event_id = e.id AND x.computation_id = r.computation_id "
-                   "WHERE r.superseded_by IS NULL), "
-                   "counted AS (SELECT *, used AS c FROM rows WHERE sid NOT IN multi "
-                   "UNION ALL SELECT *, CASE WHEN used = 1 AND (uid IS NULL OR ROW_NUMBER() OVER "
-                   "(PARTITION BY sid, used, uid ORDER BY rid, seq) = 1) THEN 1 ELSE 0 END AS c "
-                   "FROM rows WHERE sid IN multi) "
-                   "SELECT sid, SUM(c), COUNT(*) - SUM(c), SUM(c * dap), SUM(c * photons), "
-                   "SUM(c * j10), SUM(c * j12), SUM(c * j14), SUM(c * j16), SUM(c * j18), SUM(c * j20), "
-                   "SUM(c * j22), SUM(c * j24), SUM(c * j26), SUM(c * j28), SUM(c * j30), "
-                   "SUM(CASE WHEN c = 1 AND kind = 'fluoroscopy' THEN dur END) "
-                   "FROM counted GROUP BY sid");
+                   "SELECT study_id, used, skipped, repeats, dap_gycm2, repeat_dap_gycm2, reported_dap_gycm2, "
+                   "totals_from_every_report, totals_problem, photons, j_10cm, j_12cm, j_14cm, j_16cm, j_18cm, "
+                   "j_20cm, j_22cm, j_24cm, j_26cm, j_28cm, j_30cm, fluoroscopy_s FROM study_totals");
     if (!sums.Ok()) return Fail(db_, "summing the studies");
     while ((rc = sums.Step()) == SQLITE_ROW) {
         const auto it = index.find(sums.Int(0));
@@ -611,10 +704,24 @@ Result<std::vector<StoredStudy>, DbError> Database::Studies(const StudyFilter& f
         StoredStudy& study = out[it->second];
         study.used = static_cast<std::size_t>(sums.Int(1));
         study.skipped = static_cast<std::size_t>(sums.Int(2));
-        study.dapGyCm2 = sums.Double(3);
-        study.photons = sums.Double(4);
-        for (int j = 0; j < kThicknesses; ++j) study.joules[static_cast<std::size_t>(j)] = sums.Double(5 + j);
-        study.fluoroscopySeconds = sums.OptionalDouble(16);
+        study.repeats = static_cast<std::size_t>(sums.Int(3));
+        study.dapGyCm2 = sums.Double(4);
+        study.reportedDapGyCm2 = sums.OptionalDouble(6);
+        study.photons = sums.Double(9);
+        for (int j = 0; j < kThicknesses; ++j) study.joules[static_cast<std::size_t>(j)] = sums.Double(10 + j);
+        study.fluoroscopySeconds = sums.OptionalDouble(21);
+        studies::StudyRow row;
+        row.used = study.used;
+        row.skipped = study.skipped;
+        row.duplicates = study.repeats;
+        row.dapGyCm2 = study.dapGyCm2;
+        row.duplicateDapGyCm2 = sums.Double(5);
+        row.reported.dapGyCm2 = study.reportedDapGyCm2;
+        row.totalsFromEveryReport = sums.Int(7) != 0;
+        row.reported.problem = sums.Text(8);
+        studies::JudgeStudy(row);
+        study.status = row.status;
+        study.reason = std::move(row.reason);
     }
     if (rc != SQLITE_DONE) return Fail(db_, "summing the studies");
     if (!filter.device.empty()) {

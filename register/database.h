@@ -21,7 +21,7 @@ struct sqlite3;
 
 namespace mirelo::registry {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 struct DbError {
     std::string what;     // the step that failed ("opening", "storing a report", ...)
@@ -78,10 +78,15 @@ struct StoredStudy {
     std::string protocol;  // of its first event
     std::vector<std::string> devices, sources;
     std::size_t used = 0, skipped = 0;
+    std::size_t repeats = 0;  // events met before in an earlier report of the study: counted there
     double dapGyCm2 = 0;
+    std::optional<double> reportedDapGyCm2;  // the reports' own totals, summed
     double photons = 0;
     std::array<double, kThicknesses> joules{};
     std::optional<double> fluoroscopySeconds;  // where the reports give durations
+    // Complete or incomplete by the rule of `rdsr`'s studies (studies::JudgeStudy), with its reason.
+    studies::StudyStatus status = studies::StudyStatus::Complete;
+    std::string reason;
 };
 
 // The current reports as the reading stage made them (path = where each came from), for the

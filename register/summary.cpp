@@ -110,7 +110,8 @@ json SpreadJson(const Spread& s) {
 
 json StudyJson(const StoredStudy& s) {
     return {{"study_uid", s.studyUid}, {"accession_number", s.accessionNumber}, {"date", s.date},
-            {"device", s.device}, {"protocol", s.protocol}, {"events_used", s.used}, {"events_skipped", s.skipped}};
+            {"device", s.device}, {"protocol", s.protocol}, {"events_used", s.used}, {"events_skipped", s.skipped},
+            {"status", studies::StudyStatusName(s.status)}, {"reason", s.reason}};
 }
 
 }  // namespace
@@ -190,7 +191,7 @@ Summary Summarise(const std::vector<StoredStudy>& studies, GroupBy by, int thick
             values.energy.push_back(s.joules[j]);
         }
         if (s.fluoroscopySeconds) values.fluoro.push_back(*s.fluoroscopySeconds);
-        if (s.skipped > 0) group.incomplete.push_back(&s);
+        if (s.status == studies::StudyStatus::Incomplete) group.incomplete.push_back(&s);
         if (levels == nullptr || s.used == 0) continue;
         for (const Level& level : levels->entries) {
             const bool applies = level.protocol.empty() ? (level.device == s.device || level.device == s.studyUid)
@@ -237,10 +238,9 @@ void WriteSummaryText(std::ostream& out, const Summary& summary) {
     bool any = false;
     for (const Group& g : summary.groups) {
         for (const StoredStudy* s : g.incomplete) {
-            if (!any) out << "\nincomplete studies (some events not used):\n";
+            if (!any) out << "\nincomplete studies:\n";
             any = true;
-            out << "  " << StudyName(*s) << "  " << s->date << "  " << s->skipped << " of " << s->used + s->skipped
-                << " events not used\n";
+            out << "  " << StudyName(*s) << "  " << s->date << "  " << s->reason << '\n';
         }
     }
     if (!summary.above.empty()) out << "\nabove the reference levels:\n";

@@ -50,7 +50,7 @@ struct Group {
     std::string key;  // device text, protocol, or YYYY-MM
     std::size_t studies = 0, events = 0;
     Spread dap, energy, fluoroscopy;
-    std::vector<const StoredStudy*> incomplete;  // some event not used
+    std::vector<const StoredStudy*> incomplete;  // by the rule of `rdsr`'s studies
 };
 
 struct Exceedance {

@@ -336,8 +336,13 @@ void AddTotal(std::optional<double>& to, const std::optional<double>& value) {
     if (value) to = to.value_or(0) + *value;
 }
 
+}  // namespace
 
-void Judge(StudyRow& s) {
+void JudgeStudy(StudyRow& s) {
+    s.status = StudyStatus::Complete;
+    s.reason.clear();
+    s.shortfallGyCm2.reset();
+    s.shortfallPercent.reset();
     std::vector<std::string> why;
     if (s.used == 0 && s.skipped == 0 && s.duplicates > 0) {
         s.status = StudyStatus::Duplicate;
@@ -371,8 +376,6 @@ void Judge(StudyRow& s) {
         for (const auto& w : why) s.reason += (s.reason.empty() ? "" : "; ") + w;
     }
 }
-
-}  // namespace
 
 Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& reports, const profiles::Profiles& profiles) {
     Batch batch;
@@ -458,7 +461,7 @@ Batch ComputeStudies(const Tables& tables, const std::vector<ReadOutcome>& repor
         }
     }
     for (StudyRow& study : batch.studies) {
-        Judge(study);
+        JudgeStudy(study);
     }
     for (const profiles::Profile& p : profiles.entries) {
         if (matched.count(&p) == 0) {

@@ -103,6 +103,11 @@ struct Batch {
 // Within this share of the report's total, the events' sum is the total (rounding in the report).
 inline constexpr double kTotalTolerance = 0.01;
 
+// Sets a study's status, reason and shortfall from its counts, its sums (dapGyCm2 +
+// duplicateDapGyCm2 against reported.dapGyCm2 when totalsFromEveryReport) and reported.problem:
+// the one rule of completeness, for this stage and for the register.
+void JudgeStudy(StudyRow& study);
+
 // Computes every event of every report read. Events of one study (study instance UID) are summed
 // together. A report whose SOP instance UID was read before (the same report under another name),
 // then an event whose irradiation event UID was met before in any report (a report re-sent under

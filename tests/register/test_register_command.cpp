@@ -177,7 +177,7 @@ TEST_F(RegisterCommand, ImportKeepsEveryReportOnceAndVersionsResentOnes) {
     EXPECT_NE(line.find((scratch_ / "v2" / "r.dcm").string()), std::string::npos) << line;
     EXPECT_EQ(line.find((scratch_ / "v1" / "r.dcm").string()), std::string::npos) << line;
     EXPECT_NE(line.find(",1.5,"), std::string::npos) << line;
-    EXPECT_EQ(Query(db_, "PRAGMA user_version"), 1);
+    EXPECT_EQ(Query(db_, "PRAGMA user_version"), 2);
     EXPECT_EQ(QueryText(db_, "PRAGMA journal_mode"), "wal");
 }
 
@@ -195,9 +195,15 @@ TEST_F(RegisterCommand, ExportAgreesWithRdsrOnTheSameFiles) {
     EXPECT_EQ(SortedLines(exportedEvents.out), SortedLines(mirelo::test::Slurp(events)));
     EXPECT_EQ(SortedLines(exportedStudies.out), SortedLines(mirelo::test::Slurp(studies)));
     // The summary takes the same study sums (the second copy's events counted once): the angiography
-    // unit has studies of 33.75 and 3 Gy·cm².
+    // unit has studies of 33.75 and 3 Gy·cm²; as many studies are incomplete as `rdsr` says.
     const ToolRun summary = Register({"summary", "--format", "csv"});
-    EXPECT_NE(summary.out.find("\nMirelo Test Angio 1 (SN SN-1),2,16,18.375,26.0625,33.75,"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("\nMirelo Test Angio 1 (SN SN-1),2,9,18.375,26.0625,33.75,"), std::string::npos) << summary.out;
+    std::size_t incomplete = 0;
+    for (const std::string& line : SortedLines(summary.out)) {
+        const auto last = line.rfind(','), before = line.rfind(',', last - 1);  // incomplete_studies,thickness_cm
+        if (line.rfind("group,", 0) != 0) incomplete += std::stoul(line.substr(before + 1, last - before - 1));
+    }
+    EXPECT_EQ(incomplete, Occurrences(mirelo::test::Slurp(studies), ",incomplete,"));
 
     // Recomputing with a profile file changes the energies to what `rdsr` gives with it, and keeps
     // the first computation's results.
@@ -260,7 +266,7 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
         {{"--by", "protocol", "--levels", levels},
          {"A4 (1.2.826.0.1.3680043.10.1330.4)  20240201  DAP 4 Gy·cm² > 3.5 (protocol Abdomen)",
           "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  DAP 30 Gy·cm² > 20 (protocol Head)",
-          "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  1 of 2 events not used"}},
+          "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  1 event skipped"}},
         {{"--by", "device", "--format", "json"}, {"\"group\": \"Mirelo Test Angio 9 (SN SN-1)\"", "\"median\": 3.5", "\"p75\": 8.5"}},
     };
     for (const Case& c : cases) {
@@ -295,6 +301,99 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
                                                                    {"export", "patients"}}) {
         EXPECT_EQ(Register(args).status, 2) << args[1];
     }
+}
+
+// Studies whose completeness the summary must judge as `rdsr`'s studies do: an event skipped, or the
+// events' DAP more than 1 % away from the reports' own accumulated totals (a repeated event counts
+// in the total of the report that repeats it). tests/register/data/register-v1.sqlite holds these
+// reports as the register of schema version 1 stored them.
+struct CompletenessReport {
+    std::vector<std::string> daps;  // "" for an event without a DAP
+    const char* total;              // the report's accumulated DAP, nullptr for none
+    int repeatOf = -1;              // its first event repeats this event of the study's first report
+};
+struct CompletenessCase {
+    const char* uid;
+    std::vector<CompletenessReport> reports;
+    const char* reason;  // empty when complete
+};
+const CompletenessCase kCompleteness[] = {
+    {"1.2.826.0.1.3680043.10.1331.1", {{{"4", "6"}, "10"}}, ""},
+    {"1.2.826.0.1.3680043.10.1331.2", {{{"4", "6"}, "10.09"}}, ""},
+    {"1.2.826.0.1.3680043.10.1331.3", {{{"4", "6"}, "12"}}, "the events sum to 10 Gy.cm2, the report's total is 12 Gy.cm2"},
+    {"1.2.826.0.1.3680043.10.1331.4", {{{"4", "6"}, "9.8"}}, "the events sum to 10 Gy.cm2, the report's total is 9.8 Gy.cm2"},
+    {"1.2.826.0.1.3680043.10.1331.5", {{{"4", ""}, nullptr}}, "1 event skipped"},
+    {"1.2.826.0.1.3680043.10.1331.6", {{{"4", "6"}, "10"}, {{"6", "5"}, "11", 1}}, ""},
+    {"1.2.826.0.1.3680043.10.1331.7", {{{"4", "6"}, "10"}, {{"6", "5"}, "5", 1}}, "the events sum to 21 Gy.cm2, the report's total is 15 Gy.cm2"},
+};
+
+// The summary's text lists exactly the incomplete studies of kCompleteness, each with its reason.
+void ExpectIncompleteAsPlanned(const std::string& summary) {
+    const std::string incomplete = summary.substr(std::min(summary.find("incomplete studies:"), summary.size()));
+    for (const CompletenessCase& c : kCompleteness) {
+        SCOPED_TRACE(c.uid);
+        const auto at = incomplete.find(std::string(c.uid) + ")");
+        ASSERT_EQ(at != std::string::npos, *c.reason != '\0') << summary;
+        if (at != std::string::npos) {
+            EXPECT_NE(incomplete.substr(at, incomplete.find('\n', at) - at).find(c.reason), std::string::npos) << summary;
+        }
+    }
+    EXPECT_NE(summary.find("7 studies, 16 events"), std::string::npos) << summary;
+}
+
+TEST_F(RegisterCommand, SummaryCallsAStudyIncompleteWhereRdsrDoes) {
+    for (const CompletenessCase& c : kCompleteness) {
+        std::vector<std::string> firstUids;
+        for (std::size_t r = 0; r < c.reports.size(); ++r) {
+            gen::ReportSpec plan = Plan(c.uid, c.reports[r].daps);
+            plan.sopInstanceUid = std::string(c.uid) + ".9" + std::to_string(r);
+            for (std::size_t k = 0; k < plan.events.size(); ++k) {
+                auto& e = plan.events[k];
+                if (r == 0) firstUids.push_back(e.uid);
+                else if (k == 0 && c.reports[r].repeatOf >= 0) e.uid = firstUids[static_cast<std::size_t>(c.reports[r].repeatOf)];
+                else e.uid += ".r" + std::to_string(r);
+                if (e.dap->value.empty()) e.dap.reset();
+            }
+            if (c.reports[r].total != nullptr) {
+                gen::TotalsSpec t;
+                t.plane = gen::SinglePlane();
+                t.dap = gen::NumSpec{c.reports[r].total, "Gy.cm2"};
+                plan.totals.push_back(t);
+            }
+            Write(plan, scratch_ / "in" / (std::string(c.uid) + "-" + std::to_string(r) + ".dcm"));
+        }
+    }
+    ASSERT_EQ(Register({"import", (scratch_ / "in").string()}).status, 0);
+    const ToolRun summary = Register({"summary"});
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    ExpectIncompleteAsPlanned(summary.out);
+
+    const std::string studies = (scratch_ / "studies.csv").string();
+    RunTool({"rdsr", (scratch_ / "in").string(), "--studies", studies, "--tables", MIRELO_SOURCE_DATA_DIR});
+    const std::vector<std::string> rdsrLines = SortedLines(mirelo::test::Slurp(studies));
+    for (const CompletenessCase& c : kCompleteness) {
+        const auto line = std::find_if(rdsrLines.begin(), rdsrLines.end(), [&](const std::string& l) { return l.rfind(c.uid, 0) == 0; });
+        ASSERT_NE(line, rdsrLines.end()) << c.uid;
+        EXPECT_NE(line->find(*c.reason != '\0' ? ",incomplete," : ",complete,"), std::string::npos) << *line;
+        EXPECT_NE(line->find(c.reason), std::string::npos) << *line;
+    }
+}
+
+// A register written by schema version 1 is brought to the present one when opened: the reports'
+// totals taken from their stored content, the studies' sums made, nothing lost.
+TEST_F(RegisterCommand, ARegisterOfTheFirstSchemaIsMigrated) {
+    fs::copy_file(fs::path(MIRELO_REGISTER_TEST_DATA) / "register-v1.sqlite", db_);
+    ASSERT_EQ(Query(db_, "PRAGMA user_version"), 1);
+    const ToolRun summary = Register({"summary"});
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    ExpectIncompleteAsPlanned(summary.out);
+    EXPECT_EQ(Query(db_, "PRAGMA user_version"), 2);
+    EXPECT_EQ(QueryText(db_, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Query(db_, "SELECT COUNT(*) FROM report_contents"), 9);
+    EXPECT_EQ(Query(db_, "SELECT COUNT(*) FROM study_totals"), 7);
+    const ToolRun exported = Register({"export", "events"});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(SortedLines(exported.out).size(), 1u + 18u);
 }
 
 // A kill at any moment of an import leaves a consistent register: whole reports only, and a second
