@@ -168,6 +168,65 @@ TEST(NestingScan, LengthsBeyondTheEndOfTheFileAreRefused) {
     std::filesystem::remove_all(folder);
 }
 
+// A report parsed one content item at a time from its bytes (defined or undefined lengths, an
+// element after the content) reads exactly as DCMTK's whole tree of the same content does (an
+// implicit VR copy, which the scan does not vouch for).
+TEST(NestingScan, ReportsReadItemByItemAsFromTheWholeTree) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_layout_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    gen::ReportSpec plan;
+    plan.outOfTemplateItems = true;
+    for (const char* kvp : {"70", "0\\81\\83"}) {
+        plan.events.push_back({});
+        plan.events.back().type = gen::Fluoroscopy();
+        plan.events.back().plane = gen::PlaneA();
+        plan.events.back().kvpPulses = kvp;
+        plan.events.back().dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
+        plan.events.back().filters = {{gen::Copper(), gen::NumSpec{"0.1", "mm"}, gen::NumSpec{"0.3", "mm"}}};
+    }
+    plan.totals = {{gen::PlaneA(), gen::NumSpec{"5E-4", "Gy.m2"}, {}, {}, gen::NumSpec{"12", "s"}}};
+    ASSERT_EQ(gen::WriteReport(plan, folder / "defined.dcm"), "");
+    const auto text = [](const mirelo::rdsr::Report& r) {
+        std::string t = r.device.name + "|" + r.device.observerUid + "|" + std::to_string(*r.totals.dapGyCm2) + "|" +
+                        std::to_string(r.totals.fluoroTimeS.value_or(-1));
+        for (const auto& e : r.events) {
+            t += "|" + e.uid + " " + e.type.meaning + " " + e.plane.value + " " + e.protocol + " " + e.dapText + " " +
+                 std::to_string(e.kvp.value_or(-1)) + " " + std::to_string(e.kvpPulses) + " " +
+                 std::to_string(e.filters.size()) + " " + std::to_string(e.filters.front().thicknessMm.value_or(-1));
+        }
+        for (const auto& note : r.notes) t += "|" + note;
+        return t;
+    };
+    const auto whole = folder / "implicit.dcm";
+    ASSERT_EQ(gen::Rewrite(folder / "defined.dcm", whole, gen::Layout::ImplicitVr), "");
+    const auto expected = mirelo::rdsr::ReadReportFile(whole);
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(expected->events.size(), 2u);
+    const struct {
+        const char* name;
+        std::optional<gen::Layout> layout;
+    } cases[] = {{"defined.dcm", std::nullopt},
+                 {"undefined.dcm", gen::Layout::UndefinedLengths},
+                 {"after.dcm", gen::Layout::ElementAfterContent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.layout) {
+            ASSERT_EQ(gen::Rewrite(folder / "defined.dcm", folder / c.name, *c.layout), "");
+        }
+        std::ifstream in(folder / c.name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto scan = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_TRUE(scan.vouched && scan.hasContent);
+        EXPECT_GE(scan.contentItems.size(), 4u);  // observer context, procedure, two events, totals
+        const auto read = mirelo::rdsr::ReadReportFile(folder / c.name);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(text(*read), text(*expected));
+    }
+    EXPECT_FALSE(mirelo::rdsr::ScanNesting(whole).vouched);
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 namespace {
