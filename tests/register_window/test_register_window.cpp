@@ -282,11 +282,17 @@ private slots:
     // the pictures; off the studies nothing is named.
     void thePointerNamesTheStudy_data() {
         QTest::addColumn<QString>("plot");
-        QTest::newRow("box plot") << "boxPlot";
-        QTest::newRow("scatter") << "scatterPlot";
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("begins");
+        QTest::newRow("box plot, PNG") << "boxPlot" << "saveBoxButton" << "box.png" << QByteArray("\x89PNG");
+        QTest::newRow("scatter, SVG") << "scatterPlot" << "saveScatterButton" << "scatter.svg" << QByteArray("<?xml");
     }
     void thePointerNamesTheStudy() {
         QFETCH(QString, plot);
+        QFETCH(QString, button);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, begins);
         RegisterWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -312,6 +318,12 @@ private slots:
             ++named;
         }
         QCOMPARE(named, 15);
+        // The picture saves as shown, PNG or SVG by the name given.
+        const fs::path saved = scratch_ / file.toStdString();
+        Dialogs::queueFileName(QString::fromStdString(saved.string()));
+        QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton);
+        QVERIFY(test::Slurp(saved).rfind(begins.toStdString(), 0) == 0);
+        QVERIFY(MessageBox::takeShown().isEmpty());
     }
 
     // Mnemonics reach the choices, Enter presses the focused button, Escape closes.
@@ -333,6 +345,12 @@ private slots:
         Open(*w);
         QTest::keyClick(w, static_cast<Qt::Key>(key), Qt::AltModifier);
         QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focused);
+        // Tab goes on in reading order.
+        w->chooseButton->setFocus();
+        for (QWidget* next : {static_cast<QWidget*>(w->levelsButton), static_cast<QWidget*>(w->groupBox)}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
         const fs::path saved = scratch_ / "keyboard.csv";
         fs::remove(saved);
         w->groupsCsvButton->setFocus();

@@ -455,8 +455,8 @@ void RegisterWindow::Show(std::shared_ptr<const RegisterView> view) {
     } else {
         shown_ = std::move(view);
     }
-    // Devices are offered from the register as a whole, so they are taken from an answer for every device.
-    if (shown_ && shown_->choices.filter.device.empty() && shown_->choices.filter.from.empty() && shown_->choices.filter.to.empty()) {
+    // The devices offered are those of the studies in the date range, taken from an answer for every device.
+    if (shown_ && shown_->choices.filter.device.empty()) {
         std::vector<std::string> devices;
         for (const auto& s : shown_->studies) {
             for (const auto& d : s.devices) {
