@@ -4,6 +4,58 @@
 <context>
     <name>RegisterWindow</name>
     <message>
+        <source>すべて</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>体厚(&amp;T)</source>
+        <translation>&amp;Thickness</translation>
+    </message>
+    <message>
+        <source>装置(&amp;D)</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>検査日(&amp;A)</source>
+        <translation>Study d&amp;ate</translation>
+    </message>
+    <message>
+        <source>～</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>参考レベルを超えた検査</source>
+        <translation>Studies above the reference levels</translation>
+    </message>
+    <message>
+        <source>まとめ (文字)</source>
+        <translation>Summary (text)</translation>
+    </message>
+    <message>
+        <source>参考レベル超過</source>
+        <translation>Above the levels</translation>
+    </message>
+    <message>
+        <source>まとめを CSV に保存(&amp;S)...</source>
+        <translation>&amp;Save summary as CSV...</translation>
+    </message>
+    <message>
+        <source>超過を CSV に保存(&amp;E)...</source>
+        <translation>Save &amp;exceedances as CSV...</translation>
+    </message>
+    <message>
+        <source>PDF に保存(&amp;F)...</source>
+        <translation>Save as PD&amp;F...</translation>
+    </message>
+    <message>
+        <source>読み込み中...</source>
+        <translation>Reading...</translation>
+    </message>
+    <message>
+        <source>検査 %1, 超過 %2</source>
+        <translation>%1 studies, %2 above the levels</translation>
+    </message>
+    <message>
         <source>線量登録簿</source>
         <translation>Dose register</translation>
     </message>
