@@ -3,12 +3,17 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <limits>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -227,10 +232,110 @@ int RunOne(const ConditionTexts& texts, const std::string& tablesDir, Format for
     return 0;
 }
 
-// A batch is read and written this many lines at a time; a worker takes at least kLinesPerWorker
-// of them, so that a short batch does not start threads for nothing.
-constexpr std::size_t kChunkLines = 4096;
+// A batch is read and written this many lines at a time, two chunks in flight: while the lines of
+// one are computed, the main thread writes the one before and reads the one after. A worker takes
+// lines one at a time; a chunk of fewer than kLinesPerWorker lines per worker leaves some idle.
+constexpr std::size_t kChunkLines = 2048;
 constexpr std::size_t kLinesPerWorker = 64;
+
+struct ChunkLine {
+    std::size_t number = 0;
+    std::string text;  // the input, then what is written for it
+    bool failed = false;
+};
+
+// Computes the lines of one chunk after the other on helper threads that live as long as the
+// batch, and on the calling thread when it asks to wait for a chunk. Each thread keeps its own
+// spectra.
+class ChunkWorkers {
+public:
+    using Compute = std::function<void(ChunkLine&, SpectrumCache&)>;
+
+    ChunkWorkers(unsigned workers, Compute compute) : compute_(std::move(compute)), caches_(std::max(1u, workers)) {
+        for (std::size_t w = 1; w < caches_.size(); ++w) {
+            helpers_.emplace_back([this, w] { Help(caches_[w]); });
+        }
+    }
+    ~ChunkWorkers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        started_.notify_all();
+        for (auto& t : helpers_) {
+            t.join();
+        }
+    }
+    ChunkWorkers(const ChunkWorkers&) = delete;
+    ChunkWorkers& operator=(const ChunkWorkers&) = delete;
+
+    // The helpers start on `chunk` (the previous one must have been waited for).
+    void Start(std::vector<ChunkLine>& chunk) {
+        // Short chunks need fewer helpers; the others stay asleep.
+        const std::size_t wanted = (chunk.size() + kLinesPerWorker - 1) / kLinesPerWorker;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            chunk_ = &chunk;
+            next_ = 0;
+            called_ = std::min(helpers_.size(), wanted > 0 ? wanted - 1 : 0);
+            pending_ = called_;
+            ++generation_;
+        }
+        started_.notify_all();
+    }
+
+    // Computes lines of the chunk started last until none is left, then waits for the helpers.
+    void HelpAndWait() {
+        Run(*chunk_, caches_[0]);
+        std::unique_lock<std::mutex> lock(mutex_);
+        finished_.wait(lock, [this] { return pending_ == 0; });
+        chunk_ = nullptr;
+    }
+
+    // Hands out no more lines of the chunk started last (its remaining lines are not computed).
+    void Abandon() { next_ = std::numeric_limits<std::size_t>::max() / 2; }
+
+private:
+    void Run(std::vector<ChunkLine>& chunk, SpectrumCache& cache) {
+        for (std::size_t k = next_++; k < chunk.size(); k = next_++) {
+            compute_(chunk[k], cache);
+        }
+    }
+
+    void Help(SpectrumCache& cache) {
+        std::uint64_t seen = 0;
+        const std::size_t index = static_cast<std::size_t>(&cache - caches_.data());  // 1 for the first helper
+        for (;;) {
+            std::vector<ChunkLine>* chunk = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                started_.wait(lock, [&] { return stop_ || (generation_ != seen && index <= called_); });
+                if (stop_) {
+                    return;
+                }
+                seen = generation_;
+                chunk = chunk_;
+            }
+            Run(*chunk, cache);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                --pending_;
+            }
+            finished_.notify_one();
+        }
+    }
+
+    Compute compute_;
+    std::vector<SpectrumCache> caches_;  // [0] the calling thread's
+    std::vector<std::thread> helpers_;
+    std::mutex mutex_;
+    std::condition_variable started_, finished_;
+    std::vector<ChunkLine>* chunk_ = nullptr;
+    std::atomic<std::size_t> next_{0};
+    std::size_t called_ = 0, pending_ = 0;
+    std::uint64_t generation_ = 0;
+    bool stop_ = false;
+};
 
 int RunBatch(const std::string& file, const std::string& tablesDir, Format format, bool quality, unsigned jobs) {
     std::ifstream opened;
@@ -273,8 +378,6 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
     if (!Write(BatchHeaderLine(format, quality) + BatchRunLine(*tables, format))) {
         return outputFailed(1);
     }
-    const unsigned workers = std::max(1u, jobs);
-    std::vector<SpectrumCache> caches(workers);
     const auto computeLine = [&](const std::string& text, SpectrumCache& cache) -> Result<Calculation, InputError> {
         const auto texts = ReadBatchRow(*header, text);
         if (!texts) {
@@ -289,63 +392,89 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
         }
         return Calculate(*tables, *conditions, cache, quality);
     };
-    struct Line {
-        std::size_t number = 0;
-        std::string text;  // the input, then what is written for it
-        bool failed = false;
-    };
-    std::vector<Line> chunk;
+    ChunkWorkers workers(jobs, [&](ChunkLine& l, SpectrumCache& cache) {
+        const auto result = computeLine(l.text, cache);
+        l.failed = !result;
+        l.text = BatchLine(l.number, result, *tables, format, quality);
+    });
+    // Reads the next chunk into `chunk` (its strings reused); how the reading stopped.
     std::size_t number = 1, lines = 0, failed = 0;
-    std::optional<std::size_t> notWritten;  // the line at which writing failed
-    const auto computeChunk = [&] {
-        std::atomic<std::size_t> next{0};
-        const auto work = [&](SpectrumCache& cache) {
-            for (std::size_t k = next++; k < chunk.size(); k = next++) {
-                const auto result = computeLine(chunk[k].text, cache);
-                chunk[k].failed = !result;
-                chunk[k].text = BatchLine(chunk[k].number, result, *tables, format, quality);
+    std::optional<std::size_t> tooLongAt;  // the line that was too long: the batch ends before it
+    bool ended = false;
+    const auto readChunk = [&](std::vector<ChunkLine>& chunk) {
+        std::size_t used = 0;
+        while (!ended && used < kChunkLines) {
+            if (used == chunk.size()) {
+                chunk.emplace_back();
             }
-        };
-        const std::size_t helpers = std::min<std::size_t>(workers, (chunk.size() + kLinesPerWorker - 1) / kLinesPerWorker);
-        std::vector<std::thread> threads;
-        for (std::size_t w = 1; w < helpers; ++w) {
-            threads.emplace_back(work, std::ref(caches[w]));
-        }
-        work(caches[0]);
-        for (auto& t : threads) {
-            t.join();
-        }
-        for (const Line& l : chunk) {
-            failed += l.failed ? 1 : 0;
-            if (!Write(l.text)) {
-                notWritten = l.number;
+            ChunkLine& l = chunk[used];
+            const LineRead read = ReadBatchLine(*in, l.text);
+            if (read == LineRead::End) {
+                ended = true;
                 break;
             }
+            ++number;
+            if (read == LineRead::TooLong) {
+                tooLongAt = number;
+                ended = true;
+                break;
+            }
+            if (IsBlankLine(l.text)) {
+                continue;
+            }
+            ++lines;
+            l.number = number;
+            l.failed = false;
+            ++used;
         }
-        chunk.clear();
-        return !notWritten;
+        chunk.resize(used);
     };
+    // Writes a computed chunk; the line at which writing failed.
+    const auto writeChunk = [&](const std::vector<ChunkLine>& chunk) -> std::optional<std::size_t> {
+        for (const ChunkLine& l : chunk) {
+            failed += l.failed ? 1 : 0;
+            if (!Write(l.text)) {
+                return l.number;
+            }
+        }
+        return std::nullopt;
+    };
+    // Two chunks that take turns (the workers hold on to the one they compute, so it never moves).
+    std::vector<ChunkLine> chunks[2];
+    int cur = 0;
+    readChunk(chunks[cur]);
+    if (!chunks[cur].empty()) {
+        workers.Start(chunks[cur]);
+    }
     for (;;) {
-        const LineRead read = ReadBatchLine(*in, line);
-        if (read == LineRead::End) {
-            break;
+        std::vector<ChunkLine>& current = chunks[cur];
+        std::vector<ChunkLine>& following = chunks[1 - cur];
+        const bool last = ended;
+        if (!last) {
+            readChunk(following);  // while the helpers compute the current chunk
         }
-        ++number;
-        if (read == LineRead::TooLong) {
-            // The lines before it are written first, as they would have been one at a time.
-            return computeChunk() ? tooLong(number) : outputFailed(*notWritten);
+        if (!current.empty()) {
+            workers.HelpAndWait();
         }
-        if (IsBlankLine(line)) {
-            continue;
+        const bool more = !last && !following.empty();
+        if (more) {
+            workers.Start(following);
         }
-        ++lines;
-        chunk.push_back({number, std::move(line), false});
-        if (chunk.size() == kChunkLines && !computeChunk()) {
+        if (const auto notWritten = writeChunk(current)) {
+            if (more) {
+                workers.Abandon();
+                workers.HelpAndWait();
+            }
             return outputFailed(*notWritten);
         }
+        if (last) {
+            break;
+        }
+        cur = 1 - cur;
     }
-    if (!computeChunk()) {
-        return outputFailed(*notWritten);
+    if (tooLongAt) {
+        // The lines before it were written, as they would have been one at a time.
+        return tooLong(*tooLongAt);
     }
     if (in->bad()) {
         return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": reading failed after line " + std::to_string(number));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -28,26 +29,52 @@ namespace {
 
 constexpr double kPi = 3.14159;  // the model's value, not full precision
 
-// Exact exponentials every this many steps. Why 40 keeps every bin within 1e-12 of the plain sum
-// (u = 2^-53; every exponential here is within δ = 3u, see recurrence_exp.h; every multiply
-// rounds by at most u):
-//  - after j steps the ratio is rho_0 · h^j, computed with a relative error of at most
-//    δ + j (δ + u);
-//  - after k steps the exponential is e_0 · rho_0 · ... · rho_(k-1), so its error is at most
-//    δ + Σ_(j<k) (δ + j (δ + u) + u) = δ + k (δ + u) + k (k - 1) / 2 · (δ + u),
-//    that is 3 + 4k + 2k(k - 1) units: 3123 u = 3.5e-13 at the last step of a block (k = 39);
-//  - terms are positive, so a bin's sum has the largest relative error of its terms, plus the
-//    rounding of adding up to 299 terms in another order than the plain loops (at most 299 u for
-//    each of the two sums) and of multiplying the term's factors in another order (4 u):
-//    under 3730 u = 4.2e-13;
+// The recurrence in blocks of kRestart steps. Each bin starts every block from restart values (its
+// exponential and step ratio at the block's shallowest depth) that are carried from block to
+// block by exact ratios, not by the steps inside the block:
+//   E_(b+1) = E_b · P_b,  P_(b+1) = P_b · H,  rho_(b+1) = rho_b · G,
+// with P_b = exp(a L (2 M_b − L) / 4D) the ratio of the exponentials L = kRestart steps apart,
+// H = exp(−a L² / 2D) and G = exp(−a L / 2D). So a bin needs at most six exponentials per tube
+// voltage (h, E_0, rho_0, and G, P_0, H once it runs past one block, two blocks), however long it
+// runs, instead of two per block.
+//
+// Error bound, with u = 2^-53, δ = 3u the bound of every exponential here (recurrence_exp.h) and u
+// for every multiply; relative errors of positive factors add (their products are below 1e-25):
+//  - b blocks deep: rho_b carries δ + b (δ + u); P_b the same; E_b carries
+//    δ + Σ_(b'<b) (err P_b' + u) = δ + b (δ + u) + b (b − 1) / 2 · (δ + u);
+//  - k steps into a block the step ratio carries err rho_b + k (δ + u) (the factor h is off by δ
+//    at every step, always the same way, plus a rounding), and the exponential
+//    err E_b + k · err rho_b + k (k − 1) / 2 · (δ + u) + k u: the relative error grows by at most
+//    err rho_b + k (δ + u) + u per step, summed over the k ≤ L − 1 steps since the restart.
+//    In units: 3 + 4b + 2b(b − 1) + k (3 + 4b) + 2k(k − 1) + k, with bL + k ≤ 298 (the deepest
+//    bin is 2, the shallowest depth 300). RecurrenceBoundUnits below takes the largest over b and k:
+//    3787 u for L = 38, reached at b = 6, k = 37; L = 39 would give 3963 u;
+//  - a bin's sum has the largest relative error of its terms (they are positive), plus the rounding
+//    of adding up to 299 terms in another order than the plain loops (299 u for each sum), of the
+//    library exponential of the plain term (u) and of multiplying a term's factors in another order
+//    (4 u): under 3787 + 603 = 4390 u = 4.9e-13;
 //  - the spectrum divides each bin by the sum of all bins, which carries the same bound, so a
-//    normalised bin is off by at most twice that: 8.3e-13 < 1e-12.
-// With 64 steps the same reckoning gives 9.6e-13 for one bin and 1.9e-12 normalised: too many.
-// Not in this bound: the rounding of the exponent itself, which the plain loops do differently
-// (up to about 8 u times the exponent); it matters only for exponents of hundreds, which only
-// target angles past 90 degrees produce. The tests run the worst case for the step factor: a
-// factor rounded by almost a full unit in the same direction at every step.
-constexpr int kRestart = 40;
+//    normalised bin is off by at most twice that: 9.75e-13 < 1e-12.
+// Not in this bound, as for any rearrangement of the plain terms: the rounding of the exponents
+// themselves (about u times the exponent), which matters only for exponents of hundreds. The tests
+// run the worst case for the step factor (rounded by almost a full unit the same way at every step)
+// over the longest runs, and the largest ratios the guard lets through.
+constexpr int kRestart = 38;
+
+// The bound above in units of u for blocks of `length` steps (checked when this is compiled).
+constexpr int RecurrenceBoundUnits(int length) {
+    int worst = 0;
+    for (int b = 0; b * length <= 298; ++b) {
+        for (int k = 0; k < length && b * length + k <= 298; ++k) {
+            const int rho = 3 + 4 * b, start = 3 + 4 * b + 2 * b * (b - 1);
+            worst = std::max(worst, start + k * rho + 2 * k * (k - 1) + k);
+        }
+    }
+    return worst;
+}
+// Per bin at most half of 1e-12 (9007 u) less the sums' and factors' 603 u.
+static_assert(RecurrenceBoundUnits(kRestart) + 603 <= 9007 / 2);
+static_assert(RecurrenceBoundUnits(kRestart + 1) + 603 > 9007 / 2);
 
 // Bins advanced together in the inner loop of the recurrence: four SSE2 or two AVX2 registers per
 // quantity.
@@ -75,12 +102,17 @@ double S(double T) { return 1036.1 * std::exp(-0.04695 * T) + 202.41; }
 // The voltage-free parts of a term, for E = 0.5 i and T = 0.5 m on the grid (1 <= i <= m <= 300).
 struct GridTables {
     BinArray f{}, r{}, s{};  // F(E_i), R(T_m), S(T_m)
-    std::vector<double> g;   // B(E/T)·F(E)·R(T)/S(T), row m holding i = 0..m
+    // B(E/T)·F(E)·R(T)/S(T), row m holding i = 0..m and then kLanes − 1 zeros: a group of lanes
+    // whose first bin has reached depth m reads zeros for the bins past their last depth.
+    std::vector<double> g;
 
-    static std::size_t Row(int m) { return static_cast<std::size_t>(m) * static_cast<std::size_t>(m + 1) / 2; }
+    static constexpr int kPad = kLanes - 1;
+    static std::size_t Row(int m) {
+        const auto n = static_cast<std::size_t>(m);
+        return n * (n - 1) / 2 + n * (kPad + 1);
+    }
 
-    // Padded so that a group of lanes starting at the last bin of the last row reads inside.
-    GridTables() : g(Row(kBins + 1) + kLanes, 0.0) {
+    GridTables() : g(Row(kBins + 1), 0.0) {
         for (int n = 1; n <= kBins; ++n) {
             f[n] = F(0.5 * n);
             r[n] = R(0.5 * n);
@@ -156,18 +188,31 @@ template <typename V>
 }
 
 // The recurrence's state for every bin of one tube voltage, with room for a group of lanes that
-// starts at the last bin.
+// starts at the last bin: the restart values of the current block (e, rho), the block ratio p and
+// the factors h, g (of rho from block to block) and bigH (of p).
 constexpr int kStateSize = kBins + 1 + kLanes;
 struct RecurrenceState {
-    std::array<double, kStateSize> a{}, e{}, rho{}, h{}, sum{};
+    std::array<double, kStateSize> a, e, rho, p, h, g, bigH, sum;
+    std::int64_t exponentials = 0;  // lanes of exponentials computed, for the benchmark
+
+    // Zeros for every bin a lane up to `top` reaches (a lane past the bins it needs reads them;
+    // 0 keeps it finite); the rest is never read. Low voltages clear little.
+    explicit RecurrenceState(int top) {
+        const auto n = static_cast<std::size_t>(std::min(top + kLanes, kStateSize - 1) + 1);
+        for (auto* array : {&a, &e, &rho, &p, &h, &g, &bigH, &sum}) {
+            std::fill_n(array->begin(), n, 0.0);
+        }
+    }
 };
 
-// Sums the terms of every bin over the depths top .. i, kLanes bins at a time: in each block of
-// kRestart depths the bins restart from exact exponentials, then advance by the recurrence. A
-// group of bins that ends inside the block runs to its first bin's end, the others' lanes masked.
-// Compiled once per instruction set below; the arithmetic is the same (multiplies and adds, never
-// fused), so both give the same bits.
-template <typename V>
+// Sums the terms of every bin over the depths top .. i, kLanes bins at a time, in blocks of
+// kRestart depths; every block starts from the restart values, which then move on to the next
+// block by the exact ratios. A group of bins that ends inside a block runs to its first bin's end.
+// Where every exponential decays (Masked false), the bins past their last depth add the zeros of
+// the grid's padding and start the block at 0; where some grow, they could overflow there, so
+// their lanes are masked instead. Compiled once per instruction set below; the arithmetic is the
+// same (multiplies and adds, never fused), so both give the same bits.
+template <typename V, bool Masked>
 [[gnu::always_inline]] inline void SumTerms(const GridTables& grid, const BinArray& d, double D, int top,
                                            RecurrenceState& s) {
     constexpr int kWidth = sizeof(V) / sizeof(double), kCount = kLanes / kWidth;
@@ -175,22 +220,67 @@ template <typename V>
     for (int k = 0; k < kWidth; ++k) {
         laneOffset[k] = k;
     }
+    // The exponents are a times these (a multiply rather than a division per lane): x(top − 1) −
+    // x(top) for rho, x(top − L) − x(top) for p, and the changes of rho from step to step (h) and
+    // from block to block (g), and of p (bigH).
+    const double stepTop = 0.25 * (2 * top - 1) / D;
+    const double blockTop = 0.25 * kRestart * (2 * top - kRestart) / D;
+    const double stepChange = -0.5 / D;
+    const double blockStepChange = -0.5 * kRestart / D;
+    const double blockChange = -0.5 * kRestart * kRestart / D;
     for (int i = 2; i <= top; i += kWidth) {
-        V a, h;
+        V a, h, e, rho;
         LoadVector(a, &s.a[i]);
-        recurrence::ExpInto(h, -0.5 * a / D);
+        recurrence::ExpInto(h, a * stepChange);
+        recurrence::ExpInto(rho, a * stepTop);
+        if (d[top] == 0) {  // a voltage on the grid: the first term's exponential is exactly 1
+            e = V{} + 1.0;
+        } else {
+            recurrence::ExpInto(e, a * d[top]);
+            s.exponentials += kWidth;
+        }
         StoreVector(&s.h[i], h);
+        StoreVector(&s.e[i], e);
+        StoreVector(&s.rho[i], rho);
+        s.exponentials += 2 * kWidth;
+    }
+    for (int i = 2; i <= top - kRestart; i += kWidth) {  // the bins that reach a second block
+        V a, g, p;
+        LoadVector(a, &s.a[i]);
+        recurrence::ExpInto(g, a * blockStepChange);
+        recurrence::ExpInto(p, a * blockTop);
+        StoreVector(&s.g[i], g);
+        StoreVector(&s.p[i], p);
+        s.exponentials += 2 * kWidth;
+    }
+    for (int i = 2; i <= top - 2 * kRestart; i += kWidth) {  // and a third
+        V a, bigH;
+        LoadVector(a, &s.a[i]);
+        recurrence::ExpInto(bigH, a * blockChange);
+        StoreVector(&s.bigH[i], bigH);
+        s.exponentials += kWidth;
     }
     for (int mHigh = top; mHigh >= 2; mHigh -= kRestart) {
         const int mLow = std::max(2, mHigh - kRestart + 1);
-        const double step = 0.25 * (2 * mHigh - 1);  // x(m - 1) - x(m) = a * step / D at m = mHigh
-        for (int i = 2; i <= mHigh; i += kWidth) {
-            V a, e, rho;
-            LoadVector(a, &s.a[i]);
-            recurrence::ExpInto(e, a * d[mHigh]);
-            recurrence::ExpInto(rho, a * step / D);
-            StoreVector(&s.e[i], e);
-            StoreVector(&s.rho[i], rho);
+        if (mHigh != top) {
+            // The restart values one block deeper, for the bins that reach it; bins already done
+            // start at 0 (their p may have overflowed on the way).
+            for (int i = 2; i <= mHigh; i += kWidth) {
+                V e, p, rho, g, bin = laneOffset + i;
+                LoadVector(e, &s.e[i]);
+                LoadVector(p, &s.p[i]);
+                LoadVector(rho, &s.rho[i]);
+                LoadVector(g, &s.g[i]);
+                e = bin <= mHigh ? e * p : V{};
+                StoreVector(&s.e[i], e);
+                StoreVector(&s.rho[i], rho * g);
+            }
+            for (int i = 2; i <= mLow - 1; i += kWidth) {
+                V p, bigH;
+                LoadVector(p, &s.p[i]);
+                LoadVector(bigH, &s.bigH[i]);
+                StoreVector(&s.p[i], p * bigH);
+            }
         }
         const double* rowHigh = grid.g.data() + GridTables::Row(mHigh);
         for (int i0 = 2; i0 <= mHigh; i0 += kLanes) {
@@ -209,42 +299,50 @@ template <typename V>
                 for (int v = 0; v < kCount; ++v) {
                     V g;
                     LoadVector(g, row + v * kWidth);
-                    if (whole) {
+                    if (!Masked || whole) {
                         sum[v] += e[v] * g;
-                    } else {  // lanes past their bin's last depth read the next row: not added
+                    } else {  // lanes past their bin's last depth: not added
                         sum[v] = bin[v] <= m ? sum[v] + e[v] * g : sum[v];
                     }
                     e[v] *= rho[v];
                     rho[v] *= h[v];
                 }
-                row -= m;  // row m - 1 holds m entries
+                row -= m - 1 + GridTables::kPad + 1;  // row m − 1 holds m − 1 + 1 + kPad entries
             }
             for (int v = 0; v < kCount; ++v) {
-                StoreVector(&s.e[i0 + v * kWidth], e[v]);
-                StoreVector(&s.rho[i0 + v * kWidth], rho[v]);
                 StoreVector(&s.sum[i0 + v * kWidth], sum[v]);
             }
         }
     }
 }
 
-void SumTermsBaseline(const GridTables& grid, const BinArray& d, double D, int top, RecurrenceState& s) {
-    SumTerms<Pair>(grid, d, D, top, s);
+void SumTermsBaseline(const GridTables& grid, const BinArray& d, double D, int top, bool masked,
+                      RecurrenceState& s) {
+    if (masked) {
+        SumTerms<Pair, true>(grid, d, D, top, s);
+    } else {
+        SumTerms<Pair, false>(grid, d, D, top, s);
+    }
 }
 
 #if defined(__x86_64__)
 __attribute__((target("avx2"))) void SumTermsAvx2(const GridTables& grid, const BinArray& d, double D, int top,
-                                                  RecurrenceState& s) {
-    SumTerms<Quad>(grid, d, D, top, s);
+                                                  bool masked, RecurrenceState& s) {
+    if (masked) {
+        SumTerms<Quad, true>(grid, d, D, top, s);
+    } else {
+        SumTerms<Quad, false>(grid, d, D, top, s);
+    }
 }
 #else
-void SumTermsAvx2(const GridTables& grid, const BinArray& d, double D, int top, RecurrenceState& s) {
-    SumTerms<Pair>(grid, d, D, top, s);
+void SumTermsAvx2(const GridTables& grid, const BinArray& d, double D, int top, bool masked, RecurrenceState& s) {
+    SumTermsBaseline(grid, d, D, top, masked, s);
 }
 #endif
 
-// Bremsstrahlung with self-absorption for one tube voltage: fills raw(2..top).
-void Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, double cot, int top, VectorPath path) {
+// Bremsstrahlung with self-absorption for one tube voltage: fills raw(2..top). Returns how many
+// exponentials (vector lanes) the recurrence computed.
+std::int64_t Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, double cot, int top, VectorPath path) {
     // Voltages are within the grid (0..150 kV), where the Thomson-Whiddington constant is positive.
     const double D = 19.3 * ThomsonWhiddington(Kv);
     const GridTables& grid = Grid();
@@ -254,25 +352,35 @@ void Bremsstrahlung(const BinArray& coefW, BinArray& raw, double Kv, double cot,
         const double T = 0.5 * m;
         d[m] = (Kv * Kv - T * T) / D;
     }
-    RecurrenceState s;
+    RecurrenceState s(top);
     std::array<bool, kBins + 1> plain{};
-    const double halfInverseD = 0.5 / D;  // a guard, not a term: its rounding does not matter
+    bool growing = false;
+    // A guard, not a term: its rounding does not matter.
+    const double blockChange = 0.5 * kRestart * kRestart / D;
     for (int i = 2; i <= top; ++i) {
         const double ai = -coefW[i] * cot;
-        // The factor h by which the step ratio changes must stay finite (0 * inf would be NaN).
-        plain[i] = !std::isfinite(ai) || !(std::fabs(ai) * halfInverseD <= kGrowthLimit) ||
+        // The factors of a block, H = exp(−a L² / 2D) the largest, must stay finite and normal
+        // (0 * inf would be NaN); a bin past that is the model's extremes, summed term by term.
+        plain[i] = !std::isfinite(ai) || !(std::fabs(ai) * blockChange <= kGrowthLimit) ||
                    (ai <= 0 ? ai * d[top] < kShallowFloor : ai * d[i] > kGrowthLimit);
         s.a[i] = plain[i] ? 0.0 : ai;  // summed apart; here a harmless constant 1
+        growing = growing || s.a[i] > 0;
     }
     if (path == VectorPath::Avx2) {
-        SumTermsAvx2(grid, d, D, top, s);
+        SumTermsAvx2(grid, d, D, top, growing, s);
     } else {
-        SumTermsBaseline(grid, d, D, top, s);
+        SumTermsBaseline(grid, d, D, top, growing, s);
     }
     for (int i = 2; i <= top; ++i) {
         raw[i] = plain[i] ? TermByTermBin(-coefW[i] * cot, d, i, top, grid) : s.sum[i];
     }
+    return s.exponentials;
 }
+
+// ComputeSpectrum, adding to `exponentials` what the recurrence computed.
+Result<PhotonSpectrum, SpectrumInputError> ComputeCounted(const Tables& tables, const Beam& beam,
+                                                          const TubeVoltage& voltage, VectorPath path,
+                                                          std::int64_t& exponentials);
 
 }  // namespace
 
@@ -327,6 +435,22 @@ Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables,
 
 Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables, const Beam& beam,
                                                            const TubeVoltage& voltage, VectorPath path) {
+    std::int64_t exponentials = 0;
+    return ComputeCounted(tables, beam, voltage, path, exponentials);
+}
+
+std::int64_t RecurrenceExponentials(const Tables& tables, const Beam& beam, const TubeVoltage& voltage,
+                                    VectorPath path) {
+    std::int64_t exponentials = 0;
+    (void)ComputeCounted(tables, beam, voltage, path, exponentials);
+    return exponentials;
+}
+
+namespace {
+
+Result<PhotonSpectrum, SpectrumInputError> ComputeCounted(const Tables& tables, const Beam& beam,
+                                                          const TubeVoltage& voltage, VectorPath path,
+                                                          std::int64_t& exponentials) {
     if (!Supports(path)) {
         path = VectorPath::Sse2;
     }
@@ -349,9 +473,11 @@ Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables,
     // Only the bins the highest voltage reaches take them.
     BinArray al{}, cu{};
     const int highestBin = BinBound(2 * high);
+    // exp(±0) is exactly 1: no filter of a metal (no copper, say) costs no library call.
+    auto factor = [](double x) { return x == 0 ? 1.0 : std::exp(x); };
     for (int i = 2; i <= highestBin; ++i) {
-        al[i] = std::exp(-(beam.inherentCmAl + beam.alCm) * tables.al[i]);
-        cu[i] = std::exp(-beam.cuCm * tables.cu[i]);
+        al[i] = factor(-(beam.inherentCmAl + beam.alCm) * tables.al[i]);
+        cu[i] = factor(-beam.cuCm * tables.cu[i]);
     }
     for (int j = 1; j <= lastPass; ++j) {
         const double Kv = low + (j - 1) * 0.5;
@@ -359,7 +485,7 @@ Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables,
         const double K = KLinePercent(Kv);
         const int top = BinBound(2 * Kv);
 
-        Bremsstrahlung(tables.w, raw, Kv, cot, top, path);
+        exponentials += Bremsstrahlung(tables.w, raw, Kv, cot, top, path);
         if (Kv > 70) {
             double P = 0;
             for (int i = 2; i <= top; ++i) {
@@ -396,5 +522,7 @@ Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables,
     }
     return out;
 }
+
+}  // namespace
 
 }  // namespace mirelo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "common/result.h"
 #include "tables/tables.h"
 
@@ -59,6 +61,11 @@ bool Supports(VectorPath path);
 VectorPath WidestVectorPath();
 Result<PhotonSpectrum, SpectrumInputError> ComputeSpectrum(const Tables& tables, const Beam& beam,
                                                            const TubeVoltage& voltage, VectorPath path);
+
+// How many exponentials the recurrence computes for this spectrum on this path (vector lanes,
+// so the SSE2 and AVX2 figures differ by the lanes past the last bin), for the benchmark.
+std::int64_t RecurrenceExponentials(const Tables& tables, const Beam& beam, const TubeVoltage& voltage,
+                                    VectorPath path);
 
 // The last bin a tube voltage reaches, 2 * kv rounded down and never past the grid (0 for none).
 int LastBin(double kv);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -340,6 +341,81 @@ TEST_P(RecurrenceWorstCase, EveryBinMatchesThePlainLoops) {
 
 INSTANTIATE_TEST_SUITE_P(Factors, RecurrenceWorstCase, ::testing::ValuesIn(kWorstCases),
                          [](const ::testing::TestParamInfo<WorstCase>& p) { return std::string(p.param.name); });
+
+// Growing exponentials (a target angle past 90 degrees) whose deepest term, at bin 2, is exp(x):
+// the deepest terms weigh the most, so the error carried from block to block by the longest chains
+// of ratios (the most blocks, the largest ratios the guards let through) shows in every bin.
+void GrowingToTheDeepestBin(Module1& s, double x) {
+    const double kv = s.KvHigh;
+    const double cot = 1 / std::tan(s.TargetAngle * 3.14159 / 180);
+    const double depth = (kv * kv - 1) / (19.3 * ThomsonWhiddington(kv));  // at bin 2 (T = 1 keV)
+    for (int i = 1; i <= kBins; ++i) {
+        s.CoefW[i] = -x / depth / cot;  // a = -CoefW * cot
+        s.CoefAl[i] = 0.5;
+        s.CoefCu[i] = 0;
+    }
+}
+
+// Every bin within 1e-12 of the plain loops, relative, however small it is beside the others (the
+// agreement rule lets negligible bins off with an absolute 1e-15, which would hide the long sums of
+// the low bins here).
+void ExpectEveryBinWithinTheBound(const Setup& s) {
+    const mirelo::Tables tables = s.AsTables();
+    const auto fast = ComputeSpectrum(tables, s.AsBeam(), s.AsVoltage());
+    ASSERT_TRUE(fast.has_value());
+    const BinArray plain = reference::SpectrumLoops(tables, s.AsBeam(), s.AsVoltage());
+    int failures = 0;
+    for (int i = 0; i <= kBins && failures < 5; ++i) {
+        const double error = std::fabs(fast->fluence[i] - plain[i]);
+        // Bins at the 1e-10 threshold may be cut on one side only.
+        const bool atThreshold = std::max(fast->fluence[i], plain[i]) < 1.000001e-10;
+        EXPECT_TRUE(error <= 1e-12 * std::fabs(plain[i]) || atThreshold)
+            << i << ": " << fast->fluence[i] << " against " << plain[i];
+        failures += error <= 1e-12 * std::fabs(plain[i]) || atThreshold ? 0 : 1;
+    }
+}
+
+// The worst cases of the recurrence's bound: the step factor rounded the same way at every step over
+// the longest runs, and growing exponentials whose deepest terms (the most blocks, the largest
+// ratios carried from block to block) weigh the most.
+struct BoundCase {
+    const char* name;
+    double angle, low, high;
+    int mode;
+    double units;            // the step factor's exponent in units of roundoff (SystematicStepFactor), or
+    double deepestExponent;  // the deepest term's exponent (GrowingToTheDeepestBin)
+};
+
+const BoundCase kBoundCases[] = {
+    {"Fixed150Up", 45, 150, 150, 1, 1, 0},
+    {"Fixed150Down", 45, 150, 150, 1, -0.5, 0},
+    {"Fixed149_5Up3", 45, 149.5, 149.5, 1, 3, 0},
+    {"Fixed113_5Up", 45, 113.5, 113.5, 1, 1, 0},
+    {"Uniform140to150Up", 45, 140, 150, 1, 1, 0},
+    {"Fixed150Exp100", 135, 150, 150, 1, 0, 100},
+    {"Fixed150Exp689", 135, 150, 150, 1, 0, 689},
+    {"Fixed113_3Exp500", 135, 113.3, 113.3, 1, 0, 500},
+    {"Normal0_5to150Exp689", 135, 0.5, 150, 2, 0, 689},
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) { *os << c.name; }
+
+class RecurrenceBound : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(RecurrenceBound, EveryBinWithin1e12OfThePlainLoops) {
+    const BoundCase& c = GetParam();
+    auto s = Beam(c.angle, c.low, c.high, c.mode);
+    LoadInto(Tables::Synthetic, *s);
+    if (c.units != 0) {
+        SystematicStepFactor(*s, c.units);
+    } else {
+        GrowingToTheDeepestBin(*s, c.deepestExponent);
+    }
+    ExpectEveryBinWithinTheBound(*s);
+}
+
+INSTANTIATE_TEST_SUITE_P(WorstCases, RecurrenceBound, ::testing::ValuesIn(kBoundCases),
+                         [](const ::testing::TestParamInfo<BoundCase>& p) { return std::string(p.param.name); });
 
 // --- The inner loop's instruction sets ---------------------------------------------------------
 
