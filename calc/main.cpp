@@ -278,18 +278,19 @@ public:
             chunk_ = &chunk;
             next_ = 0;
             called_ = std::min(helpers_.size(), wanted > 0 ? wanted - 1 : 0);
-            pending_ = called_;
             ++generation_;
         }
         started_.notify_all();
     }
 
-    // Computes lines of the chunk started last until none is left, then waits for the helpers.
+    // Computes lines of the chunk started last until none is left, then waits for the helpers
+    // still on a line of it. A helper that has not woken up by then (on a busy machine) skips the
+    // chunk rather than being waited for.
     void HelpAndWait() {
         Run(*chunk_, caches_[0]);
         std::unique_lock<std::mutex> lock(mutex_);
-        finished_.wait(lock, [this] { return pending_ == 0; });
         chunk_ = nullptr;
+        finished_.wait(lock, [this] { return active_ == 0; });
     }
 
     // Hands out no more lines of the chunk started last (its remaining lines are not computed).
@@ -314,12 +315,16 @@ private:
                     return;
                 }
                 seen = generation_;
+                if (chunk_ == nullptr) {
+                    continue;  // over before this helper woke up
+                }
                 chunk = chunk_;
+                ++active_;
             }
             Run(*chunk, cache);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                --pending_;
+                --active_;
             }
             finished_.notify_one();
         }
@@ -332,7 +337,7 @@ private:
     std::condition_variable started_, finished_;
     std::vector<ChunkLine>* chunk_ = nullptr;
     std::atomic<std::size_t> next_{0};
-    std::size_t called_ = 0, pending_ = 0;
+    std::size_t called_ = 0, active_ = 0;
     std::uint64_t generation_ = 0;
     bool stop_ = false;
 };
@@ -628,7 +633,7 @@ int main(int argc, char** argv) {
     computeOptions(regListen);
     regListen->add_option("--port", reg.port, "TCP port (default 11112)")->check(CLI::Range(1, 65535));
     regListen->add_option("--aet", reg.aet, "the service's AE title (default MIRELO)");
-    regListen->add_option("--bind", reg.bind, "accept connections to this IPv4 address only (default 127.0.0.1; 0.0.0.0: any)")
+    regListen->add_option("--bind", reg.bind, "bind the port to this IPv4 address only (default 127.0.0.1; 0.0.0.0: every interface)")
         ->type_name("ADDRESS");
     regListen->add_option("--allow", reg.allow, "calling AE titles allowed, each optionally @IP (default: any)")
         ->type_name("AET[@HOST]...");

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <system_error>
 
 #include "dcmtk/dcmdata/dcdeftag.h"
@@ -23,8 +24,8 @@ namespace {
 constexpr Uint16 kStatusOutOfResources = 0xA700;
 constexpr Uint16 kStatusCannotUnderstand = 0xC000;
 
-// Accepts connections that arrived on the configured address only. DCMTK listens on every
-// interface; a connection to any other local address is closed before a byte is read.
+// Where the listening socket cannot be bound to one address after DCMTK opened it (Windows), each
+// connection that arrived on another local address is closed when accepted, before a byte is read.
 class BoundLayer : public DcmTransportLayer {
 public:
     explicit BoundLayer(std::uint32_t address) : address_(address) {}
@@ -47,13 +48,13 @@ class Service : public DcmSCP {
 public:
     Service(const ListenerConfig& config, const Receiver& receive, const Logger& log, const std::atomic<bool>& stop)
         : config_(config),
-          incoming_(config.archive / (".incoming-" + std::to_string(platform::ProcessId()) + ".dcm")),
+          incomingFile_(config.archive / (".incoming-" + std::to_string(platform::ProcessId()) + ".dcm")),
           receive_(receive),
           log_(log),
           stop_(stop) {}
 
     // The DICOM library writes a received object through a narrow file name.
-    std::optional<std::string> IncomingName() const { return platform::NarrowFileName(incoming_); }
+    std::optional<std::string> IncomingName() const { return platform::NarrowFileName(incomingFile_); }
 
 protected:
     OFBool checkCalledAETitleAccepted(const OFString& calledAE) override {
@@ -83,8 +84,12 @@ protected:
         }
         T_DIMSE_C_StoreRQ& request = message->msg.CStoreRQ;
         const std::string sopInstance = request.AffectedSOPInstanceUID;
-        const std::filesystem::path& incoming = incoming_;
+        const std::filesystem::path& incoming = incomingFile_;
+        incoming_ = incoming;
+        received_ = 0;
+        writtenUpTo_.reset();
         OFCondition cond = receiveSTORERequest(request, info.presentationContextID, OFString(IncomingName().value_or("").c_str()));
+        incoming_.clear();
         if (cond.bad()) {
             std::error_code ec;
             std::filesystem::remove(incoming, ec);
@@ -95,11 +100,12 @@ protected:
         Uint16 status = STATUS_Success;
         std::string reason;
         std::error_code ec;
-        const auto size = std::filesystem::file_size(incoming, ec);
+        const auto size = writtenUpTo_ ? received_ : std::filesystem::file_size(incoming, ec);
         if (ec || size > config_.maxObjectBytes) {
             std::filesystem::remove(incoming, ec);
             status = kStatusOutOfResources;
             reason = "object of " + std::to_string(size) + " bytes over the limit of " + std::to_string(config_.maxObjectBytes);
+            if (writtenUpTo_) log_("C-STORE " + sopInstance + ": written up to byte " + std::to_string(*writtenUpTo_) + " only");
         } else {
             const std::filesystem::path file = ArchiveName(sopInstance);
             std::filesystem::rename(incoming, file, ec);
@@ -127,6 +133,15 @@ protected:
                                  request.AffectedSOPInstanceUID, status, detailPointer);
     }
 
+    // Called after each piece of the data set written to the incoming file: once the object is over
+    // the limit, the rest is still read from the network (so that the refusal can be answered on the
+    // association) but no longer written.
+    void notifyRECEIVEProgress(const unsigned long byteCount) override {
+        received_ = byteCount;
+        if (incoming_.empty() || writtenUpTo_ || byteCount <= config_.maxObjectBytes) return;
+        if (platform::DiscardWritesTo(incoming_)) writtenUpTo_ = byteCount;
+    }
+
     OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
     OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
 
@@ -146,10 +161,13 @@ private:
     }
 
     const ListenerConfig& config_;
-    const std::filesystem::path incoming_;
+    const std::filesystem::path incomingFile_;
     const Receiver& receive_;
     const Logger& log_;
     const std::atomic<bool>& stop_;
+    std::filesystem::path incoming_;          // while a C-STORE's data set is received
+    std::uintmax_t received_ = 0;             // bytes of it so far
+    std::optional<std::uintmax_t> writtenUpTo_;  // where its writing stopped, over the limit
 };
 
 }  // namespace
@@ -195,10 +213,7 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
     scp.setACSETimeout(30);
     scp.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
     scp.setDIMSETimeout(60);
-    BoundLayer layer(*address);
-    if (*address != platform::kAnyAddress) {
-        scp.setTransportLayer(&layer);
-    }
+    scp.setProgressNotificationMode(OFTrue);
     OFList<OFString> syntaxes;
     syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
     syntaxes.push_back(UID_BigEndianExplicitTransferSyntax);
@@ -209,8 +224,18 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
         scp.addPresentationContext(UID_XRayRadiationDoseSRStorage, syntaxes).bad()) {
         return Failure{std::string("the presentation contexts could not be set up")};
     }
+    BoundLayer layer(*address);
+    const bool bound = *address != platform::kAnyAddress;
+    if (bound && !platform::kRebindsListeningSocket) scp.setTransportLayer(&layer);
+    const OFCondition opened = service.openListenPort();
+    if (opened.bad()) return Failure{std::string("port ") + std::to_string(config.port) + ": " + opened.text()};
+    if (bound && platform::kRebindsListeningSocket) {
+        if (const auto error = platform::RebindListeningSocket(config.port, *address)) {
+            return Failure{"--bind " + config.bind + " port " + std::to_string(config.port) + ": " + *error};
+        }
+    }
     log("listening on " + config.bind + " port " + std::to_string(config.port) + " as " + config.aet);
-    const OFCondition cond = service.listen();
+    const OFCondition cond = service.acceptAssociations();
     if (cond.bad() && cond != NET_EC_StopAfterConnectionTimeout && cond != NET_EC_StopAfterAssociation) {
         return Failure{std::string("port ") + std::to_string(config.port) + ": " + cond.text()};
     }

@@ -12,10 +12,16 @@
 #include <vector>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
 #endif
 
 namespace mirelo::registry::platform {
@@ -102,6 +108,8 @@ std::optional<std::uint32_t> LocalIpv4(std::uintptr_t socket) {
     return local.sin_addr.s_addr;
 }
 
+bool DiscardWritesTo(const std::filesystem::path& /*file*/) { return false; }
+
 #else
 
 std::optional<std::string> MakePrivateFolder(const std::filesystem::path& folder) {
@@ -140,6 +148,69 @@ std::optional<std::uint32_t> LocalIpv4(std::uintptr_t socket) {
         return std::nullopt;
     }
     return local.sin_addr.s_addr;
+}
+
+namespace {
+
+// The descriptor numbers of this process, with what each refers to.
+std::vector<std::pair<int, std::string>> Descriptors() {
+    std::vector<std::pair<int, std::string>> fds;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        fds.emplace_back(std::stoi(name), std::filesystem::read_symlink(entry.path(), ec).string());
+    }
+    return fds;
+}
+
+}  // namespace
+
+std::optional<std::string> RebindListeningSocket(std::uint16_t port, std::uint32_t address) {
+    int listening = -1;
+    for (const auto& [fd, target] : Descriptors()) {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        int accepting = 0;
+        socklen_t size = sizeof accepting;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_family == AF_INET &&
+            ntohs(local.sin_port) == port && local.sin_addr.s_addr == htonl(INADDR_ANY) &&
+            ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &size) == 0 && accepting != 0) {
+            listening = fd;
+        }
+    }
+    if (listening < 0) return std::string("the listening socket was not found");
+    const int fresh = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fresh < 0) return std::string(std::strerror(errno));
+    // dup2 closes DCMTK's socket (the port is free again) and puts the new one in its place.
+    const bool moved = ::dup2(fresh, listening) == listening;
+    const int error = errno;
+    ::close(fresh);
+    if (!moved) return std::string(std::strerror(error));
+    const int reuse = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    if (::setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(listening, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(listening, 64) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    return std::nullopt;
+}
+
+bool DiscardWritesTo(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::string target = std::filesystem::weakly_canonical(file, ec).string();
+    bool done = false;
+    for (const auto& [fd, path] : Descriptors()) {
+        if (path != target) continue;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return false;
+        done = ::dup2(null, fd) == fd;
+        ::close(null);
+    }
+    return done;
 }
 
 #endif

@@ -41,4 +41,20 @@ std::optional<std::uint32_t> LocalIpv4(std::uintptr_t socket);
 
 constexpr std::uint32_t kAnyAddress = 0;  // 0.0.0.0 in any byte order
 
+// DCMTK 3.6.7 binds the port on every interface. On POSIX the listening socket it opened is replaced,
+// under its descriptor number, by one bound to `address` (network byte order) alone, so that the
+// kernel refuses connections to any other local address; the error is why it could not be done.
+// Windows has no such replacement of a socket: there the listener checks the address of each
+// connection it accepts instead.
+#ifdef _WIN32
+inline constexpr bool kRebindsListeningSocket = false;
+#else
+inline constexpr bool kRebindsListeningSocket = true;
+std::optional<std::string> RebindListeningSocket(std::uint16_t port, std::uint32_t address);
+#endif
+
+// Points what this process has open on `file` at the null device, so that what is written after is
+// discarded; false when it could not (always on Windows, where the file is written whole).
+bool DiscardWritesTo(const std::filesystem::path& file);
+
 }  // namespace mirelo::registry::platform

@@ -14,10 +14,11 @@
 //    over the 0.5 keV grid (T and E are always multiples of 0.5 keV), built once;
 //  - the self-absorption factor exp(x) has an exponent x that is quadratic in the electron-energy
 //    step, so from one step to the next it is multiplied by a ratio that itself changes by a
-//    constant factor. Starting at the shallow end (T at the tube voltage) and restarting from an
-//    exact exponential every kRestart steps keeps the rounding below 1e-12 (bound below);
-//  - the restarts compute a whole row of bins' exponentials in vector registers (recurrence_exp.h)
-//    instead of one library call per bin;
+//    constant factor. Starting at the shallow end (T at the tube voltage) and restarting every
+//    kRestart steps from values carried by exact ratios from block to block keeps the rounding
+//    below 1e-12 (bound below);
+//  - the few exponentials per bin (at most six per voltage) are computed for a whole row of bins
+//    in vector registers (recurrence_exp.h) instead of one library call per bin;
 //  - the filter factors do not depend on the voltage and are computed once per call;
 //  - bins advance together, eight at a time, one electron energy at a time, in SSE2 registers or,
 //    where the processor has them, AVX2 registers (chosen when the program runs).
