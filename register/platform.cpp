@@ -108,6 +108,10 @@ std::optional<std::uint32_t> LocalIpv4(std::uintptr_t socket) {
     return local.sin_addr.s_addr;
 }
 
+std::optional<std::string> RebindListeningSocket(std::uint16_t /*port*/, std::uint32_t /*address*/) {
+    return std::string("a listening socket cannot be replaced on Windows");
+}
+
 bool DiscardWritesTo(const std::filesystem::path& /*file*/) { return false; }
 
 #else

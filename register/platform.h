@@ -50,8 +50,8 @@ constexpr std::uint32_t kAnyAddress = 0;  // 0.0.0.0 in any byte order
 inline constexpr bool kRebindsListeningSocket = false;
 #else
 inline constexpr bool kRebindsListeningSocket = true;
-std::optional<std::string> RebindListeningSocket(std::uint16_t port, std::uint32_t address);
 #endif
+std::optional<std::string> RebindListeningSocket(std::uint16_t port, std::uint32_t address);
 
 // Points what this process has open on `file` at the null device, so that what is written after is
 // discarded; false when it could not (always on Windows, where the file is written whole).
