@@ -4,13 +4,16 @@
 #   2. starts mirelo.exe and saves a screenshot of its main window,
 #   3. runs mirelo-calc.exe --kv 80 --area-dose 25 --format json and compares the output with the
 #      Linux build's output of the same command (same strings),
-#   4. uninstalls silently and checks that the files, the Start menu entry and the registry entry are gone.
+#   4. runs mirelo-calc.exe rdsr, register import and register summary over the tests' dose reports
+#      and compares them with the Linux build's; runs register listen under Wine and sends it reports
+#      with Linux storescu,
+#   5. uninstalls silently and checks that the files, the Start menu entry and the registry entry are gone.
 #
 #   packaging/windows/smoke.sh [installer.exe]      (default: the newest out/Mirelo-*-win64-setup.exe)
 #
 # Environment:
 #   MIRELO_LINUX_BUILD   Linux build folder for the reference mirelo-calc (default <source>/build-linux;
-#                        configured and built here, target mirelo-calc only, when needed)
+#                        configured and built here, targets mirelo-calc and write_rdsr_corpus, when needed)
 #   MIRELO_SCREENSHOT    where the screenshot goes (default <source>/docs/windows_main_window.png)
 #   MIRELO_KEEP_PREFIX=1 leaves the Wine prefix for inspection
 set -euo pipefail
@@ -106,11 +109,12 @@ if [[ ! -f $program_files/mirelo-calc.exe ]]; then
 else
   # The reference is brought up to date with the source every time (nothing to do when it is).
   echo "Linux reference: mirelo-calc in $linux_build"
-  if [[ ! -f $linux_build/CMakeCache.txt ]]; then
+  # With the tests' folder configured: the dose-report checks below write the tests' reports with it.
+  if [[ ! -f $linux_build/CMakeCache.txt ]] || ! grep -q '^MIRELO_BUILD_TESTS:BOOL=ON' "$linux_build/CMakeCache.txt"; then
     cmake -S "$source_dir" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DMIRELO_BUILD_TESTS=OFF >/dev/null
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DMIRELO_BUILD_TESTS=ON >/dev/null
   fi
-  CCACHE_BASEDIR=$source_dir nice -n 19 cmake --build "$linux_build" --parallel 2 --target mirelo-calc >/dev/null
+  CCACHE_BASEDIR=$source_dir nice -n 19 cmake --build "$linux_build" --parallel 2 --target mirelo-calc write_rdsr_corpus >/dev/null
   linux_calc=$(find "$linux_build" -name mirelo-calc -type f -perm -u+x | head -n1)
   (cd "$work" && "$linux_calc" "${calc_args[@]}") >"$work/linux.json"
   (cd "$documents" && wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" "${calc_args[@]}") 2>"$work/calc.err" |
@@ -131,6 +135,138 @@ else
     fail "outputs differ (Linux < > Windows):"
     diff "$work/linux.cmp" "$work/windows.cmp" || true
   fi
+fi
+
+# --- Dose reports and the register ----------------------------------------------------------------
+# The reports the tests generate (tools/rdsr_gen through tests/rdsr/corpus.cpp: Latin-1 and ISO 2022
+# IR 87 Japanese texts, damaged and foreign files, duplicates, units), read by both builds from the
+# same folder with the same relative paths; only the paths' separators differ.
+windows_calc() { wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" "$@"; }
+# Windows paths as Linux writes them, and no run time.
+normalise() { tr -d '\r' | sed -E 's#(corpus|vendor|archive)\\#\1/#g; s#; reading [0-9.]+ s, computing [0-9.]+ s$##'; }
+compare() {  # what linux-file windows-file [lines to pass over at the start]
+  local what=$1 linux=$2 windows=$3 skip=${4:-0}
+  tail -n +$((skip + 1)) "$linux" >"$linux.cmp"
+  normalise <"$windows" | tail -n +$((skip + 1)) >"$windows.cmp"
+  if [[ ! -s $windows.cmp ]]; then
+    fail "$what: the Windows build wrote nothing"
+  elif cmp -s "$linux.cmp" "$windows.cmp"; then
+    pass "$what: $(wc -l <"$linux.cmp") lines equal"
+  else
+    fail "$what differs (Linux < > Windows):"
+    diff "$linux.cmp" "$windows.cmp" | head -n 20 || true
+    # For CSV: which fields differ, and by how much where both are numbers.
+    python3 - "$linux.cmp" "$windows.cmp" <<'PY' || true
+import csv, sys
+a = list(csv.reader(open(sys.argv[1], encoding="utf-8")))
+b = list(csv.reader(open(sys.argv[2], encoding="utf-8")))
+if a and b and len(a[0]) > 1:
+    header = a[0]
+    for n, (x, y) in enumerate(zip(a, b)):
+        for i, (u, v) in enumerate(zip(x, y)):
+            if u == v:
+                continue
+            name = header[i] if i < len(header) else str(i)
+            try:
+                rel = abs(float(u) - float(v)) / max(abs(float(u)), 1e-300)
+                print(f"    line {n + 1}, {name}: {u} | {v} (relative difference {rel:.1e})")
+            except ValueError:
+                print(f"    line {n + 1}, {name}: {u} | {v}")
+PY
+  fi
+}
+if [[ -f $program_files/mirelo-calc.exe ]]; then
+  step "Dose reports: mirelo-calc.exe rdsr against Linux"
+  reports=$work/reports
+  "$(find "$linux_build" -name write_rdsr_corpus -type f -perm -u+x | head -n1)" "$reports"
+  # A folder that links to itself is a POSIX test of the folder walk; Windows has no such link here.
+  rm -f "$reports/corpus/h_loop"
+  rdsr_args=(rdsr corpus vendor --profiles profiles.toml)
+  set +e
+  (cd "$reports" && "$linux_calc" "${rdsr_args[@]}" --events linux-events.csv --studies linux-studies.csv 2>linux-rdsr.err)
+  linux_status=$?
+  (cd "$reports" && windows_calc "${rdsr_args[@]}" --events windows-events.csv --studies windows-studies.csv 2>windows-rdsr.err)
+  windows_status=$?
+  set -e
+  if [[ $linux_status == "$windows_status" ]]; then pass "rdsr exit status $windows_status on both"
+  else fail "rdsr exit status: Linux $linux_status, Windows $windows_status"; fi
+  # The first line is the provenance (command line, run time).
+  compare "rdsr events CSV" "$reports/linux-events.csv" "$reports/windows-events.csv" 1
+  compare "rdsr studies CSV" "$reports/linux-studies.csv" "$reports/windows-studies.csv" 1
+  compare "rdsr messages on stderr" "$reports/linux-rdsr.err" "$reports/windows-rdsr.err"
+  for text in 'Sch\xC3\xA4del a.p.' '\xE5\xB1\xB1\xE7\x94\xB0'; do
+    if grep -q "$(printf "$text")" "$reports/windows-events.csv"; then pass "Windows events CSV has \"$(printf "$text")\" (converted with ICU)"
+    else fail "Windows events CSV lacks \"$(printf "$text")\""; fi
+  done
+
+  step "Register: import and summary against Linux"
+  # Windows: the default database, which must be in %LOCALAPPDATA%\Mirelo.
+  default_db=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Mirelo/mirelo-register.sqlite' 2>/dev/null | head -n1)
+  [[ -z $default_db ]] || fail "a register database existed before the import: $default_db"
+  set +e
+  (cd "$reports" && "$linux_calc" register import corpus vendor --profiles profiles.toml --db "$work/linux.sqlite" >linux-import.txt 2>linux-import.err)
+  linux_status=$?
+  (cd "$reports" && windows_calc register import corpus vendor --profiles profiles.toml >windows-import.txt 2>windows-import.err)
+  windows_status=$?
+  set -e
+  if [[ $linux_status == "$windows_status" ]]; then pass "register import exit status $windows_status on both"
+  else fail "register import exit status: Linux $linux_status, Windows $windows_status"; fi
+  compare "register import output" "$reports/linux-import.txt" "$reports/windows-import.txt"
+  compare "register import messages" "$reports/linux-import.err" "$reports/windows-import.err"
+  default_db=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Mirelo/mirelo-register.sqlite' 2>/dev/null | head -n1)
+  if [[ -n $default_db ]]; then pass "the Windows register is ${default_db#"$WINEPREFIX/"} (%LOCALAPPDATA%\\Mirelo)"
+  else fail "no mirelo-register.sqlite in %LOCALAPPDATA%\\Mirelo"; fi
+  for by in device protocol month; do
+    "$linux_calc" register summary --db "$work/linux.sqlite" --by $by >"$work/linux-summary-$by.txt"
+    (cd "$reports" && windows_calc register summary --by $by) >"$work/windows-summary-$by.txt" 2>&1 || true
+    compare "register summary --by $by" "$work/linux-summary-$by.txt" "$work/windows-summary-$by.txt"
+  done
+  echo "--- Windows: register summary --by protocol"
+  normalise <"$work/windows-summary-protocol.txt"
+
+  step "Register: mirelo-calc.exe register listen under Wine, Linux storescu sending"
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  sent=(vendor/l_latin1.dcm vendor/j_jis.dcm corpus/a_angio.dcm)
+  (cd "$reports" && exec wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" register listen --port "$port" \
+    --bind 127.0.0.1 --db listen.sqlite --profiles profiles.toml) >"$work/listen.out" 2>"$work/listen.err" &
+  listener_pid=$!
+  for _ in $(seq 60); do grep -q 'listening on' "$work/listen.err" 2>/dev/null && break; sleep 1; done
+  if ! grep -q 'listening on' "$work/listen.err"; then
+    fail "the listener did not start within 60 s: $(tr -d '\r' <"$work/listen.err")"
+  else
+    pass "listening: $(grep 'listening on' "$work/listen.err" | tr -d '\r')"
+    if (cd "$reports" && storescu -aet LINUX -aec MIRELO 127.0.0.1 "$port" "${sent[@]}") >"$work/storescu.log" 2>&1; then
+      pass "Linux storescu sent ${#sent[@]} reports to port $port, each answered with success"
+    else
+      fail "storescu failed:"
+      cat "$work/storescu.log"
+    fi
+  fi
+  # Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event.
+  kill -INT "$listener_pid" 2>/dev/null || true
+  for _ in $(seq 20); do kill -0 "$listener_pid" 2>/dev/null || break; sleep 0.5; done
+  if kill -0 "$listener_pid" 2>/dev/null; then
+    fail "the listener did not stop on Ctrl+C (SIGINT) within 10 s; ended by force"
+    wine64 taskkill /f /im mirelo-calc.exe >/dev/null 2>&1 || true
+  fi
+  set +e
+  wait "$listener_pid"
+  listener_status=$?
+  set -e
+  echo "--- The listener's log (exit status $listener_status):"
+  tr -d '\r' <"$work/listen.err" | sed 's/^/    /'
+  if grep -q 'stopped' "$work/listen.err" && [[ $listener_status == 0 ]]; then pass "the listener stopped on Ctrl+C, status 0"
+  else fail "the listener did not stop as asked (status $listener_status)"; fi
+  archived=$(find "$reports/archive" -name '*.dcm' ! -name '.incoming-*' 2>/dev/null | wc -l)
+  if [[ $archived == "${#sent[@]}" ]]; then pass "$archived reports in the archive folder"
+  else fail "$archived reports in the archive folder, ${#sent[@]} sent"; fi
+  # What the Windows listener stored, read by the Linux build, against the same files imported on Linux.
+  (cd "$reports" && "$linux_calc" register import "${sent[@]}" --profiles profiles.toml --db "$work/linux-sent.sqlite" >/dev/null 2>&1) || true
+  for by in device protocol; do
+    "$linux_calc" register summary --db "$work/linux-sent.sqlite" --by $by >"$work/linux-sent-$by.txt"
+    "$linux_calc" register summary --db "$reports/listen.sqlite" --by $by >"$work/listened-$by.txt" 2>&1 || true
+    compare "summary --by $by of what the Windows listener stored (read on Linux)" "$work/linux-sent-$by.txt" "$work/listened-$by.txt"
+  done
 fi
 
 step "Silent uninstall"
