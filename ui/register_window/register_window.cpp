@@ -257,7 +257,7 @@ RegisterWindow::RegisterWindow(Compute compute) : QWidget(nullptr, Qt::Window), 
     for (int cm = 10; cm <= 30; cm += 2) thicknessBox->addItem(QStringLiteral("%1 cm").arg(cm), cm);
     thicknessBox->setCurrentIndex(thicknessBox->findData(20));
     deviceBox = Named<QComboBox>(this, "deviceBox");
-    deviceBox->setMinimumContentsLength(18);
+    deviceBox->setMinimumContentsLength(14);
     deviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     deviceBox->addItem(Tr(QT_TRANSLATE_NOOP("RegisterWindow", "すべて")));
     fromEdit = Named<QLineEdit>(this, "fromEdit");
@@ -455,8 +455,8 @@ void RegisterWindow::Show(std::shared_ptr<const RegisterView> view) {
     } else {
         shown_ = std::move(view);
     }
-    // Devices are offered from the register as a whole, so they are taken from an answer for every device.
-    if (shown_ && shown_->choices.filter.device.empty() && shown_->choices.filter.from.empty() && shown_->choices.filter.to.empty()) {
+    // The devices offered are those of the studies in the date range, taken from an answer for every device.
+    if (shown_ && shown_->choices.filter.device.empty()) {
         std::vector<std::string> devices;
         for (const auto& s : shown_->studies) {
             for (const auto& d : s.devices) {
@@ -524,7 +524,10 @@ bool Save(QWidget* parent, const QString& suggested, const QString& filter, cons
 std::string TableCsv(const QSortFilterProxyModel& proxy, const RegisterTableModel& model) {
     std::string out;
     const auto columns = model.Columns();
-    for (std::size_t c = 0; c < columns.size(); ++c) out += (c > 0 ? "," : "") + std::string(columns[c]);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c > 0) out += ',';
+        out += columns[c];
+    }
     out += '\n';
     for (int r = 0; r < proxy.rowCount(); ++r) {
         const int row = proxy.mapToSource(proxy.index(r, 0)).row();
