@@ -1,9 +1,10 @@
 #!/bin/bash
-# Times `mirelo-calc rdsr` against another build of it (today's main, say), side by side in one
-# run on reports generated here: a folder of REPORTS reports of EVENTS events each, and one report
-# of BIG events. Each binary in turn, RUNS times; prints the median wall and CPU (user + system)
-# seconds, the CPU per event, the largest resident set, and the ratios old/new. Needs GNU time
-# (package `time`) and the report generator (target make_rdsr_folder).
+# Times `mirelo-calc rdsr` against a baseline build of it (an older commit built in a folder of its
+# own), side by side in one run on reports generated here: a folder of REPORTS reports of EVENTS
+# events each, and one report of BIG events. Each binary in turn, RUNS times; prints the median
+# wall and CPU (user + system) seconds, the CPU per event, the largest resident set, and the ratios
+# baseline/new (above 1: the new build needs less). Needs GNU time (package `time`) and the report
+# generator (target make_rdsr_folder).
 #
 #   bench/rdsr_timing.sh OLD/mirelo-calc NEW/mirelo-calc GENERATOR TABLES_DIR [RUNS] [REPORTS] [EVENTS] [BIG]
 set -euo pipefail
@@ -42,5 +43,5 @@ done
 echo
 for case in folder one; do
   awk -v c="$case" -v a="${cpu[$case:old]}" -v b="${cpu[$case:new]}" -v ra="${rss[$case:old]}" -v rb="${rss[$case:new]}" \
-    'BEGIN { printf "ratio %s old/new: CPU %.2f, max RSS %.2f\n", c, a / b, ra / rb }'
+    'BEGIN { printf "ratio %s baseline/new: CPU %.2f, max RSS %.2f\n", c, a / b, ra / rb }'
 done

@@ -633,7 +633,7 @@ int main(int argc, char** argv) {
     computeOptions(regListen);
     regListen->add_option("--port", reg.port, "TCP port (default 11112)")->check(CLI::Range(1, 65535));
     regListen->add_option("--aet", reg.aet, "the service's AE title (default MIRELO)");
-    regListen->add_option("--bind", reg.bind, "accept connections to this IPv4 address only (default 127.0.0.1; 0.0.0.0: any)")
+    regListen->add_option("--bind", reg.bind, "bind the port to this IPv4 address only (default 127.0.0.1; 0.0.0.0: every interface)")
         ->type_name("ADDRESS");
     regListen->add_option("--allow", reg.allow, "calling AE titles allowed, each optionally @IP (default: any)")
         ->type_name("AET[@HOST]...");

@@ -1,7 +1,8 @@
 // Any bytes as a dose report file: the reader must refuse with a message or give a report whose
 // numbers are all finite and whose texts are all valid UTF-8 whatever character set the file
-// declares, and never crash, hang or leak, however the content tree is built or nested. The bytes
-// go through a file, the way the program reads (DCMTK leaves long values on disk).
+// declares, and never crash, hang or leak, however the content tree is built or nested, nor
+// allocate what a length field declares beyond the end of the file. The bytes go through a file,
+// the way the program reads.
 #include <unistd.h>
 
 #include <cmath>

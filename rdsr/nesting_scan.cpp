@@ -2,6 +2,7 @@
 
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dctag.h>
+#include <dcmtk/dcmdata/dcvr.h>
 
 #include <zlib.h>
 
@@ -45,8 +46,17 @@ public:
 
     bool Opened() const { return (inMemory_ || in_.is_open()) && size_ >= 0; }
     std::uint64_t Pos() const { return pos_; }
+    bool Inflating() const { return inflating_; }
+    // Bytes of the file after the current position (before inflating, positions are file offsets).
+    std::uint64_t Left() const { return pos_ < static_cast<std::uint64_t>(size_) ? static_cast<std::uint64_t>(size_) - pos_ : 0; }
 
     bool Read(unsigned char* out, std::size_t n) {
+        if (back_.empty() && !inflating_ && length_ - next_ >= n) {  // the common case: straight from the buffer
+            std::memcpy(out, (inMemory_ ? view_ : file_.data()) + next_, n);
+            next_ += n;
+            pos_ += n;
+            return true;
+        }
         std::size_t got = 0;
         while (got < n && !back_.empty()) {
             out[got++] = back_.front();
@@ -63,6 +73,7 @@ public:
     }
 
     bool AtEnd() {
+        if (back_.empty() && !inflating_ && next_ < length_) return false;
         unsigned char c = 0;
         if (!Read(&c, 1)) return true;
         GiveBack(&c, 1);
@@ -179,11 +190,46 @@ bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 
 // VRs with two reserved bytes and a 4-byte length in explicit VR encodings.
 bool LongLength(const unsigned char* vr) {
-    static constexpr const char* kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
-    for (const char* v : kLong) {
-        if (vr[0] == v[0] && vr[1] == v[1]) return true;
+    switch (vr[0]) {
+        case 'O': return vr[1] == 'B' || vr[1] == 'D' || vr[1] == 'F' || vr[1] == 'L' || vr[1] == 'V' || vr[1] == 'W';
+        case 'S': return vr[1] == 'Q' || vr[1] == 'V';
+        case 'U': return vr[1] == 'C' || vr[1] == 'N' || vr[1] == 'R' || vr[1] == 'T' || vr[1] == 'V';
+        default: return false;
     }
-    return false;
+}
+
+// Whether DCMTK reads this explicit VR as a standard one with the same length field as the scan:
+// only then do both see the same lengths.
+bool DcmtkReadsAlike(const unsigned char* vr) {
+    static const std::array<bool, 26 * 26> table = [] {
+        std::array<bool, 26 * 26> t{};
+        for (int a = 0; a < 26; ++a) {
+            for (int b = 0; b < 26; ++b) {
+                const unsigned char name[3] = {static_cast<unsigned char>('A' + a), static_cast<unsigned char>('A' + b), 0};
+                const DcmVR known(reinterpret_cast<const char*>(name));
+                t[static_cast<std::size_t>(a * 26 + b)] =
+                    known.isStandard() && !known.isForInternalUseOnly() && known.usesExtendedLengthEncoding() == LongLength(name);
+            }
+        }
+        return t;
+    }();
+    return IsUpper(vr[0]) && IsUpper(vr[1]) && table[static_cast<std::size_t>((vr[0] - 'A') * 26 + (vr[1] - 'A'))];
+}
+
+// Whether a defined length is longer than what is left of the file after its header.
+bool Overlong(const Source& src, std::uint32_t length) {
+    return length != kUndefined && !src.Inflating() && length > src.Left();
+}
+
+// A value whose declared length is longer than the rest of the file: noted in `scan`.
+bool OverlongValue(const Source& src, std::uint16_t group, std::uint16_t element, std::uint32_t length, NestingScan& scan) {
+    if (!Overlong(src, length)) return false;
+    scan.overlong = true;
+    scan.overlongGroup = group;
+    scan.overlongElement = element;
+    scan.declaredLength = length;
+    scan.bytesLeft = src.Left();
+    return true;
 }
 
 struct Frame {
@@ -191,6 +237,7 @@ struct Frame {
     bool pixel;     // encapsulated pixel fragments: the items hold bytes, not elements
     std::uint64_t end;
     Encoding encoding;
+    bool content = false;  // the data set's Content Sequence, or one of its items
 };
 
 struct Header {
@@ -223,9 +270,12 @@ bool ReadHeader(Source& src, const Encoding& enc, Header& h) {
 }
 
 // Reads the file meta information (group 0002, explicit VR little endian) and gives the data set's
-// encoding; the bytes of the first element after it are given back.
-bool ReadMeta(Source& src, Encoding& dataset, bool& deflated) {
+// encoding; the bytes of the first element after it are given back. `agrees`: no group length, or
+// one that ends where the group's elements end (else DCMTK may split meta and data set elsewhere).
+bool ReadMeta(Source& src, Encoding& dataset, bool& deflated, NestingScan& scan, bool& agrees) {
     std::string syntax;
+    std::uint64_t metaEnd = 0;
+    bool groupLength = false;
     while (true) {
         unsigned char tag[4];
         if (!src.Read(tag, 4)) return true;  // meta information only
@@ -236,7 +286,13 @@ bool ReadMeta(Source& src, Encoding& dataset, bool& deflated) {
         src.GiveBack(tag, 4);
         Header h;
         if (!ReadHeader(src, Encoding{false, true}, h) || h.length == kUndefined) return false;
-        if (h.element == 0x0010 && h.length < 256) {
+        if (OverlongValue(src, h.group, h.element, h.length, scan)) return false;
+        if (h.element == 0x0000 && h.length == 4 && !groupLength) {
+            unsigned char value[4];
+            if (!src.Read(value, 4)) return false;
+            groupLength = true;
+            metaEnd = src.Pos() + U32(value, true);
+        } else if (h.element == 0x0010 && h.length < 256) {
             std::string value(h.length, '\0');
             if (!src.Read(reinterpret_cast<unsigned char*>(value.data()), h.length)) return false;
             while (!value.empty() && (value.back() == '\0' || value.back() == ' ')) value.pop_back();
@@ -245,6 +301,7 @@ bool ReadMeta(Source& src, Encoding& dataset, bool& deflated) {
             return false;
         }
     }
+    agrees = !groupLength || src.Pos() == metaEnd;
     if (syntax == "1.2.840.10008.1.2") {
         dataset = {true, true};
     } else if (syntax == "1.2.840.10008.1.2.2") {
@@ -281,50 +338,81 @@ NestingScan Scan(Source& src, std::size_t limit) {
     if (!src.Opened()) return scan;
     Encoding dataset;
     bool deflated = false;
+    bool vouch = false;  // see NestingScan::vouched
+    // Lengths are judged only in files whose meta information names their encoding: in others
+    // (text, say) the "lengths" of a guessed encoding mean nothing, and DCMTK says what is wrong.
+    bool judge = true;
     std::array<unsigned char, 132> head{};
     if (src.Read(head.data(), head.size()) && std::memcmp(head.data() + 128, "DICM", 4) == 0) {
-        if (!ReadMeta(src, dataset, deflated)) return scan;
+        if (!ReadMeta(src, dataset, deflated, scan, vouch)) return scan;
+        vouch = vouch && !dataset.implicitVr && !deflated;
     } else {
         src.GiveBack(head.data(), static_cast<std::size_t>(src.Pos()));
         unsigned char tag[2];
+        bool agrees = false;
         if (src.Read(tag, 2) && U16(tag, true) == 0x0002) {
             src.GiveBack(tag, 2);
-            if (!ReadMeta(src, dataset, deflated)) return scan;
+            if (!ReadMeta(src, dataset, deflated, scan, agrees)) return scan;
         } else {
             src.GiveBack(tag, static_cast<std::size_t>(src.Pos()));
             dataset = Guess(src);
+            judge = false;
         }
     }
     if (deflated && !src.StartInflating()) return scan;
 
     std::vector<Frame> stack;
     std::size_t sequences = 0;
+    const auto closeContent = [&](const Frame& frame) {
+        if (!frame.content) return;
+        if (frame.sequence) {
+            scan.content.end = src.Pos();
+        } else {
+            scan.contentItems.back().end = src.Pos();
+        }
+    };
     while (true) {
         while (!stack.empty() && stack.back().end != kOpen && src.Pos() >= stack.back().end) {
             if (src.Pos() > stack.back().end) return scan;  // lengths that do not nest
             sequences -= stack.back().sequence ? 1 : 0;
+            closeContent(stack.back());
             stack.pop_back();
         }
         if (src.AtEnd()) {
             scan.complete = stack.empty();
+            scan.vouched = vouch && scan.complete;
+            if (!scan.vouched) {
+                scan.hasContent = false;
+                scan.contentItems.clear();
+            }
             return scan;
         }
         const Encoding enc = stack.empty() ? dataset : stack.back().encoding;
+        const std::uint64_t headerAt = src.Pos();
         Header h;
         if (!ReadHeader(src, enc, h)) return scan;
+        // A value too long is refused; an item or sequence too long is not (DCMTK allocates nothing
+        // for it and ends it at its delimiter), but DCMTK must then read the file itself.
+        const bool overlong = Overlong(src, h.length);
         const bool inSequence = !stack.empty() && stack.back().sequence;
         if (h.group == 0xFFFE) {
+            if ((h.element != 0xE000 && h.length != 0) || overlong) vouch = false;  // a delimiter with a length
             if (h.element == 0xE000 && inSequence) {
                 const std::uint64_t end = h.length == kUndefined ? kOpen : src.Pos() + h.length;
                 if (stack.back().pixel) {
+                    if (judge && OverlongValue(src, h.group, h.element, h.length, scan)) return scan;  // a fragment is a value
                     if (end == kOpen || !src.Skip(h.length)) return scan;
                 } else {
-                    stack.push_back({false, false, end, enc});
+                    const bool content = stack.size() == 1 && stack.back().content;
+                    stack.push_back({false, false, end, enc, content});
+                    if (content) scan.contentItems.push_back({headerAt, 0, h.length});
                 }
             } else if (h.element == 0xE00D && !inSequence && !stack.empty() && stack.back().end == kOpen) {
+                closeContent(stack.back());
                 stack.pop_back();
             } else if (h.element == 0xE0DD && inSequence && stack.back().end == kOpen) {
                 --sequences;
+                closeContent(stack.back());
                 stack.pop_back();
             } else if (h.element != 0xE00D && h.element != 0xE0DD) {
                 return scan;  // an item outside a sequence
@@ -332,6 +420,7 @@ NestingScan Scan(Source& src, std::size_t limit) {
             continue;
         }
         if (inSequence) return scan;  // an element directly in a sequence
+        if (enc.implicitVr || !DcmtkReadsAlike(h.vr)) vouch = false;
         bool sequence = h.vr[0] == 'S' && h.vr[1] == 'Q';
         if (enc.implicitVr && !sequence && h.length != kUndefined) {
             sequence = DcmTag(h.group, h.element).getEVR() == EVR_SQ;
@@ -339,15 +428,23 @@ NestingScan Scan(Source& src, std::size_t limit) {
         const bool isPixelData = h.group == 0x7FE0 && h.element == 0x0010;
         if (!sequence && h.length == kUndefined) {
             sequence = true;  // an unknown or UN element of undefined length is a sequence, or pixel fragments
+            if (!isPixelData) vouch = false;  // DCMTK may read it as either
         }
         if (!sequence) {
+            if (judge && OverlongValue(src, h.group, h.element, h.length, scan)) return scan;
             if (!src.Skip(h.length)) return scan;
             continue;
         }
+        if (overlong) vouch = false;
         Encoding inner = enc;
         if (h.vr[0] == 'U' && h.vr[1] == 'N') inner = {true, true};  // UN of undefined length: implicit VR inside
         const bool pixel = isPixelData && !(h.vr[0] == 'S' && h.vr[1] == 'Q');
-        stack.push_back({true, pixel, h.length == kUndefined ? kOpen : src.Pos() + h.length, inner});
+        const bool content = stack.empty() && h.group == 0x0040 && h.element == 0xA730 && !scan.hasContent && vouch;
+        stack.push_back({true, pixel, h.length == kUndefined ? kOpen : src.Pos() + h.length, inner, content});
+        if (content) {
+            scan.hasContent = true;
+            scan.content = {headerAt, 0, h.length};
+        }
         ++sequences;
         if (sequences > scan.depth) scan.depth = sequences;
         if (sequences > limit) {

@@ -6,6 +6,7 @@
 #include <dcmtk/config/osconfig.h>  // must come first of DCMTK's headers
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcsequen.h>
@@ -21,6 +22,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -92,27 +94,105 @@ std::string Trim(std::string s) {
     return s.substr(first, last - first + 1);
 }
 
-// A value as its bytes, before any character set is applied.
-std::string RawString(DcmItem& item, const DcmTagKey& tag) {
-    DcmElement* element = nullptr;
-    if (item.findAndGetElement(tag, element).bad() || element == nullptr || element->getLengthField() > kMaxValueBytes) {
+// An element's value as its bytes, before any character set is applied; none for no element.
+std::string RawString(DcmElement* element) {
+    if (element == nullptr || element->getLengthField() > kMaxValueBytes) {
         return {};
+    }
+    switch (element->ident()) {
+        case EVR_CS: case EVR_DS: case EVR_DT: case EVR_LO: case EVR_LT: case EVR_SH:
+        case EVR_ST: case EVR_UC: case EVR_UI: case EVR_UR: case EVR_UT: {
+            // A string of one value (no backslash, no NUL): DCMTK's normalised copy would only lose
+            // spaces at its ends, which the trim below removes anyway, so it is read in place.
+            char* text = nullptr;
+            Uint32 length = 0;
+            if (element->getString(text, length).bad()) {
+                return {};
+            }
+            const std::string_view v = text == nullptr ? std::string_view() : std::string_view(text, length);
+            if (v.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
+                break;  // several values, or bytes DCMTK treats on its own: its way
+            }
+            const auto first = v.find_first_not_of(" \t\r\n");
+            if (first == std::string_view::npos) {
+                return {};
+            }
+            return std::string(v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1));
+        }
+        default:
+            break;
     }
     OFString value;
     if (element->getOFStringArray(value).bad()) {
         return {};
     }
-    return Trim(std::string(value.c_str(), value.length()));
+    std::string_view v(value.c_str(), value.length());
+    const auto first = v.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+// A value of the data set (looked up by its tag) as its bytes.
+std::string RawString(DcmItem& item, const DcmTagKey& tag) {
+    DcmElement* element = nullptr;
+    if (item.findAndGetElement(tag, element).bad()) {
+        return {};
+    }
+    return RawString(element);
 }
 
 // A value that is ASCII by definition (UIDs, dates, numbers, code strings); a damaged one still
 // comes out as UTF-8, its other bytes replaced.
-std::string GetString(DcmItem& item, const DcmTagKey& tag) {
-    std::string value = RawString(item, tag);
+std::string AsciiString(std::string value) {
     if (std::any_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
         value = ValidUtf8(value);
     }
     return value;
+}
+std::string GetString(DcmItem& item, const DcmTagKey& tag) { return AsciiString(RawString(item, tag)); }
+std::string GetString(DcmElement* element) { return AsciiString(RawString(element)); }
+
+bool TagIs(const DcmObject& object, const DcmTagKey& tag) {
+    return object.getGTag() == tag.getGroup() && object.getETag() == tag.getElement();
+}
+
+// The first item of a sequence, or none.
+DcmItem* FirstItem(DcmSequenceOfItems* sequence) {
+    return sequence == nullptr ? nullptr : dynamic_cast<DcmItem*>(sequence->nextInContainer(nullptr));
+}
+
+// The elements of one content item Mirelo looks at, found in one pass over the item (a look-up per
+// tag walks the item's list from its start each time).
+struct Content {
+    DcmItem* item = nullptr;
+    DcmSequenceOfItems* conceptName = nullptr;  // Concept Name Code Sequence
+    DcmSequenceOfItems* conceptCode = nullptr;  // Concept Code Sequence (the value of a CODE item)
+    DcmSequenceOfItems* measured = nullptr;     // Measured Value Sequence
+    DcmSequenceOfItems* children = nullptr;     // Content Sequence
+    DcmElement* text = nullptr;                 // Text Value
+    DcmElement* uid = nullptr;                  // UID
+    DcmElement* dateTime = nullptr;             // DateTime
+};
+
+Content View(DcmItem& item) {
+    Content c;
+    c.item = &item;
+    const auto sequence = [](DcmObject* object) {
+        return object->ident() == EVR_SQ ? static_cast<DcmSequenceOfItems*>(object) : nullptr;
+    };
+    for (DcmObject* object = item.nextInContainer(nullptr); object != nullptr; object = item.nextInContainer(object)) {
+        if (object->getGTag() != 0x0040) continue;
+        if (TagIs(*object, DCM_ConceptNameCodeSequence)) c.conceptName = sequence(object);
+        else if (TagIs(*object, DCM_ConceptCodeSequence)) c.conceptCode = sequence(object);
+        else if (TagIs(*object, DCM_MeasuredValueSequence)) c.measured = sequence(object);
+        else if (TagIs(*object, DCM_ContentSequence)) c.children = sequence(object);
+        else if (TagIs(*object, DCM_TextValue)) c.text = static_cast<DcmElement*>(object);
+        else if (TagIs(*object, DCM_UID)) c.uid = static_cast<DcmElement*>(object);
+        else if (TagIs(*object, DCM_DateTime)) c.dateTime = static_cast<DcmElement*>(object);
+    }
+    return c;
 }
 
 // Texts in the file's character set, to UTF-8 with DCMTK's conversion. A value that DCMTK cannot
@@ -269,46 +349,53 @@ struct Context {
 };
 
 std::string GetText(Context& cx, DcmItem& item, const DcmTagKey& tag) { return cx.text(RawString(item, tag)); }
+std::string GetText(Context& cx, DcmElement* element) { return cx.text(RawString(element)); }
 
-Code CodeFrom(Context& cx, DcmItem& codeItem) {
+// A code sequence's first item as a code, its elements found in one pass.
+Code FirstCode(Context& cx, DcmSequenceOfItems* sequence) {
+    DcmItem* codeItem = FirstItem(sequence);
+    if (codeItem == nullptr) {
+        return {};
+    }
+    DcmElement *value = nullptr, *longValue = nullptr, *urnValue = nullptr, *scheme = nullptr, *meaning = nullptr;
+    for (DcmObject* object = codeItem->nextInContainer(nullptr); object != nullptr; object = codeItem->nextInContainer(object)) {
+        if (object->getGTag() != 0x0008) continue;
+        auto* element = static_cast<DcmElement*>(object);
+        if (TagIs(*object, DCM_CodeValue)) value = element;
+        else if (TagIs(*object, DCM_LongCodeValue)) longValue = element;
+        else if (TagIs(*object, DCM_URNCodeValue)) urnValue = element;
+        else if (TagIs(*object, DCM_CodingSchemeDesignator)) scheme = element;
+        else if (TagIs(*object, DCM_CodeMeaning)) meaning = element;
+    }
     Code code;
-    code.value = RawString(codeItem, DCM_CodeValue);
+    code.value = RawString(value);
     if (code.value.empty()) {
-        code.value = RawString(codeItem, DCM_LongCodeValue);
+        code.value = RawString(longValue);
     }
     if (code.value.empty()) {
-        code.value = RawString(codeItem, DCM_URNCodeValue);
+        code.value = RawString(urnValue);
     }
-    code.value = cx.text(code.value);
-    code.scheme = GetText(cx, codeItem, DCM_CodingSchemeDesignator);
-    code.meaning = GetText(cx, codeItem, DCM_CodeMeaning);
+    code.value = cx.text(std::move(code.value));
+    code.scheme = GetText(cx, scheme);
+    code.meaning = GetText(cx, meaning);
     return code;
 }
 
-Code FirstCode(Context& cx, DcmItem& item, const DcmTagKey& sequence) {
-    DcmItem* codeItem = nullptr;
-    if (item.findAndGetSequenceItem(sequence, codeItem, 0).bad() || codeItem == nullptr) {
-        return {};
-    }
-    return CodeFrom(cx, *codeItem);
-}
+Code ConceptName(Context& cx, const Content& c) { return FirstCode(cx, c.conceptName); }
+Code ConceptCode(Context& cx, const Content& c) { return FirstCode(cx, c.conceptCode); }
 
-Code ConceptName(Context& cx, DcmItem& item) { return FirstCode(cx, item, DCM_ConceptNameCodeSequence); }
-
-// The content items below `item`, or none.
-std::vector<DcmItem*> Children(DcmItem& item) {
-    std::vector<DcmItem*> items;
-    DcmSequenceOfItems* sequence = nullptr;
-    if (item.findAndGetSequence(DCM_ContentSequence, sequence).bad() || sequence == nullptr) {
+// The content items below `c`, or none, one step along the sequence each (getItem(i) walks the
+// list from its start for every i, which makes a report of many events quadratic).
+std::vector<Content> Children(const Content& c) {
+    std::vector<Content> items;
+    if (c.children == nullptr) {
         return items;
     }
-    items.reserve(sequence->card());
-    // One step along the list each: getItem(i) walks it from its start for every i, which makes a
-    // report of many events quadratic.
-    for (DcmObject* object = sequence->nextInContainer(nullptr); object != nullptr;
-         object = sequence->nextInContainer(object)) {
+    items.reserve(c.children->card());
+    for (DcmObject* object = c.children->nextInContainer(nullptr); object != nullptr;
+         object = c.children->nextInContainer(object)) {
         if (auto* child = dynamic_cast<DcmItem*>(object)) {
-            items.push_back(child);
+            items.push_back(View(*child));
         }
     }
     return items;
@@ -321,13 +408,22 @@ struct Measured {
     bool present = false;
 };
 
-Measured ReadMeasured(Context& cx, DcmItem& item) {
+Measured ReadMeasured(Context& cx, const Content& c) {
     Measured m;
-    DcmItem* mv = nullptr;
-    if (item.findAndGetSequenceItem(DCM_MeasuredValueSequence, mv, 0).bad() || mv == nullptr) {
+    DcmItem* mv = FirstItem(c.measured);
+    if (mv == nullptr) {
         return m;
     }
-    const std::string all = RawString(*mv, DCM_NumericValue);
+    DcmElement* numeric = nullptr;
+    DcmSequenceOfItems* units = nullptr;
+    for (DcmObject* object = mv->nextInContainer(nullptr); object != nullptr; object = mv->nextInContainer(object)) {
+        if (TagIs(*object, DCM_NumericValue)) {
+            numeric = static_cast<DcmElement*>(object);
+        } else if (TagIs(*object, DCM_MeasurementUnitsCodeSequence) && object->ident() == EVR_SQ) {
+            units = static_cast<DcmSequenceOfItems*>(object);
+        }
+    }
+    const std::string all = RawString(numeric);
     if (all.empty()) {
         return m;
     }
@@ -341,14 +437,14 @@ Measured ReadMeasured(Context& cx, DcmItem& item) {
         }
         start = end + 1;
     }
-    m.unit = FirstCode(cx, *mv, DCM_MeasurementUnitsCodeSequence);
+    m.unit = FirstCode(cx, units);
     return m;
 }
 
-std::string TextOrCodeMeaning(Context& cx, DcmItem& item) {
-    std::string text = GetText(cx, item, DCM_TextValue);
+std::string TextOrCodeMeaning(Context& cx, const Content& c) {
+    std::string text = GetText(cx, c.text);
     if (text.empty()) {
-        text = FirstCode(cx, item, DCM_ConceptCodeSequence).meaning;
+        text = ConceptCode(cx, c).meaning;
     }
     return text;
 }
@@ -398,20 +494,20 @@ std::optional<double> ThicknessMm(const Measured& m, std::string& problem) {
     return ValueIn(m, {{"mm", 0}, {"cm", 1}, {"um", -3}}, "filter thickness", problem);
 }
 
-Filter ReadFilter(Context& cx, DcmItem& container) {
+Filter ReadFilter(Context& cx, const Content& container) {
     Filter filter;
     std::optional<double> minMm, maxMm;
     std::string problem;
-    for (DcmItem* child : Children(container)) {
-        const Code name = ConceptName(cx, *child);
+    for (const Content& child : Children(container)) {
+        const Code name = ConceptName(cx, child);
         if (Is(name, kFilterMaterial)) {
-            filter.material = FirstCode(cx, *child, DCM_ConceptCodeSequence);
+            filter.material = ConceptCode(cx, child);
         } else if (Is(name, kFilterType)) {
-            filter.type = FirstCode(cx, *child, DCM_ConceptCodeSequence);
+            filter.type = ConceptCode(cx, child);
         } else if (Is(name, kFilterMin)) {
-            minMm = ThicknessMm(ReadMeasured(cx, *child), problem);
+            minMm = ThicknessMm(ReadMeasured(cx, child), problem);
         } else if (Is(name, kFilterMax)) {
-            maxMm = ThicknessMm(ReadMeasured(cx, *child), problem);
+            maxMm = ThicknessMm(ReadMeasured(cx, child), problem);
         }
     }
     if (!problem.empty()) {
@@ -428,12 +524,12 @@ Filter ReadFilter(Context& cx, DcmItem& container) {
 
 enum class Derivation { None, Mean, Extreme };
 
-Derivation DerivationOf(Context& cx, DcmItem& numItem) {
-    for (DcmItem* modifier : Children(numItem)) {
-        if (!Is(ConceptName(cx, *modifier), kDerivation)) {
+Derivation DerivationOf(Context& cx, const Content& numItem) {
+    for (const Content& modifier : Children(numItem)) {
+        if (!Is(ConceptName(cx, modifier), kDerivation)) {
             continue;
         }
-        const Code how = FirstCode(cx, *modifier, DCM_ConceptCodeSequence);
+        const Code how = ConceptCode(cx, modifier);
         if (how.Is("R-00317", "SRT") || how.Is("373098007", "SCT") || StartsWithNoCase(how.meaning, "mean")) {
             return Derivation::Mean;
         }
@@ -448,25 +544,25 @@ struct KvpValues {
     bool extreme = false;        // a maximum (or minimum) was there and left out
 };
 
-void ReadEventItems(Context& cx, DcmItem& item, Event& event, KvpValues& kvp, int depth) {
+void ReadEventItems(Context& cx, const Content& item, Event& event, KvpValues& kvp, int depth) {
     if (depth > kMaxDepth) {
         return;
     }
     std::string ignored;
-    for (DcmItem* child : Children(item)) {
-        const Code name = ConceptName(cx, *child);
+    for (const Content& child : Children(item)) {
+        const Code name = ConceptName(cx, child);
         if (Is(name, kEventUid)) {
-            event.uid = GetString(*child, DCM_UID);
+            event.uid = GetString(child.uid);
         } else if (Is(name, kDateTimeStarted)) {
-            event.dateTime = GetString(*child, DCM_DateTime);
+            event.dateTime = GetString(child.dateTime);
         } else if (Is(name, kEventType)) {
-            event.type = FirstCode(cx, *child, DCM_ConceptCodeSequence);
+            event.type = ConceptCode(cx, child);
         } else if (Is(name, kAcquisitionPlane)) {
-            event.plane = FirstCode(cx, *child, DCM_ConceptCodeSequence);
+            event.plane = ConceptCode(cx, child);
         } else if (Is(name, kAcquisitionProtocol)) {
-            event.protocol = TextOrCodeMeaning(cx, *child);
+            event.protocol = TextOrCodeMeaning(cx, child);
         } else if (Is(name, kDoseAreaProduct)) {
-            const Measured m = ReadMeasured(cx, *child);
+            const Measured m = ReadMeasured(cx, child);
             if (m.present) {
                 event.dapValue = m.values.front();
                 event.dapUnit = m.unit.value;
@@ -482,8 +578,8 @@ void ReadEventItems(Context& cx, DcmItem& item, Event& event, KvpValues& kvp, in
                 }
             }
         } else if (Is(name, kKvp)) {
-            const Measured m = ReadMeasured(cx, *child);
-            const Derivation how = DerivationOf(cx, *child);
+            const Measured m = ReadMeasured(cx, child);
+            const Derivation how = DerivationOf(cx, child);
             for (const auto& text : m.values) {
                 const auto v = ParseDecimalString(text);
                 if (!v) continue;
@@ -496,25 +592,25 @@ void ReadEventItems(Context& cx, DcmItem& item, Event& event, KvpValues& kvp, in
                 }
             }
         } else if (Is(name, kFilters)) {
-            event.filters.push_back(ReadFilter(cx, *child));
+            event.filters.push_back(ReadFilter(cx, child));
         } else if (Is(name, kIrradiationDuration)) {
-            event.durationS = ValueIn(ReadMeasured(cx, *child), {{"s", 0}, {"ms", -3}}, "", ignored);
+            event.durationS = ValueIn(ReadMeasured(cx, child), {{"s", 0}, {"ms", -3}}, "", ignored);
         } else if (Is(name, kExposureTime)) {
-            event.exposureTimeMs = ValueIn(ReadMeasured(cx, *child), {{"ms", 0}, {"s", 3}}, "", ignored);
+            event.exposureTimeMs = ValueIn(ReadMeasured(cx, child), {{"ms", 0}, {"s", 3}}, "", ignored);
         } else if (Is(name, kNumberOfPulses)) {
-            event.pulses = ValueIn(ReadMeasured(cx, *child), {{"{pulses}", 0}, {"1", 0}, {"{pulse}", 0}}, "", ignored);
+            event.pulses = ValueIn(ReadMeasured(cx, child), {{"{pulses}", 0}, {"1", 0}, {"{pulse}", 0}}, "", ignored);
         } else if (Is(name, kDoseRp)) {
-            event.doseRpGy = ValueIn(ReadMeasured(cx, *child), {{"Gy", 0}, {"mGy", -3}, {"uGy", -6}}, "", ignored);
+            event.doseRpGy = ValueIn(ReadMeasured(cx, child), {{"Gy", 0}, {"mGy", -3}, {"uGy", -6}}, "", ignored);
         } else if (Is(name, kFieldArea)) {
-            event.fieldAreaCm2 = ValueIn(ReadMeasured(cx, *child), {{"m2", 4}, {"cm2", 0}, {"mm2", -2}}, "", ignored);
+            event.fieldAreaCm2 = ValueIn(ReadMeasured(cx, child), {{"m2", 4}, {"cm2", 0}, {"mm2", -2}}, "", ignored);
         } else {
             // Source, detector and mechanical data may sit in containers of their own.
-            ReadEventItems(cx, *child, event, kvp, depth + 1);
+            ReadEventItems(cx, child, event, kvp, depth + 1);
         }
     }
 }
 
-Event ReadEvent(Context& cx, DcmItem& container) {
+Event ReadEvent(Context& cx, const Content& container) {
     Event event;
     KvpValues kvp;
     ReadEventItems(cx, container, event, kvp, 0);
@@ -546,12 +642,12 @@ Event ReadEvent(Context& cx, DcmItem& container) {
     return event;
 }
 
-void ReadDeviceParticipant(Context& cx, DcmItem& roleItem, Device& device) {
-    for (DcmItem* child : Children(roleItem)) {
-        const Code name = ConceptName(cx, *child);
+void ReadDeviceParticipant(Context& cx, const Content& roleItem, Device& device) {
+    for (const Content& child : Children(roleItem)) {
+        const Code name = ConceptName(cx, child);
         const std::string text = [&] {
-            std::string t = GetText(cx, *child, DCM_TextValue);
-            return t.empty() ? GetString(*child, DCM_UID) : t;
+            std::string t = GetText(cx, child.text);
+            return t.empty() ? GetString(child.uid) : t;
         }();
         if (Is(name, kDeviceName)) device.name = text;
         else if (Is(name, kDeviceManufacturer)) device.manufacturer = text;
@@ -573,7 +669,7 @@ struct TreeReader {
     bool haveParticipant = false;
     bool ctEvents = false;
 
-    std::optional<double> TotalDap(DcmItem& item) {
+    std::optional<double> TotalDap(const Content& item) {
         const Measured m = ReadMeasured(cx, item);
         if (!m.present) return std::nullopt;
         const auto exponent = DoseAreaExponent(m.unit.value);
@@ -584,47 +680,51 @@ struct TreeReader {
         return value;
     }
 
-    void Walk(DcmItem& item, int depth) {
+    void Walk(const Content& item, int depth) {
         if (depth > kMaxDepth) {
             report.notes.push_back("content nested deeper than " + std::to_string(kMaxDepth) + " levels passed over");
             return;
         }
-        for (DcmItem* child : Children(item)) {
-            const Code name = ConceptName(cx, *child);
-            if (Is(name, kEvent)) {
-                report.events.push_back(ReadEvent(cx, *child));
-                continue;
-            }
-            if (Is(name, kCtEvent)) {
-                ctEvents = true;
-                continue;
-            }
-            if (Is(name, kDapTotal)) {
-                AddTo(report.totals.dapGyCm2, TotalDap(*child));
-            } else if (Is(name, kFluoroDapTotal)) {
-                AddTo(report.totals.fluoroDapGyCm2, TotalDap(*child));
-            } else if (Is(name, kAcquisitionDapTotal)) {
-                AddTo(report.totals.acquisitionDapGyCm2, TotalDap(*child));
-            } else if (Is(name, kTotalFluoroTime)) {
-                AddTo(report.totals.fluoroTimeS, ValueIn(ReadMeasured(cx, *child), {{"s", 0}}, "total fluoroscopy time", report.totals.problem));
-            } else if (Is(name, kObserverUid) && observer.observerUid.empty()) {
-                observer.observerUid = GetString(*child, DCM_UID);
-            } else if (Is(name, kObserverName) && observer.name.empty()) {
-                observer.name = GetText(cx, *child, DCM_TextValue);
-            } else if (Is(name, kObserverManufacturer) && observer.manufacturer.empty()) {
-                observer.manufacturer = GetText(cx, *child, DCM_TextValue);
-            } else if (Is(name, kObserverModel) && observer.model.empty()) {
-                observer.model = GetText(cx, *child, DCM_TextValue);
-            } else if (Is(name, kObserverSerial) && observer.serial.empty()) {
-                observer.serial = GetText(cx, *child, DCM_TextValue);
-            } else if (Is(name, kDeviceRole) && !haveParticipant &&
-                       Is(FirstCode(cx, *child, DCM_ConceptCodeSequence), kIrradiatingDevice)) {
-                ReadDeviceParticipant(cx, *child, participant);
-                haveParticipant = true;
-                continue;
-            }
-            Walk(*child, depth + 1);
+        for (const Content& child : Children(item)) {
+            Visit(child, ConceptName(cx, child), depth);
         }
+    }
+
+    // One content item below a container at `depth`, its concept name already read.
+    void Visit(const Content& child, const Code& name, int depth) {
+        if (Is(name, kEvent)) {
+            report.events.push_back(ReadEvent(cx, child));
+            return;
+        }
+        if (Is(name, kCtEvent)) {
+            ctEvents = true;
+            return;
+        }
+        if (Is(name, kDapTotal)) {
+            AddTo(report.totals.dapGyCm2, TotalDap(child));
+        } else if (Is(name, kFluoroDapTotal)) {
+            AddTo(report.totals.fluoroDapGyCm2, TotalDap(child));
+        } else if (Is(name, kAcquisitionDapTotal)) {
+            AddTo(report.totals.acquisitionDapGyCm2, TotalDap(child));
+        } else if (Is(name, kTotalFluoroTime)) {
+            AddTo(report.totals.fluoroTimeS, ValueIn(ReadMeasured(cx, child), {{"s", 0}}, "total fluoroscopy time", report.totals.problem));
+        } else if (Is(name, kObserverUid) && observer.observerUid.empty()) {
+            observer.observerUid = GetString(child.uid);
+        } else if (Is(name, kObserverName) && observer.name.empty()) {
+            observer.name = GetText(cx, child.text);
+        } else if (Is(name, kObserverManufacturer) && observer.manufacturer.empty()) {
+            observer.manufacturer = GetText(cx, child.text);
+        } else if (Is(name, kObserverModel) && observer.model.empty()) {
+            observer.model = GetText(cx, child.text);
+        } else if (Is(name, kObserverSerial) && observer.serial.empty()) {
+            observer.serial = GetText(cx, child.text);
+        } else if (Is(name, kDeviceRole) && !haveParticipant &&
+                   Is(ConceptCode(cx, child), kIrradiatingDevice)) {
+            ReadDeviceParticipant(cx, child, participant);
+            haveParticipant = true;
+            return;
+        }
+        Walk(child, depth + 1);
     }
 };
 
@@ -645,24 +745,88 @@ void QuietDcmtk() {
     std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
+// The whole file into `bytes`; false (and nothing read) when it cannot be, DCMTK then says why,
+// or when it is larger than any dose report (DCMTK then leaves its long values on disk).
+bool ReadWhole(const std::filesystem::path& path, std::string& bytes) {
+    constexpr std::uintmax_t kMaxInMemory = 1024u * 1024u * 1024u;
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!in || ec || size > kMaxInMemory) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+std::string TagText(std::uint16_t group, std::uint16_t element) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text = "(gggg,eeee)";
+    for (int i = 0; i < 4; ++i) {
+        text[static_cast<std::size_t>(4 - i)] = kHex[(group >> (4 * i)) & 0xF];
+        text[static_cast<std::size_t>(9 - i)] = kHex[(element >> (4 * i)) & 0xF];
+    }
+    return text;
+}
+
 Failure<ReadError> Other(std::string what) { return Failure{ReadError{ReadError::Kind::Other, std::move(what)}}; }
 
-// What kind of X-ray dose report the root's "Procedure reported" says, when it is not projection X-ray.
-std::string OtherProcedure(Context& cx, DcmItem& root) {
-    for (DcmItem* child : Children(root)) {
-        if (!Is(ConceptName(cx, *child), kProcedureReported)) continue;
-        const Code p = FirstCode(cx, *child, DCM_ConceptCodeSequence);
-        if (p.Is("P5-08000", "SRT") || p.Is("77477000", "SCT") || StartsWithNoCase(p.meaning, "computed tomography")) {
-            return "CT radiation dose report: not a projection X-ray report";
-        }
-        if (p.Is("P5-40010", "SRT") || p.Is("71651007", "SCT") || StartsWithNoCase(p.meaning, "mammograph")) {
-            return "mammography radiation dose report: skipped (not a body the tables describe)";
-        }
+// What kind of X-ray dose report a "Procedure reported" item of the root says, when it is not
+// projection X-ray.
+std::string OtherProcedure(Context& cx, const Content& child, const Code& name) {
+    if (!Is(name, kProcedureReported)) return {};
+    const Code p = ConceptCode(cx, child);
+    if (p.Is("P5-08000", "SRT") || p.Is("77477000", "SCT") || StartsWithNoCase(p.meaning, "computed tomography")) {
+        return "CT radiation dose report: not a projection X-ray report";
+    }
+    if (p.Is("P5-40010", "SRT") || p.Is("71651007", "SCT") || StartsWithNoCase(p.meaning, "mammograph")) {
+        return "mammography radiation dose report: skipped (not a body the tables describe)";
     }
     return {};
 }
 
-Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view name, const ReadOptions& options) {
+// The root's content items when DCMTK parses them one at a time from the file's bytes (a report
+// of many events then never holds more than one event's tree): where each item lies, and the
+// data set's transfer syntax.
+struct ItemBytes {
+    std::string_view bytes;
+    const std::vector<NestingScan::Span>* items = nullptr;
+    E_TransferSyntax xfer = EXS_Unknown;
+};
+
+// Calls `visit` for each content item of the root, in order: from the tree, or each parsed from
+// its bytes and freed after. A parse failure is returned as DCMTK's condition.
+template <typename Visit>
+OFCondition ForEachRootChild(const Content& root, const ItemBytes* parts, Visit&& visit) {
+    if (parts == nullptr) {
+        for (const Content& child : Children(root)) {
+            visit(child);
+        }
+        return EC_Normal;
+    }
+    for (const NestingScan::Span& span : *parts->items) {
+        constexpr std::uint64_t kItemHeader = 8;  // tag and length; items have no VR
+        DcmItem item(DcmTag(DCM_Item), span.length);
+        DcmInputBufferStream stream;
+        stream.setBuffer(parts->bytes.data() + span.begin + kItemHeader,
+                         static_cast<offile_off_t>(span.end - span.begin - kItemHeader));
+        stream.setEos();
+        item.transferInit();
+        const OFCondition cond = item.read(stream, parts->xfer, EGL_noChange, DCM_MaxReadLength);
+        item.transferEnd();
+        if (cond.bad()) {
+            return cond;
+        }
+        visit(View(item));
+    }
+    return EC_Normal;
+}
+
+Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view name, const ReadOptions& options,
+                                         const ItemBytes* parts) {
     DcmDataset* dataset = file.getDataset();
     DcmMetaInfo* meta = file.getMetaInfo();
     std::string mediaClass;
@@ -691,7 +855,14 @@ Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view n
             className += *p;
         }
     }
-    const Code root = ConceptName(cx, *dataset);
+    const Content rootContent = View(*dataset);
+    const Code root = ConceptName(cx, rootContent);
+    if (!Is(root, kDoseReport) && parts != nullptr) {
+        // Parsed whole, a damaged item would have been named first.
+        if (const OFCondition cond = ForEachRootChild(rootContent, parts, [](const Content&) {}); cond.bad()) {
+            return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+        }
+    }
     if (!Is(root, kDoseReport)) {
         if (!isSr) {
             return Other(className + ": not a dose report, skipped");
@@ -699,16 +870,24 @@ Result<Report, ReadError> FromFileFormat(DcmFileFormat& file, std::string_view n
         return Other("structured report (" + className + (root.Empty() ? std::string() : ", '" + root.meaning + "'") +
                      "): not a dose report, skipped");
     }
-    if (const std::string other = OtherProcedure(cx, *dataset); !other.empty()) {
+    Report report;
+    TreeReader reader{cx, report, {}, {}, false, false};
+    std::string other;  // a CT or mammography report: nothing else of it matters
+    const OFCondition cond = ForEachRootChild(rootContent, parts, [&](const Content& child) {
+        const Code childName = ConceptName(cx, child);
+        if (other.empty()) other = OtherProcedure(cx, child, childName);
+        if (other.empty()) reader.Visit(child, childName, 0);
+    });
+    if (cond.bad()) {
+        return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+    }
+    if (!other.empty()) {
         return Other(other);
     }
-    Report report;
     report.path = std::string(name);
     report.studyUid = GetString(*dataset, DCM_StudyInstanceUID);
     report.sopInstanceUid = GetString(*dataset, DCM_SOPInstanceUID);
     report.characterSet = decoder.Declared();
-    TreeReader reader{cx, report, {}, {}, false, false};
-    reader.Walk(*dataset, 0);
     if (report.events.empty() && reader.ctEvents) {
         return Other("CT radiation dose report: not a projection X-ray report");
     }
@@ -907,25 +1086,74 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
     if (!std::filesystem::is_regular_file(status)) {
         return Failure{ReadError{ReadError::Kind::CannotOpen, "not a regular file"}};
     }
-    // DCMTK parses sequences recursively; a file nested deeper than the scan allows would end the
-    // process on a stack overflow, so it is named as unreadable instead.
-    if (const NestingScan scan = ScanNesting(path); scan.tooDeep) {
+    // The file is read once. The scan below walks its bytes before DCMTK does: DCMTK parses
+    // sequences recursively, so a file nested deeper than the scan allows would end the process on
+    // a stack overflow; and parsing from memory DCMTK allocates each value's declared length at
+    // once, so a length beyond the end of the file (4 GB declared in a file of a few kilobytes) is
+    // refused here.
+    std::string bytes;
+    const bool inMemory = ReadWhole(path, bytes);
+    const NestingScan scan = inMemory ? ScanNesting(std::string_view(bytes)) : ScanNesting(path);
+    if (scan.tooDeep) {
         return Failure{ReadError{ReadError::Kind::Unreadable,
                                             "sequences nested more than " + std::to_string(kMaxSequenceNesting) +
                                                 " levels deep (damaged or hostile file): not parsed"}};
     }
-    // DCMTK reads the file itself: values longer than DCM_MaxReadLength stay on disk until asked
-    // for, so a damaged length field costs nothing unless the value is one Mirelo reads. Parsed from
-    // a buffer in memory instead, DCMTK must load every value at once and allocates whatever length a
-    // damaged or hostile file declares (4 GB for a file of a few kilobytes).
-    DcmFileFormat file;
-    const OFCondition cond =
-        file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
-    if (cond.bad()) {
-        return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
-                                 cond.text()}};
+    if (scan.overlong) {
+        return Failure{ReadError{ReadError::Kind::Unreadable,
+                                 "element " + TagText(scan.overlongGroup, scan.overlongElement) + " declares " +
+                                     std::to_string(scan.declaredLength) + " bytes where " + std::to_string(scan.bytesLeft) +
+                                     " remain (damaged or hostile file): not parsed"}};
     }
-    return FromFileFormat(file, path.string(), options);
+    DcmFileFormat file;
+    ItemBytes parts;
+    if (inMemory && scan.vouched) {
+        // Without the root's Content Sequence when the scan found it: its items are parsed one at a
+        // time as the report is read (ForEachRootChild), the elements after it here.
+        const bool byItem = scan.hasContent;
+        DcmInputBufferStream stream;
+        stream.setBuffer(bytes.data(), static_cast<offile_off_t>(byItem ? scan.content.begin : bytes.size()));
+        stream.setEos();
+        file.transferInit();
+        OFCondition cond = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
+        file.transferEnd();
+        if (cond.good() && byItem) {
+            parts = {std::string_view(bytes), &scan.contentItems, file.getDataset()->getOriginalXfer()};
+            if (scan.content.end < bytes.size()) {
+                DcmDataset rest;
+                DcmInputBufferStream restStream;
+                restStream.setBuffer(bytes.data() + scan.content.end, static_cast<offile_off_t>(bytes.size() - scan.content.end));
+                restStream.setEos();
+                rest.transferInit();
+                cond = rest.read(restStream, parts.xfer, EGL_noChange, DCM_MaxReadLength);
+                rest.transferEnd();
+                while (cond.good() && rest.card() > 0) {
+                    DcmElement* element = rest.remove(0UL);
+                    if (file.getDataset()->insert(element).bad()) delete element;
+                }
+            }
+        }
+        if (cond.bad()) {
+            return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
+        }
+        if (byItem) {
+            return FromFileFormat(file, path.string(), options, &parts);
+        }
+    } else {
+        // What the scan could not vouch for (a deflated data set, implicit VR, an encoding it does
+        // not follow) DCMTK reads from the file itself: values longer than DCM_MaxReadLength then
+        // stay on disk until asked for, so a damaged length field costs nothing unless the value is
+        // one Mirelo reads.
+        bytes = std::string();
+        const OFCondition cond =
+            file.loadFile(OFFilename(path.c_str()), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect);
+        if (cond.bad()) {
+            return Failure{ReadError{cond == EC_InvalidFilename ? ReadError::Kind::CannotOpen : ReadError::Kind::NotDicom,
+                                     cond.text()}};
+        }
+    }
+    bytes = std::string();  // the tree holds its own copies
+    return FromFileFormat(file, path.string(), options, nullptr);
 }
 
 }  // namespace mirelo::rdsr

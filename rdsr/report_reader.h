@@ -19,7 +19,9 @@ namespace mirelo::rdsr {
 // Texts (protocol, manufacturer, descriptions, code meanings) come out as UTF-8, converted from the
 // file's Specific Character Set by DCMTK; a byte that cannot be converted becomes U+FFFD and the
 // report says so in its notes. Before DCMTK parses a file, its sequence nesting is checked
-// (rdsr/nesting_scan.h): a file nested too deep for DCMTK's recursion is Unreadable, not a crash.
+// (rdsr/nesting_scan.h): a file nested too deep for DCMTK's recursion is Unreadable, not a crash,
+// and so is one with a value longer than the rest of the file. The file is read once; DCMTK parses
+// those bytes, or the file itself when the scan cannot vouch for what DCMTK will see.
 struct ReadOptions {
     bool keepPatientId = false;  // read the patient's name and ID too
 };

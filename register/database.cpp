@@ -500,13 +500,20 @@ Result<Database, DbError> Database::Open(const std::filesystem::path& file, Dura
         return Failure{DbError{"opening " + file.string(), "schema version " + std::to_string(*version) +
                                                                " is newer than this program's " + std::to_string(kSchemaVersion)}};
     }
-    for (auto v = *version; v < kSchemaVersion; ++v) {
+    if (*version < kSchemaVersion) {
+        // Under the write lock, the version read again: another process (a listener and an import
+        // started together) may have migrated it meanwhile.
         Transaction t(raw);
-        const std::string bump = "PRAGMA user_version = " + std::to_string(v + 1);
-        const Migration& m = kMigrations[v];
-        if (!t.Began() || !Exec(raw, m.sql) || (m.then != nullptr && !m.then(raw)) || !Exec(raw, bump.c_str()) || !t.Commit()) {
-            return Fail(raw, "updating the schema");
+        const auto locked = t.Began() ? SingleInt(raw, "PRAGMA user_version") : std::nullopt;
+        if (!locked) return Fail(raw, "updating the schema");
+        for (auto v = *locked; v < kSchemaVersion; ++v) {
+            const std::string bump = "PRAGMA user_version = " + std::to_string(v + 1);
+            const Migration& m = kMigrations[v];
+            if (!Exec(raw, m.sql) || (m.then != nullptr && !m.then(raw)) || !Exec(raw, bump.c_str())) {
+                return Fail(raw, "updating the schema");
+            }
         }
+        if (!t.Commit()) return Fail(raw, "updating the schema");
     }
     return db;
 }
@@ -526,21 +533,32 @@ int Database::SchemaVersion() const { return static_cast<int>(SingleInt(db_, "PR
 Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tables& tables,
                                                const profiles::Profiles& profiles, const Provenance& provenance) {
     const rdsr::Report& report = arrival.report;
-    Transaction t(db_);
-    if (!t.Began()) return Fail(db_, "starting a transaction");
-
     ImportResult result;
     const std::string contentJson = ReportToJson(report);
     const std::string content = Sha256Hex(contentJson);
-    {
-        // This content held already (as any version): nothing to do.
+    // This content held already (as any version): nothing to do.
+    const auto held = [&]() -> std::optional<int> {
         Statement same(db_, "SELECT version FROM reports WHERE sop_instance_uid = ?1 AND content_sha256 = ?2");
         same.Bind(1, report.sopInstanceUid).Bind(2, content);
-        if (same.Step() == SQLITE_ROW) {
-            result.kind = ImportKind::Unchanged;
-            result.version = static_cast<int>(same.Int(0));
-            return result;
-        }
+        if (same.Step() == SQLITE_ROW) return static_cast<int>(same.Int(0));
+        return std::nullopt;
+    };
+    if (const auto version = held()) {
+        result.kind = ImportKind::Unchanged;
+        result.version = *version;
+        return result;
+    }
+    // Computed before the write lock is taken, so that another writer (the listener and an import
+    // on one file) waits for the inserts only.
+    std::vector<studies::ReadOutcome> holder;
+    const studies::Batch batch = ComputeOne(report, tables, profiles, holder);
+
+    Transaction t(db_);
+    if (!t.Began()) return Fail(db_, "starting a transaction");
+    if (const auto version = held()) {  // stored by another writer meanwhile
+        result.kind = ImportKind::Unchanged;
+        result.version = *version;
+        return result;
     }
     std::optional<std::int64_t> previous, previousStudy;
     {
@@ -601,8 +619,6 @@ Result<ImportResult, DbError> Database::Import(const Arrival& arrival, const Tab
         if (addEvent.Step() != SQLITE_DONE) return Fail(db_, "storing an event");
         eventIds.push_back(sqlite3_last_insert_rowid(db_));
     }
-    std::vector<studies::ReadOutcome> holder;
-    const studies::Batch batch = ComputeOne(report, tables, profiles, holder);
     const auto used = StoreResults(db_, batch, eventIds, *computation);
     if (!used) return Failure{used.error()};
     if (!RefreshStudyTotals(db_, *study) || (previousStudy && *previousStudy != *study && !RefreshStudyTotals(db_, *previousStudy))) {

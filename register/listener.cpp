@@ -3,20 +3,24 @@
 #include "dcmtk/config/osconfig.h"  // first, as DCMTK requires
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <optional>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcuid.h"
-#include "dcmtk/dcmnet/dcmlayer.h"
-#include "dcmtk/dcmnet/dcmtrans.h"
 #include "dcmtk/dcmnet/diutil.h"
 #include "dcmtk/dcmnet/scp.h"
 #include "dcmtk/oflog/oflog.h"
@@ -28,24 +32,69 @@ namespace {
 constexpr Uint16 kStatusOutOfResources = 0xA700;
 constexpr Uint16 kStatusCannotUnderstand = 0xC000;
 
-// Accepts connections that arrived on the configured address only. DCMTK listens on every
-// interface; a connection to any other local address is closed before a byte is read.
-class BoundLayer : public DcmTransportLayer {
-public:
-    explicit BoundLayer(in_addr address) : address_(address) {}
-    DcmTransportConnection* createConnection(DcmNativeSocketType socket, OFBool /*secure*/) override {
+// The descriptor numbers of this process, with what each refers to.
+std::vector<std::pair<int, std::string>> Descriptors() {
+    std::vector<std::pair<int, std::string>> fds;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        fds.emplace_back(std::stoi(name), std::filesystem::read_symlink(entry.path(), ec).string());
+    }
+    return fds;
+}
+
+// DCMTK 3.6.7 binds the port on every interface (its network layer names INADDR_ANY itself). The
+// listening socket DcmSCP::openListenPort() made is replaced, under its descriptor number, by one
+// bound to `address` alone, on which DcmSCP then accepts: connections to any other local address
+// are refused by the kernel. The error is why it could not be done.
+std::optional<std::string> BindListeningSocket(std::uint16_t port, in_addr address) {
+    int listening = -1;
+    for (const auto& [fd, target] : Descriptors()) {
         sockaddr_in local{};
         socklen_t length = sizeof local;
-        if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET ||
-            local.sin_addr.s_addr != address_.s_addr) {
-            return nullptr;
+        int accepting = 0;
+        socklen_t size = sizeof accepting;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_family == AF_INET &&
+            ntohs(local.sin_port) == port && local.sin_addr.s_addr == htonl(INADDR_ANY) &&
+            ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &size) == 0 && accepting != 0) {
+            listening = fd;
         }
-        return new DcmTCPConnection(socket);
     }
+    if (listening < 0) return std::string("the listening socket was not found");
+    const int fresh = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fresh < 0) return std::string(std::strerror(errno));
+    // dup2 closes DCMTK's socket (the port is free again) and puts the new one in its place.
+    const bool moved = ::dup2(fresh, listening) == listening;
+    const int error = errno;
+    ::close(fresh);
+    if (!moved) return std::string(std::strerror(error));
+    const int reuse = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr = address;
+    if (::setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(listening, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(listening, 64) != 0) {
+        return std::string(std::strerror(errno));
+    }
+    return std::nullopt;
+}
 
-private:
-    in_addr address_;
-};
+// Points the descriptor open on `file` at /dev/null: what is written after is discarded.
+bool DiscardWritesTo(const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::string target = std::filesystem::weakly_canonical(file, ec).string();
+    bool done = false;
+    for (const auto& [fd, path] : Descriptors()) {
+        if (path != target) continue;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return false;
+        done = ::dup2(null, fd) == fd;
+        ::close(null);
+    }
+    return done;
+}
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -87,7 +136,11 @@ protected:
         T_DIMSE_C_StoreRQ& request = message->msg.CStoreRQ;
         const std::string sopInstance = request.AffectedSOPInstanceUID;
         const std::filesystem::path incoming = config_.archive / (".incoming-" + std::to_string(::getpid()) + ".dcm");
+        incoming_ = incoming;
+        received_ = 0;
+        writtenUpTo_.reset();
         OFCondition cond = receiveSTORERequest(request, info.presentationContextID, OFString(incoming.c_str()));
+        incoming_.clear();
         if (cond.bad()) {
             std::error_code ec;
             std::filesystem::remove(incoming, ec);
@@ -98,11 +151,12 @@ protected:
         Uint16 status = STATUS_Success;
         std::string reason;
         std::error_code ec;
-        const auto size = std::filesystem::file_size(incoming, ec);
+        const auto size = writtenUpTo_ ? received_ : std::filesystem::file_size(incoming, ec);
         if (ec || size > config_.maxObjectBytes) {
             std::filesystem::remove(incoming, ec);
             status = kStatusOutOfResources;
             reason = "object of " + std::to_string(size) + " bytes over the limit of " + std::to_string(config_.maxObjectBytes);
+            if (writtenUpTo_) log_("C-STORE " + sopInstance + ": written up to byte " + std::to_string(*writtenUpTo_) + " only");
         } else {
             const std::filesystem::path file = ArchiveName(sopInstance);
             std::filesystem::rename(incoming, file, ec);
@@ -130,6 +184,15 @@ protected:
                                  request.AffectedSOPInstanceUID, status, detailPointer);
     }
 
+    // Called after each piece of the data set written to the incoming file: once the object is over
+    // the limit, the rest is still read from the network (so that the refusal can be answered on the
+    // association) but no longer written.
+    void notifyRECEIVEProgress(const unsigned long byteCount) override {
+        received_ = byteCount;
+        if (incoming_.empty() || writtenUpTo_ || byteCount <= config_.maxObjectBytes) return;
+        if (DiscardWritesTo(incoming_)) writtenUpTo_ = byteCount;
+    }
+
     OFBool stopAfterCurrentAssociation() override { return stop_.load(); }
     OFBool stopAfterConnectionTimeout() override { return stop_.load(); }
 
@@ -154,6 +217,9 @@ private:
     const Receiver& receive_;
     const Logger& log_;
     const std::atomic<bool>& stop_;
+    std::filesystem::path incoming_;          // while a C-STORE's data set is received
+    std::uintmax_t received_ = 0;             // bytes of it so far
+    std::optional<std::uintmax_t> writtenUpTo_;  // where its writing stopped, over the limit
 };
 
 }  // namespace
@@ -200,10 +266,7 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
     scp.setACSETimeout(30);
     scp.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
     scp.setDIMSETimeout(60);
-    BoundLayer layer(address);
-    if (address.s_addr != htonl(INADDR_ANY)) {
-        scp.setTransportLayer(&layer);
-    }
+    scp.setProgressNotificationMode(OFTrue);
     OFList<OFString> syntaxes;
     syntaxes.push_back(UID_LittleEndianExplicitTransferSyntax);
     syntaxes.push_back(UID_BigEndianExplicitTransferSyntax);
@@ -214,8 +277,15 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
         scp.addPresentationContext(UID_XRayRadiationDoseSRStorage, syntaxes).bad()) {
         return Failure{std::string("the presentation contexts could not be set up")};
     }
+    const OFCondition opened = service.openListenPort();
+    if (opened.bad()) return Failure{std::string("port ") + std::to_string(config.port) + ": " + opened.text()};
+    if (address.s_addr != htonl(INADDR_ANY)) {
+        if (const auto error = BindListeningSocket(config.port, address)) {
+            return Failure{"--bind " + config.bind + " port " + std::to_string(config.port) + ": " + *error};
+        }
+    }
     log("listening on " + config.bind + " port " + std::to_string(config.port) + " as " + config.aet);
-    const OFCondition cond = service.listen();
+    const OFCondition cond = service.acceptAssociations();
     if (cond.bad() && cond != NET_EC_StopAfterConnectionTimeout && cond != NET_EC_StopAfterAssociation) {
         return Failure{std::string("port ") + std::to_string(config.port) + ": " + cond.text()};
     }

@@ -118,6 +118,115 @@ TEST(NestingScan, DeepFilesAreRefusedBeforeParsingInEveryEncoding) {
     std::filesystem::remove_all(folder);
 }
 
+// A length field beyond the end of the file, in the meta information and in the data set: refused
+// before DCMTK parses the bytes from memory (it would allocate the declared 4 GB at once). The
+// untouched report is one the scan vouches for, so it is parsed from memory.
+TEST(NestingScan, LengthsBeyondTheEndOfTheFileAreRefused) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_overlong_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    gen::ReportSpec plan;
+    plan.events.push_back({});
+    plan.events.back().type = gen::Fluoroscopy();
+    plan.events.back().plane = gen::SinglePlane();
+    plan.events.back().kvp = {"80"};
+    plan.events.back().dap = gen::NumSpec{"1E-4", "Gy.m2"};
+    ASSERT_EQ(gen::WriteReport(plan, folder / "report.dcm"), "");
+    std::ifstream in(folder / "report.dcm", std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const struct {
+        std::string header;  // the element's tag and VR as written; its 4-byte length follows
+        const char* refused;
+    } cases[] = {
+        {"", nullptr},
+        {std::string("\x02\x00\x01\x00OB\0\0", 8), "element (0002,0001) declares 4294901760 bytes where "},
+        {std::string("\x40\x00\x60\xA1UT\0\0", 8), "element (0040,A160) declares 4294901760 bytes where "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused ? c.refused : "untouched");
+        std::string bytes = original;
+        if (!c.header.empty()) {
+            const auto at = bytes.find(c.header);
+            ASSERT_NE(at, std::string::npos);
+            bytes.replace(at + c.header.size(), 4, std::string("\0\0\xFF\xFF", 4));
+        }
+        std::ofstream(folder / "case.dcm", std::ios::binary) << bytes;
+        const auto scan = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_EQ(scan.overlong, c.refused != nullptr);
+        EXPECT_EQ(scan.vouched, c.refused == nullptr);
+        const auto read = mirelo::rdsr::ReadReportFile(folder / "case.dcm");
+        if (c.refused == nullptr) {
+            ASSERT_TRUE(read) << mirelo::rdsr::DescribeReadError(read.error());
+            EXPECT_EQ(read->events.size(), 1u);
+        } else {
+            ASSERT_FALSE(read);
+            EXPECT_EQ(read.error().kind, mirelo::rdsr::ReadError::Kind::Unreadable);
+            EXPECT_NE(mirelo::rdsr::DescribeReadError(read.error()).find(c.refused), std::string::npos)
+                << mirelo::rdsr::DescribeReadError(read.error());
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// A report parsed one content item at a time from its bytes (defined or undefined lengths, an
+// element after the content) reads exactly as DCMTK's whole tree of the same content does (an
+// implicit VR copy, which the scan does not vouch for).
+TEST(NestingScan, ReportsReadItemByItemAsFromTheWholeTree) {
+    namespace gen = mirelo::rdsrgen;
+    const auto folder = std::filesystem::temp_directory_path() / ("mirelo_layout_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    gen::ReportSpec plan;
+    plan.outOfTemplateItems = true;
+    for (const char* kvp : {"70", "0\\81\\83"}) {
+        plan.events.push_back({});
+        plan.events.back().type = gen::Fluoroscopy();
+        plan.events.back().plane = gen::PlaneA();
+        plan.events.back().kvpPulses = kvp;
+        plan.events.back().dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
+        plan.events.back().filters = {{gen::Copper(), gen::NumSpec{"0.1", "mm"}, gen::NumSpec{"0.3", "mm"}}};
+    }
+    plan.totals = {{gen::PlaneA(), gen::NumSpec{"5E-4", "Gy.m2"}, {}, {}, gen::NumSpec{"12", "s"}}};
+    ASSERT_EQ(gen::WriteReport(plan, folder / "defined.dcm"), "");
+    const auto text = [](const mirelo::rdsr::Report& r) {
+        std::string t = r.device.name + "|" + r.device.observerUid + "|" + std::to_string(*r.totals.dapGyCm2) + "|" +
+                        std::to_string(r.totals.fluoroTimeS.value_or(-1));
+        for (const auto& e : r.events) {
+            t += "|" + e.uid + " " + e.type.meaning + " " + e.plane.value + " " + e.protocol + " " + e.dapText + " " +
+                 std::to_string(e.kvp.value_or(-1)) + " " + std::to_string(e.kvpPulses) + " " +
+                 std::to_string(e.filters.size()) + " " + std::to_string(e.filters.front().thicknessMm.value_or(-1));
+        }
+        for (const auto& note : r.notes) t += "|" + note;
+        return t;
+    };
+    const auto whole = folder / "implicit.dcm";
+    ASSERT_EQ(gen::Rewrite(folder / "defined.dcm", whole, gen::Layout::ImplicitVr), "");
+    const auto expected = mirelo::rdsr::ReadReportFile(whole);
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(expected->events.size(), 2u);
+    const struct {
+        const char* name;
+        std::optional<gen::Layout> layout;
+    } cases[] = {{"defined.dcm", std::nullopt},
+                 {"undefined.dcm", gen::Layout::UndefinedLengths},
+                 {"after.dcm", gen::Layout::ElementAfterContent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.layout) {
+            ASSERT_EQ(gen::Rewrite(folder / "defined.dcm", folder / c.name, *c.layout), "");
+        }
+        std::ifstream in(folder / c.name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto scan = mirelo::rdsr::ScanNesting(std::string_view(bytes));
+        EXPECT_TRUE(scan.vouched && scan.hasContent);
+        EXPECT_GE(scan.contentItems.size(), 4u);  // observer context, procedure, two events, totals
+        const auto read = mirelo::rdsr::ReadReportFile(folder / c.name);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(text(*read), text(*expected));
+    }
+    EXPECT_FALSE(mirelo::rdsr::ScanNesting(whole).vouched);
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 namespace {

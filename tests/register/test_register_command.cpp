@@ -396,6 +396,39 @@ TEST_F(RegisterCommand, ARegisterOfTheFirstSchemaIsMigrated) {
     EXPECT_EQ(SortedLines(exported.out).size(), 1u + 18u);
 }
 
+// Writers started together on a register that does not exist yet: one of them makes the schema,
+// the others wait for it and find it made (each round on a new file).
+TEST_F(RegisterCommand, WritersStartedTogetherOnANewRegisterAllSucceed) {
+    constexpr int kWriters = 4, kRounds = 3;
+    for (int w = 0; w < kWriters; ++w) {
+        const std::string uid = "1.2.826.0.1.3680043.10.1332." + std::to_string(w + 1);
+        Write(Plan(uid, {"1", "2"}), scratch_ / "in" / (std::to_string(w) + ".dcm"));
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        const fs::path db = scratch_ / ("round" + std::to_string(round) + ".sqlite");
+        std::vector<int> statuses(kWriters, -1);
+        std::vector<std::thread> writers;
+        for (int w = 0; w < kWriters; ++w) {
+            writers.emplace_back([&, w] {
+                std::string command = "timeout 120 ";
+                command += mirelo::test::Quoted(MIRELO_CALC_EXE);
+                command += " register import " + mirelo::test::Quoted((scratch_ / "in" / (std::to_string(w) + ".dcm")).string());
+                command += " --db " + mirelo::test::Quoted(db.string()) + " --tables " + mirelo::test::Quoted(MIRELO_SOURCE_DATA_DIR);
+                command += " >/dev/null 2>" + mirelo::test::Quoted((scratch_ / ("err" + std::to_string(w))).string());
+                const int raw = std::system(command.c_str());
+                statuses[static_cast<std::size_t>(w)] = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            });
+        }
+        for (auto& t : writers) t.join();
+        for (int w = 0; w < kWriters; ++w) {
+            EXPECT_EQ(statuses[static_cast<std::size_t>(w)], 0) << mirelo::test::Slurp(scratch_ / ("err" + std::to_string(w)));
+        }
+        EXPECT_EQ(Query(db, "SELECT COUNT(*) FROM reports"), kWriters);
+        EXPECT_EQ(Query(db, "SELECT COUNT(*) FROM study_totals WHERE used = 2"), kWriters);
+        EXPECT_EQ(QueryText(db, "PRAGMA integrity_check"), "ok");
+    }
+}
+
 // A kill at any moment of an import leaves a consistent register: whole reports only, and a second
 // import completes it, finding the stored reports unchanged.
 TEST_F(RegisterCommand, KilledImportLeavesWholeReportsOnly) {

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -221,20 +222,123 @@ TEST_F(RegisterListener, HoldsExactlyWhatAllowedSendersStored) {
     EXPECT_NE(listener.Log().find("stopped"), std::string::npos);
 }
 
-// A report over the size limit is refused with a failure status and the reason; connections to
-// another local address than the bound one are not served.
+// Reports written in a folder: `count` studies of `events` fluoroscopy events each.
+std::vector<fs::path> WriteStudies(const fs::path& folder, const std::string& uidRoot, int count, int events) {
+    std::vector<fs::path> files;
+    fs::create_directories(folder);
+    for (int r = 1; r <= count; ++r) {
+        gen::ReportSpec plan;
+        plan.studyUid = uidRoot + "." + std::to_string(r);
+        plan.observerUid = "1.2.826.0.1.3680043.10.1309.7";
+        for (int e = 1; e <= events; ++e) {
+            gen::EventSpec ev;
+            ev.uid = plan.studyUid + "." + std::to_string(e);
+            ev.type = gen::Fluoroscopy();
+            ev.plane = gen::SinglePlane();
+            ev.dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
+            ev.kvp = {"75"};
+            plan.events.push_back(ev);
+        }
+        files.push_back(folder / ("r" + std::to_string(r) + ".dcm"));
+        EXPECT_EQ(gen::WriteReport(plan, files.back()), "");
+    }
+    return files;
+}
+
+// The listener and an import write to one database at the same time: both finish, each report is
+// stored once with all its events, and the file stays whole.
+TEST_F(RegisterListener, SharesItsDatabaseWithARunningImport) {
+    constexpr int kImported = 200, kSent = 30, kEvents = 20;
+    WriteStudies(scratch_ / "bulk", "1.2.826.0.1.3680043.10.1351", kImported, kEvents);
+    std::string sent;
+    for (const auto& f : WriteStudies(scratch_ / "sent", "1.2.826.0.1.3680043.10.1352", kSent, kEvents)) {
+        sent += ' ';
+        sent += Quoted(f.string());
+    }
+    Listener listener(scratch_, {});
+    ASSERT_TRUE(listener.Ready()) << listener.Log();
+
+    const fs::path importLog = scratch_ / "import.log";
+    int importStatus = -1;
+    std::thread import([&] {
+        std::string command = "timeout 300 ";
+        command += Quoted(MIRELO_CALC_EXE);
+        command += " register import " + Quoted((scratch_ / "bulk").string()) + " --db " + Quoted(db_.string());
+        command += " --tables " + Quoted(MIRELO_SOURCE_DATA_DIR) + " >" + Quoted(importLog.string()) + " 2>&1";
+        const int raw = std::system(command.c_str());
+        importStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    });
+    // Sent once the import has begun to commit.
+    for (int i = 0; i < 600 && Column(db_, "SELECT id FROM reports").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const Sent stored = Dcmtk("storescu -aet STORESCU -aec MIRELO 127.0.0.1 " + std::to_string(listener.Port()) + sent, scratch_);
+    import.join();
+    EXPECT_EQ(stored.status, 0) << stored.output << listener.Log();
+    EXPECT_EQ(importStatus, 0) << Slurp(importLog);
+    EXPECT_NE(Slurp(importLog).find(std::to_string(kImported) + " reports added"), std::string::npos) << Slurp(importLog);
+
+    EXPECT_EQ(Column(db_, "PRAGMA integrity_check"), std::set<std::string>{"ok"});
+    EXPECT_EQ(Column(db_, "SELECT id FROM reports").size(), std::size_t{kImported + kSent});
+    EXPECT_EQ(Column(db_, "SELECT id FROM reports WHERE source LIKE 'dicom:%'").size(), std::size_t{kSent});
+    EXPECT_EQ(Column(db_, "SELECT study_id FROM study_totals WHERE used = " + std::to_string(kEvents)).size(),
+              std::size_t{kImported + kSent});
+    EXPECT_EQ(Column(db_, "SELECT id FROM events").size(), std::size_t{(kImported + kSent) * kEvents});
+    EXPECT_EQ(Column(db_, "SELECT event_id FROM results").size(), std::size_t{(kImported + kSent) * kEvents});
+    // They did overlap: a received report was committed between two imported ones.
+    EXPECT_EQ(Column(db_, "SELECT MIN(id) < (SELECT MAX(id) FROM reports WHERE source NOT LIKE 'dicom:%') FROM reports "
+                          "WHERE source LIKE 'dicom:%'"),
+              std::set<std::string>{"1"});
+    EXPECT_EQ(listener.Stop(), 0) << listener.Log();
+}
+
+// A report over the size limit is refused with a failure status and the reason, and is not written
+// past the limit while it arrives; the port is bound to the --bind address alone.
 TEST_F(RegisterListener, RefusesWhatItCannotStoreWithItsReason) {
-    Listener listener(scratch_, {"--max-size", "0.002", "--bind", "127.0.0.2"});
+    // Some hundred kB, which arrive in pieces of at most 16 kB (the listener's PDU size).
+    const fs::path big = WriteStudies(scratch_ / "big", "1.2.826.0.1.3680043.10.1353", 1, 400).front();
+    constexpr std::uintmax_t kLimit = 52428;  // --max-size 0.05 (MB)
+    ASSERT_GT(fs::file_size(big), 3 * kLimit);
+    Listener listener(scratch_, {"--max-size", "0.05", "--bind", "127.0.0.2"});
     ASSERT_TRUE(listener.Ready("127.0.0.2")) << listener.Log();
     const std::string port = " " + std::to_string(listener.Port());
     // storescu -d shows the response: its status and error comment.
-    const Sent big = Dcmtk("storescu -d -aec MIRELO 127.0.0.2" + port + " " + Quoted(reports_[0].string()), scratch_);
-    EXPECT_NE(big.output.find("0xa700: Refused: Out of resources"), std::string::npos) << big.output;
-    EXPECT_NE(big.output.find("over the limit"), std::string::npos) << big.output;
-    const Sent elsewhere = Dcmtk("echoscu -aec MIRELO 127.0.0.1" + port, scratch_);
-    EXPECT_NE(elsewhere.status, 0) << elsewhere.output;
-    EXPECT_TRUE(Column(db_, "SELECT id FROM reports").empty()) << listener.Log();
+    const Sent refused = Dcmtk("storescu -d -aec MIRELO 127.0.0.2" + port + " " + Quoted(big.string()), scratch_);
+    EXPECT_NE(refused.output.find("0xa700: Refused: Out of resources"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("over the limit"), std::string::npos) << refused.output;
+    const std::string log = listener.Log();
+    const auto at = log.find("written up to byte ");
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::uintmax_t writtenUpTo = std::stoull(log.substr(at + 19));
+    EXPECT_GT(writtenUpTo, kLimit) << log;
+    EXPECT_LE(writtenUpTo, kLimit + 16384) << log;
+    // The association stays usable after the refusal: a small report on it is stored.
+    const Sent both = Dcmtk("storescu --no-halt -aec MIRELO 127.0.0.2" + port + " " + Quoted(big.string()) + " " +
+                            Quoted(reports_[0].string()), scratch_);
+    EXPECT_EQ(Column(db_, "SELECT study_uid FROM studies"), std::set<std::string>{"1.2.826.0.1.3680043.10.1350.1"}) << both.output << listener.Log();
+
+    // Bound to 127.0.0.2: the kernel itself refuses a connection to 127.0.0.1 on that port.
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in other{};
+    other.sin_family = AF_INET;
+    other.sin_port = htons(static_cast<std::uint16_t>(listener.Port()));
+    other.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int connected = ::connect(s, reinterpret_cast<sockaddr*>(&other), sizeof other);
+    const int error = errno;
+    ::close(s);
+    EXPECT_EQ(connected, -1);
+    EXPECT_EQ(error, ECONNREFUSED);
     EXPECT_EQ(listener.Stop(), 0) << listener.Log();
+
+    // An address this machine does not have cannot be bound: the listener does not start.
+    const fs::path out = scratch_ / "nowhere.log";
+    std::string command = "timeout 20 ";
+    command += Quoted(MIRELO_CALC_EXE);
+    command += " register listen --bind 192.0.2.1 --port " + std::to_string(listener.Port()) + " --db " +
+               Quoted(db_.string()) + " --tables " + Quoted(MIRELO_SOURCE_DATA_DIR) + " >" + Quoted(out.string()) + " 2>&1";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << Slurp(out);
+    EXPECT_NE(Slurp(out).find("--bind 192.0.2.1"), std::string::npos) << Slurp(out);
 }
 
 }  // namespace

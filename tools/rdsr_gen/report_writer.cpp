@@ -245,6 +245,19 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
     return c.good() ? std::string() : std::string("save: ") + c.text();
 }
 
+std::string Rewrite(const std::filesystem::path& from, const std::filesystem::path& to, Layout layout) {
+    QuietDcmtk();
+    DcmFileFormat file;
+    OFCondition c = file.loadFile(from.c_str());
+    if (c.bad()) return std::string("load: ") + c.text();
+    if (layout == Layout::ElementAfterContent) {
+        file.getDataset()->putAndInsertString(DCM_StorageMediaFileSetUID, "1.2.826.0.1.3680043.10.1399.1");
+    }
+    c = file.saveFile(to.c_str(), layout == Layout::ImplicitVr ? EXS_LittleEndianImplicit : EXS_LittleEndianExplicit,
+                      layout == Layout::UndefinedLengths ? EET_UndefinedLength : EET_ExplicitLength);
+    return c.good() ? std::string() : std::string("save: ") + c.text();
+}
+
 std::string WriteDicomDir(const std::filesystem::path& path) {
     QuietDcmtk();
     DcmDicomDir dir(path.c_str(), "MIRELO_TEST");

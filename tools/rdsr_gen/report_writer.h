@@ -78,6 +78,11 @@ std::string WriteReport(const ReportSpec& plan, const std::filesystem::path& pat
 // class (CT Image Storage, for one) is named.
 std::string WriteImage(const std::filesystem::path& path, const std::string& sopClassUid = {});
 
+// The report at `from` written again to `to`, the same content in another layout: sequences and
+// items of undefined length; implicit VR little endian; or an element added after the content.
+enum class Layout { UndefinedLengths, ImplicitVr, ElementAfterContent };
+std::string Rewrite(const std::filesystem::path& from, const std::filesystem::path& to, Layout layout);
+
 // Writes an empty DICOMDIR.
 std::string WriteDicomDir(const std::filesystem::path& path);
 
