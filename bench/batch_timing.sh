@@ -64,3 +64,7 @@ for exe in old new; do
     echo "ratio $exe $input JSON/text CPU: $(ratio "${cpu[$input:json:$exe]}" "${cpu[$input:text:$exe]}")"
   done
 done
+# What the workers give: all of them (the default) against one, same binary, same input.
+for exe in old new; do
+  echo "ratio $exe distinct text, every worker / --jobs 1: wall $(ratio "${wall[distinct:text:$exe]}" "${wall[distinct:text:1:$exe]}")"
+done

@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 
+#include "../main_window/dark_palette.h"
 #include "../rdsr/corpus.h"
 #include "tests/calc/run_tool.h"
 #include "ui/dose_reports/dose_reports_window.h"
@@ -229,6 +230,19 @@ private slots:
         }
         QCOMPARE(sent, 2);
         QCOMPARE(refused, 1);
+    }
+
+    // A dark theme's light hint colour is meant for dark fields: on the window's white date fields the
+    // hint must stay readable (3:1, as for large or incidental text).
+    void dateHintsStayReadableUnderADarkTheme() {
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(DarkPalette());
+        for (const QLineEdit* field : {window_->fromFilter, window_->toFilter}) {
+            const QPalette p = field->palette();
+            const double ratio = Contrast(p.color(QPalette::PlaceholderText), p.color(QPalette::Base));
+            QVERIFY2(ratio >= 3.0, qPrintable(field->objectName() + QStringLiteral(": %1").arg(ratio)));
+        }
+        QApplication::setPalette(before);
     }
 
     // Stopping a large reading: nothing of it is shown, the studies read before stay.

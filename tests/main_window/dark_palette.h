@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QPalette>
+#include <algorithm>
+#include <cmath>
 
 // A dark desktop theme as Qt applications get it (light text on dark faces), for the tests and the
 // dark screenshot.
@@ -17,7 +20,22 @@ inline QPalette DarkPalette() {
         p.setColor(QPalette::Inactive, role, text);
         p.setColor(QPalette::Disabled, role, grey);
     }
+    // A dark theme's hint text is light, meant for its dark fields.
+    p.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
     p.setColor(QPalette::Highlight, QColor(42, 130, 218));
     p.setColor(QPalette::HighlightedText, Qt::black);
     return p;
+}
+
+// Contrast ratio of two colours, as WCAG 2 defines it.
+inline double Contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto lin = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }

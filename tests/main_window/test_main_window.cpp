@@ -48,18 +48,6 @@ QString AccessibleText(QWidget* w, QAccessible::Text which) {
     return iface != nullptr ? iface->text(which) : QStringLiteral("<none>");
 }
 
-// Contrast ratio of two colours, as WCAG 2 defines it.
-double Contrast(const QColor& a, const QColor& b) {
-    const auto luminance = [](const QColor& c) {
-        const auto lin = [](int v) {
-            const double s = v / 255.0;
-            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 // Shows or hides the text of a control without any other effect.
 void ShowText(QWidget* w, bool shown) {

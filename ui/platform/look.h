@@ -52,6 +52,11 @@ inline void FixWindowColours(QWidget* window) {
     FixColours(window, QPalette::Button, kWindowFace, QPalette::ButtonText, Qt::black);
     QPalette pal = window->palette();
     pal.setColor(QPalette::Disabled, QPalette::Base, kWindowFace);  // a disabled field looks disabled
+    // A field's hint (such as a date's YYYY-MM-DD) is grey on the white field; a dark theme's own hint
+    // colour is meant for a dark field and vanishes on white.
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::PlaceholderText, kDisabledText);
+    }
     window->setPalette(pal);
 }
 

@@ -264,10 +264,6 @@ RegisterWindow::RegisterWindow(Compute compute) : QWidget(nullptr, Qt::Window), 
     toEdit = Named<QLineEdit>(this, "toEdit");
     for (QLineEdit* date : {fromEdit, toEdit}) {
         date->setPlaceholderText(QStringLiteral("YYYY-MM-DD"));
-        // The hint is grey on the white field whatever the theme's hint colour.
-        QPalette pal = date->palette();
-        pal.setColor(QPalette::PlaceholderText, look::kDisabledText);
-        date->setPalette(pal);
         date->setFixedWidth(date->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 16);
     }
     caption(QT_TRANSLATE_NOOP("RegisterWindow", "まとめ方(&G)"), groupBox);
@@ -281,6 +277,12 @@ RegisterWindow::RegisterWindow(Compute compute) : QWidget(nullptr, Qt::Window), 
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
     progressBar->setFixedWidth(90);
+    // Only a read in progress is shown; a full bar at rest reads as a stuck one. The room stays so the
+    // row does not jump.
+    QSizePolicy keepRoom = progressBar->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    progressBar->setSizePolicy(keepRoom);
+    progressBar->hide();
     statusLabel = Named<QLabel>(this, "statusLabel");
     choiceRow->addWidget(progressBar);
     choiceRow->addWidget(statusLabel);
@@ -488,11 +490,11 @@ void RegisterWindow::Show(std::shared_ptr<const RegisterView> view) {
 void RegisterWindow::ShowStatus() {
     if (Busy()) {
         progressBar->setRange(0, 0);  // busy: the register gives no count ahead
+        progressBar->show();
         statusLabel->setText(Tr(QT_TRANSLATE_NOOP("RegisterWindow", "読み込み中...")));
         return;
     }
-    progressBar->setRange(0, 1);
-    progressBar->setValue(shown_ ? 1 : 0);
+    progressBar->hide();
     if (!shown_) {
         statusLabel->clear();
         return;
