@@ -146,7 +146,7 @@ windows_calc() { wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" "$@"; }
 normalise() { tr -d '\r' | sed -E 's#(corpus|vendor|archive)\\#\1/#g; s#; reading [0-9.]+ s, computing [0-9.]+ s$##'; }
 compare() {  # what linux-file windows-file [lines to pass over at the start]
   local what=$1 linux=$2 windows=$3 skip=${4:-0}
-  tail -n +$((skip + 1)) "$linux" >"$linux.cmp"
+  normalise <"$linux" | tail -n +$((skip + 1)) >"$linux.cmp"
   normalise <"$windows" | tail -n +$((skip + 1)) >"$windows.cmp"
   if [[ ! -s $windows.cmp ]]; then
     fail "$what: the Windows build wrote nothing"
@@ -156,7 +156,7 @@ compare() {  # what linux-file windows-file [lines to pass over at the start]
     fail "$what differs (Linux < > Windows):"
     diff "$linux.cmp" "$windows.cmp" | head -n 20 || true
     # For CSV: which fields differ, and by how much where both are numbers.
-    python3 - "$linux.cmp" "$windows.cmp" <<'PY' || true
+    [[ $linux == *.csv ]] && python3 - "$linux.cmp" "$windows.cmp" <<'PY' || true
 import csv, sys
 a = list(csv.reader(open(sys.argv[1], encoding="utf-8")))
 b = list(csv.reader(open(sys.argv[2], encoding="utf-8")))
