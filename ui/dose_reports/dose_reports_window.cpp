@@ -19,6 +19,7 @@
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
+#include "ui/platform/window_parts.h"
 #include "common/number_text.h"
 
 namespace mirelo {
@@ -28,19 +29,10 @@ const char* const kContext = "DoseReportsWindow";
 
 QString Tr(const char* source) { return QCoreApplication::translate(kContext, source); }
 
-template <typename T>
-T* Named(QWidget* parent, const char* name) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
+using parts::Named;
 
 QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
-    auto* b = Named<QPushButton>(parent, name);
-    i18n::TrText(b, kContext, caption);
-    look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
-    b->setAutoDefault(true);  // Enter presses the focused button
-    return b;
+    return parts::Button(parent, name, kContext, caption);
 }
 
 QString Utf8(const std::string& s) { return QString::fromStdString(s); }
@@ -59,20 +51,11 @@ void Fill(QComboBox* box, const std::vector<std::string>& items) {
 }
 
 QTableView* Table(QWidget* parent, const char* name, const char* accessible) {
-    auto* t = Named<QTableView>(parent, name);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->setSelectionMode(QAbstractItemView::SingleSelection);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSortingEnabled(true);
-    t->sortByColumn(-1, Qt::AscendingOrder);  // the command line's order until a heading is clicked
-    t->setWordWrap(false);
-    t->setTabKeyNavigation(false);  // Tab leaves the table, arrows move in it
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    auto* t = parts::ReadOnlyTable(parent, name, kContext, accessible);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     t->horizontalHeader()->setDefaultSectionSize(110);
     t->horizontalHeader()->setResizeContentsPrecision(200);  // widths from the first rows, not from 100,000
     t->horizontalHeader()->setMaximumSectionSize(360);
-    i18n::Tr(t, "accessibleName", kContext, accessible);
     return t;
 }
 
@@ -397,18 +380,7 @@ void DoseReportsWindow::changeEvent(QEvent* event) {
             if (none > 0) box->setItemText(none, Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "(なし)")));
         }
         ShowSummary();
-        // Captions are shrunk to the room a fixed design gives them; here the layout makes room, so
-        // every caption keeps the window's face once all of them were retranslated.
-        QTimer::singleShot(0, this, [this] {
-            for (QWidget* w : findChildren<QWidget*>()) {
-                if (qobject_cast<QPushButton*>(w) != nullptr || qobject_cast<QLabel*>(w) != nullptr) {
-                    w->setFont(QFont());
-                    w->updateGeometry();
-                }
-            }
-            layout()->invalidate();
-            layout()->activate();
-        });
+        parts::KeepCaptionFonts(this);
     }
     QWidget::changeEvent(event);
 }

@@ -26,6 +26,7 @@
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
+#include "ui/platform/window_parts.h"
 #include "ui/spectrum_plot/recording_surface.h"
 #include "ui/spectrum_window/painter_surface.h"
 #include "ui/spectrum_window/plot_export.h"
@@ -37,33 +38,15 @@ const char* const kContext = "RegisterWindow";
 QString Tr(const char* source) { return QCoreApplication::translate(kContext, source); }
 QString Utf8(const std::string& s) { return QString::fromStdString(s); }
 
-template <typename T>
-T* Named(QWidget* parent, const char* name) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
+using parts::Named;
 
 QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
-    auto* b = Named<QPushButton>(parent, name);
-    i18n::TrText(b, kContext, caption);
-    look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
-    b->setAutoDefault(true);  // Enter presses the focused button
-    return b;
+    return parts::Button(parent, name, kContext, caption);
 }
 
 QTableView* Table(QWidget* parent, const char* name, const char* accessible) {
-    auto* t = Named<QTableView>(parent, name);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->setSelectionMode(QAbstractItemView::SingleSelection);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSortingEnabled(true);
-    t->sortByColumn(-1, Qt::AscendingOrder);  // the engine's order until a heading is clicked
-    t->setWordWrap(false);
-    t->setTabKeyNavigation(false);  // Tab leaves the table, arrows move in it
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    auto* t = parts::ReadOnlyTable(parent, name, kContext, accessible);
     t->horizontalHeader()->setMaximumSectionSize(320);
-    i18n::Tr(t, "accessibleName", kContext, accessible);
     return t;
 }
 
@@ -655,16 +638,7 @@ void RegisterWindow::changeEvent(QEvent* event) {
         tabs->setTabText(1, Tr(QT_TRANSLATE_NOOP("RegisterWindow", "参考レベル超過")));
         tabs->setTabText(2, Tr(QT_TRANSLATE_NOOP("RegisterWindow", "まとめ (文字)")));
         ShowStatus();
-        QTimer::singleShot(0, this, [this] {
-            for (QWidget* w : findChildren<QWidget*>()) {
-                if (qobject_cast<QPushButton*>(w) != nullptr || qobject_cast<QLabel*>(w) != nullptr) {
-                    w->setFont(QFont());
-                    w->updateGeometry();
-                }
-            }
-            layout()->invalidate();
-            layout()->activate();
-        });
+        parts::KeepCaptionFonts(this);
     }
     QWidget::changeEvent(event);
 }

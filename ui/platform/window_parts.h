@@ -1,0 +1,66 @@
+#pragma once
+
+// The parts the dose-reports and register windows are built from, so that both look and behave alike:
+// controls with their object names, cream command buttons, read-only sortable tables, and captions
+// that keep the window's font after a change of language.
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include "ui/platform/language.h"
+#include "ui/platform/look.h"
+
+namespace mirelo::parts {
+
+template <typename T>
+T* Named(QWidget* parent, const char* name) {
+    auto* w = new T(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+inline QPushButton* Button(QWidget* parent, const char* name, const char* context, const char* caption) {
+    auto* b = Named<QPushButton>(parent, name);
+    i18n::TrText(b, context, caption);
+    look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
+    b->setAutoDefault(true);  // Enter presses the focused button
+    return b;
+}
+
+// A table that is read, not edited: whole rows are chosen, a heading sorts, and Tab leaves it while
+// the arrows move in it.
+inline QTableView* ReadOnlyTable(QWidget* parent, const char* name, const char* context, const char* accessible) {
+    auto* t = Named<QTableView>(parent, name);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSortingEnabled(true);
+    t->sortByColumn(-1, Qt::AscendingOrder);  // the order given until a heading is clicked
+    t->setWordWrap(false);
+    t->setTabKeyNavigation(false);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    i18n::Tr(t, "accessibleName", context, accessible);
+    return t;
+}
+
+// A change of language fits each caption to the room a fixed design gives it; these windows are laid
+// out and make room, so once every caption is retranslated each takes the window's font again.
+inline void KeepCaptionFonts(QWidget* window) {
+    QTimer::singleShot(0, window, [window] {
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (qobject_cast<QPushButton*>(w) != nullptr || qobject_cast<QLabel*>(w) != nullptr) {
+                w->setFont(QFont());
+                w->updateGeometry();
+            }
+        }
+        if (QLayout* layout = window->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+    });
+}
+
+}  // namespace mirelo::parts
