@@ -131,6 +131,29 @@ private:
     pid_t pid_ = -1;
 };
 
+// Reports written in a folder: `count` studies of `events` fluoroscopy events each.
+std::vector<fs::path> WriteStudies(const fs::path& folder, const std::string& uidRoot, int count, int events) {
+    std::vector<fs::path> files;
+    fs::create_directories(folder);
+    for (int r = 1; r <= count; ++r) {
+        gen::ReportSpec plan;
+        plan.studyUid = uidRoot + "." + std::to_string(r);
+        plan.observerUid = "1.2.826.0.1.3680043.10.1309.7";
+        for (int e = 1; e <= events; ++e) {
+            gen::EventSpec ev;
+            ev.uid = plan.studyUid + "." + std::to_string(e);
+            ev.type = gen::Fluoroscopy();
+            ev.plane = gen::SinglePlane();
+            ev.dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
+            ev.kvp = {"75"};
+            plan.events.push_back(ev);
+        }
+        files.push_back(folder / ("r" + std::to_string(r) + ".dcm"));
+        EXPECT_EQ(gen::WriteReport(plan, files.back()), "");
+    }
+    return files;
+}
+
 class RegisterListener : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -140,22 +163,8 @@ protected:
         fs::remove_all(scratch_);
         fs::create_directories(scratch_ / "out");
         db_ = scratch_ / "register.sqlite";
-        for (int r = 1; r <= 3; ++r) {
-            gen::ReportSpec plan;
-            plan.studyUid = "1.2.826.0.1.3680043.10.1350." + std::to_string(r);
-            plan.observerUid = "1.2.826.0.1.3680043.10.1309.7";
-            for (int e = 1; e <= 4; ++e) {
-                gen::EventSpec ev;
-                ev.uid = plan.studyUid + "." + std::to_string(e);
-                ev.type = gen::Fluoroscopy();
-                ev.plane = gen::SinglePlane();
-                ev.dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
-                ev.kvp = {"75"};
-                plan.events.push_back(ev);
-            }
-            reports_.push_back(scratch_ / "out" / ("r" + std::to_string(r) + ".dcm"));
-            ASSERT_EQ(gen::WriteReport(plan, reports_.back()), "");
-        }
+        reports_ = WriteStudies(scratch_ / "out", "1.2.826.0.1.3680043.10.1350", 3, 4);
+        ASSERT_FALSE(HasFailure());
         ASSERT_EQ(gen::WriteImage(scratch_ / "ct.dcm", "1.2.840.10008.5.1.4.1.1.2"), "");  // CT Image Storage
     }
     void TearDown() override { fs::remove_all(scratch_); }
@@ -222,28 +231,6 @@ TEST_F(RegisterListener, HoldsExactlyWhatAllowedSendersStored) {
     EXPECT_NE(listener.Log().find("stopped"), std::string::npos);
 }
 
-// Reports written in a folder: `count` studies of `events` fluoroscopy events each.
-std::vector<fs::path> WriteStudies(const fs::path& folder, const std::string& uidRoot, int count, int events) {
-    std::vector<fs::path> files;
-    fs::create_directories(folder);
-    for (int r = 1; r <= count; ++r) {
-        gen::ReportSpec plan;
-        plan.studyUid = uidRoot + "." + std::to_string(r);
-        plan.observerUid = "1.2.826.0.1.3680043.10.1309.7";
-        for (int e = 1; e <= events; ++e) {
-            gen::EventSpec ev;
-            ev.uid = plan.studyUid + "." + std::to_string(e);
-            ev.type = gen::Fluoroscopy();
-            ev.plane = gen::SinglePlane();
-            ev.dap = gen::NumSpec{"2.5E-4", "Gy.m2"};
-            ev.kvp = {"75"};
-            plan.events.push_back(ev);
-        }
-        files.push_back(folder / ("r" + std::to_string(r) + ".dcm"));
-        EXPECT_EQ(gen::WriteReport(plan, files.back()), "");
-    }
-    return files;
-}
 
 // The listener and an import write to one database at the same time: both finish, each report is
 // stored once with all its events, and the file stays whole.
