@@ -100,14 +100,7 @@ DoseReportsWindow::DoseReportsWindow(const Tables& tables, std::function<void(co
     top->addLayout(openRow);
 
     auto* filterRow = new QHBoxLayout;
-    const auto caption = [&](const char* text, QWidget* buddy) {
-        auto* l = new QLabel(this);
-        i18n::TrText(l, kContext, text);
-        l->setBuddy(buddy);
-        filterRow->addWidget(l);
-        filterRow->addWidget(buddy);
-        i18n::Tr(buddy, "accessibleName", kContext, text);
-    };
+    const auto caption = [&](const char* text, QWidget* buddy) { parts::AddCaptioned(filterRow, this, kContext, text, buddy); };
     deviceFilter = Named<QComboBox>(this, "deviceFilter");
     deviceFilter->setMinimumContentsLength(16);
     deviceFilter->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -3,6 +3,7 @@
 // The parts the dose-reports and register windows are built from, so that both look and behave alike:
 // controls with their object names, cream command buttons, read-only sortable tables, and captions
 // that keep the window's font after a change of language.
+#include <QBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
@@ -28,6 +29,17 @@ inline QPushButton* Button(QWidget* parent, const char* name, const char* contex
     look::FixColours(b, QPalette::Button, look::kButtonFace, QPalette::ButtonText, Qt::black);
     b->setAutoDefault(true);  // Enter presses the focused button
     return b;
+}
+
+// A field in a row with its caption before it: the caption's mnemonic focuses the field, and screen
+// readers name the field by the caption.
+inline void AddCaptioned(QBoxLayout* row, QWidget* window, const char* context, const char* caption, QWidget* field) {
+    auto* label = new QLabel(window);
+    i18n::TrText(label, context, caption);
+    label->setBuddy(field);
+    row->addWidget(label);
+    row->addWidget(field);
+    i18n::Tr(field, "accessibleName", context, caption);
 }
 
 // A table that is read, not edited: whole rows are chosen, a heading sorts, and Tab leaves it while

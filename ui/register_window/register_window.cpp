@@ -224,14 +224,7 @@ RegisterWindow::RegisterWindow(Compute compute) : QWidget(nullptr, Qt::Window), 
     top->addLayout(openRow);
 
     auto* choiceRow = new QHBoxLayout;
-    const auto caption = [&](const char* text, QWidget* buddy) {
-        auto* l = new QLabel(this);
-        i18n::TrText(l, kContext, text);
-        l->setBuddy(buddy);
-        choiceRow->addWidget(l);
-        choiceRow->addWidget(buddy);
-        i18n::Tr(buddy, "accessibleName", kContext, text);
-    };
+    const auto caption = [&](const char* text, QWidget* buddy) { parts::AddCaptioned(choiceRow, this, kContext, text, buddy); };
     groupBox = Named<QComboBox>(this, "groupBox");
     groupBox->addItem(QStringLiteral("device"), static_cast<int>(registry::GroupBy::Device));
     groupBox->addItem(QStringLiteral("protocol"), static_cast<int>(registry::GroupBy::Protocol));
