@@ -8,7 +8,7 @@
 cmake_policy(PUSH)
 cmake_policy(VERSION 3.25)
 function(mirelo_check_layers root)
-  set(engine common tables spectrum dose quality rdsr profiles studies register calc data_folders)
+  set(engine common portable_math tables spectrum dose quality rdsr profiles studies register calc data_folders)
   set(violations "")
   set(patterns "")
   foreach(folder IN LISTS engine ITEMS app ui)

@@ -1,5 +1,7 @@
 #include "quality/quality.h"
 
+#include "portable_math/portable_math.h"
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -24,19 +26,19 @@ constexpr int kMaxSteps = 200;
 // weights >= 0), so Newton's method on it approaches the root from below without overshooting; for a
 // single energy it lands on ln 2 / mu in one step.
 std::optional<double> LayerCm(const KermaCurve& c, double k0, double fraction, double from) {
-    const double lnTarget = std::log(k0 * fraction);
+    const double lnTarget = portable::Log(k0 * fraction);
     double x = from;
     for (int n = 0; n < kMaxSteps; ++n) {
         double s0 = 0, s1 = 0;
         for (int i = 1; i <= c.last; ++i) {
-            const double t = c.weight[i] * std::exp(-c.mu[i] * x);
+            const double t = c.weight[i] * portable::Exp(-c.mu[i] * x);
             s0 += t;
             s1 += t * c.mu[i];
         }
         if (!(s0 > 0) || !std::isfinite(s0) || !std::isfinite(s1)) {
             return std::nullopt;
         }
-        const double g = std::log(s0) - lnTarget;
+        const double g = portable::Log(s0) - lnTarget;
         const double slope = s1 / s0;  // -d ln K / dx, the kerma-weighted attenuation coefficient
         if (g > 0 && !(slope > 0)) {
             return std::nullopt;  // the kerma no longer falls: it never reaches the target
@@ -66,7 +68,7 @@ std::optional<double> EnergyOfMu(const BinArray& al, double mu) {
             return e0;
         }
         if (lo > 0) {
-            return e0 * std::pow(e1 / e0, std::log(mu / hi) / std::log(lo / hi));
+            return e0 * portable::Pow(e1 / e0, portable::Log(mu / hi) / portable::Log(lo / hi));
         }
         return e0 + (e1 - e0) * (hi - mu) / (hi - lo);  // a column that reaches 0: linear
     }
@@ -103,7 +105,7 @@ Result<BeamQuality, QualityError> ComputeBeamQuality(const Tables& tables, const
     q.hvl2MmAl = 10 * (*quarter - *half);
     q.homogeneity = q.hvl1MmAl / q.hvl2MmAl;
     q.meanKeV = energy / photons;
-    const auto effective = EnergyOfMu(tables.al, std::log(2.0) / *half);
+    const auto effective = EnergyOfMu(tables.al, portable::Log(2.0) / *half);
     if (!effective) {
         return Failure{QualityError::NoEffectiveEnergy};
     }

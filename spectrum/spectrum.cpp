@@ -1,5 +1,6 @@
 #include "spectrum/spectrum.h"
 
+#include "portable_math/portable_math.h"
 #include "spectrum/recurrence_exp.h"
 
 #include <algorithm>
@@ -98,7 +99,7 @@ int BinBound(double bound) {
 double B(double u) { return 1 - 5.049 * u + 10.847 * u * u - 10.516 * u * u * u + 3.842 * u * u * u * u; }
 double F(double E) { return 2.9e-5 * E + 0.03658; }
 double R(double T) { return 1 + 511 / T; }
-double S(double T) { return 1036.1 * std::exp(-0.04695 * T) + 202.41; }
+double S(double T) { return 1036.1 * portable::Exp(-0.04695 * T) + 202.41; }
 
 // The voltage-free parts of a term, for E = 0.5 i and T = 0.5 m on the grid (1 <= i <= m <= 300).
 struct GridTables {
@@ -138,7 +139,7 @@ const GridTables& Grid() {
 // plain ones and are added in the plain order, so infinities and zeros fall where they fall there.
 double TermByTermBin(double a, const BinArray& d, int i, int top, const GridTables& grid) {
     const double E = 0.5 * i;
-    auto term = [&](int m) { return std::exp(a * d[m]) * B(E / (0.5 * m)) * grid.f[i] * grid.r[m] / grid.s[m]; };
+    auto term = [&](int m) { return portable::Exp(a * d[m]) * B(E / (0.5 * m)) * grid.f[i] * grid.r[m] / grid.s[m]; };
     if (a > 0 || !(a <= 0)) {
         // Growing exponentials: the deepest term is the largest. With a finite exponent no term is
         // NaN, so once the deepest term is infinite, so is the sum.
@@ -400,7 +401,7 @@ double GaussianWeight(double V, double low, double high) {
     const double M = (high + low) * 0.5;
     const double g = 1.84 / (high - M);
     const double z = (V - M) * g;
-    return 0.3989 * std::exp(-0.5 * (z * z));
+    return 0.3989 * portable::Exp(-0.5 * (z * z));
 }
 
 bool HasPhotons(const BinArray& fluence) {
@@ -475,7 +476,7 @@ Result<PhotonSpectrum, SpectrumInputError> ComputeCounted(const Tables& tables, 
     BinArray al{}, cu{};
     const int highestBin = BinBound(2 * high);
     // exp(±0) is exactly 1: no filter of a metal (no copper, say) costs no library call.
-    auto factor = [](double x) { return x == 0 ? 1.0 : std::exp(x); };
+    auto factor = [](double x) { return x == 0 ? 1.0 : portable::Exp(x); };
     for (int i = 2; i <= highestBin; ++i) {
         al[i] = factor(-(beam.inherentCmAl + beam.alCm) * tables.al[i]);
         cu[i] = factor(-beam.cuCm * tables.cu[i]);
