@@ -21,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+#include "calc/arguments.h"
 #include "calc/batch_reader.h"
 #include "calc/calculation.h"
 #include "calc/conditions.h"
@@ -31,6 +32,7 @@
 #include "calc/report.h"
 #include "common/decimal.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "quality/quality.h"
 #include "data_folders/data_folders.h"
 #include "spectrum/input_rules.h"
@@ -58,7 +60,7 @@ bool Write(const std::string& text) {
 
 Result<Tables, TableError> Load(const std::string& tablesDir) {
     if (!tablesDir.empty()) {
-        return LoadTables({std::filesystem::path(tablesDir)});
+        return LoadTables({PathFromText(tablesDir)});
     }
     return LoadTables(DataFolders(RunningExecutableFolder()));
 }
@@ -347,10 +349,10 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
     std::istream* in = &std::cin;
     if (file != "-") {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec)) {
+        if (!std::filesystem::is_regular_file(PathFromText(file), ec)) {
             return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": not a readable file");
         }
-        opened.open(file, std::ios::binary);
+        opened.open(PathFromText(file), std::ios::binary);
         if (!opened) {
             return Fail(kInputProblem, "--batch \"" + Printable(file) + "\": cannot be opened");
         }
@@ -496,6 +498,9 @@ int RunBatch(const std::string& file, const std::string& tablesDir, Format forma
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = calc::Utf8Arguments(argc, argv);
+    std::vector<const char*> argPointers;
+    for (const std::string& arg : args) argPointers.push_back(arg.c_str());
 #ifdef SIGPIPE
     // A closed pipe is an output failure like a full disk: reported, with status 1, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
@@ -643,7 +648,7 @@ int main(int argc, char** argv) {
 #endif
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {
             // --help, --version: a text nobody received is a failure too.
@@ -660,8 +665,8 @@ int main(int argc, char** argv) {
 #ifdef MIRELO_WITH_RDSR
     // The command line as typed, quoted where a shell would need it, for the outputs' provenance.
     std::string typed;
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = i == 0 ? std::string("mirelo-calc") : std::string(argv[i]);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = i == 0 ? std::string("mirelo-calc") : args[i];
         if (arg.empty() || arg.find_first_of(" \t'\"\\$`") != std::string::npos) {
             std::string quoted = "'";
             for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/path_text.h"
 #include "profiles/profiles.h"
 #include "register/database.h"
 #include "studies/output.h"
@@ -46,11 +47,11 @@ std::optional<std::string> Open(Output& out, const std::string& path) {
     out.path = path;
     if (path == "-") return std::nullopt;
     errno = 0;
-    out.file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+    out.file = std::make_unique<std::ofstream>(PathFromText(path), std::ios::binary | std::ios::trunc);
     if (!out.file->is_open()) {
         const int error = errno;
         std::error_code ec;
-        const std::string reason = std::filesystem::is_directory(path, ec) ? std::string("is a folder")
+        const std::string reason = std::filesystem::is_directory(PathFromText(path), ec) ? std::string("is a folder")
                                    : error != 0                          ? std::string(std::strerror(error))
                                                                           : std::string("cannot be opened");
         return path + ": cannot be written: " + reason;
@@ -79,7 +80,7 @@ int RunRdsr(const RdsrOptions& options, const std::function<Result<Tables, Table
     }
     profiles::Profiles profiles;
     if (!options.profiles.empty()) {
-        auto loaded = profiles::LoadProfiles(options.profiles);
+        auto loaded = profiles::LoadProfiles(PathFromText(options.profiles));
         if (!loaded) {
             return Fail(kRdsrUsage, std::string("--profiles ") + profiles::DescribeProfileError(loaded.error()));
         }
@@ -100,7 +101,7 @@ int RunRdsr(const RdsrOptions& options, const std::function<Result<Tables, Table
 
     // Two stages: every file is read (in parallel) before anything is computed.
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::filesystem::path> paths(options.paths.begin(), options.paths.end());
+    const auto paths = PathsFromText(options.paths);
     rdsr::ReadOptions readOptions;
     readOptions.keepPatientId = options.keepPatientId;
     const auto reports = studies::ReadReports(paths, 0, readOptions);

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "calc/stop_request.h"
+#include "common/path_text.h"
 #include "common/sha256.h"
 #include "profiles/profiles.h"
 #include "register/database.h"
@@ -33,7 +34,7 @@ int Fail(int status, const std::string& message) {
 }
 
 std::optional<std::string> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromText(path), std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
@@ -43,7 +44,7 @@ std::optional<std::string> FileBytes(const std::string& path) {
 // The database file, its folder made when it is the default one.
 Result<registry::Database, registry::DbError> OpenDatabase(const RegisterOptions& options,
                                                           registry::Durability durability = registry::Durability::Normal) {
-    std::filesystem::path file = options.db;
+    std::filesystem::path file = PathFromText(options.db);
     if (file.empty()) {
         file = registry::DefaultDatabasePath();
         std::error_code ec;
@@ -62,11 +63,11 @@ struct Setup {
 Result<Setup, int> Prepare(const RegisterOptions& options, const TableLoader& loadTables) {
     Setup setup;
     if (!options.profiles.empty()) {
-        auto loaded = profiles::LoadProfiles(options.profiles);
+        auto loaded = profiles::LoadProfiles(PathFromText(options.profiles));
         if (!loaded) {
             return Failure{Fail(kInputProblem, "--profiles " + profiles::DescribeProfileError(loaded.error()))};
         }
-        setup.provenance.profilePath = std::filesystem::absolute(options.profiles).string();
+        setup.provenance.profilePath = PathText(std::filesystem::absolute(PathFromText(options.profiles)));
         setup.provenance.profileSha256 = loaded->sha256;
         setup.profiles = std::move(*loaded);
     }
@@ -154,7 +155,7 @@ int RunRegisterImport(const RegisterOptions& options, const TableLoader& loadTab
 
     // The reading stage of `rdsr`: every file is read first, then each report is stored in a
     // transaction of its own.
-    const std::vector<std::filesystem::path> paths(options.paths.begin(), options.paths.end());
+    const auto paths = PathsFromText(options.paths);
     auto outcomes = studies::ReadReports(paths);
     std::size_t unread = 0, skippedFiles = 0, added = 0, versions = 0, unchanged = 0, events = 0;
     for (auto& outcome : outcomes) {
@@ -169,7 +170,7 @@ int RunRegisterImport(const RegisterOptions& options, const TableLoader& loadTab
             std::fprintf(stderr, "mirelo-calc register: %s: %s\n", outcome.path.c_str(), outcome.error.c_str());
             continue;
         }
-        const OneImport done = ImportOutcome(*db, outcome, std::filesystem::absolute(outcome.path).string(), *setup);
+        const OneImport done = ImportOutcome(*db, outcome, PathText(std::filesystem::absolute(PathFromText(outcome.path))), *setup);
         if (!done.stored) {
             if (done.databaseFailed) {
                 return Fail(kSystemProblem, outcome.path + ": " + done.error);
@@ -213,7 +214,7 @@ int RunRegisterSummary(const RegisterOptions& options) {
     }
     std::optional<registry::Levels> levels;
     if (!options.levels.empty()) {
-        auto loaded = registry::LoadLevels(options.levels);
+        auto loaded = registry::LoadLevels(PathFromText(options.levels));
         if (!loaded) return Fail(kInputProblem, "--levels " + profiles::DescribeProfileError(loaded.error()));
         levels = std::move(*loaded);
     }
@@ -313,9 +314,9 @@ int RunRegisterListen(const RegisterOptions& options, const TableLoader& loadTab
     // Every C-STORE is answered "stored" only once its commit is durable.
     auto db = OpenDatabase(options, registry::Durability::Full);
     if (!db) return Fail(kSystemProblem, registry::DescribeDbError(db.error()));
-    const std::filesystem::path dbFile = options.db.empty() ? registry::DefaultDatabasePath() : std::filesystem::path(options.db);
+    const std::filesystem::path dbFile = options.db.empty() ? registry::DefaultDatabasePath() : PathFromText(options.db);
     config.archive = options.archive.empty() ? std::filesystem::absolute(dbFile).parent_path() / "archive"
-                                             : std::filesystem::path(options.archive);
+                                             : PathFromText(options.archive);
 
     const registry::Logger log = [](const std::string& line) {
         std::fprintf(stderr, "mirelo-calc register listen: %s\n", line.c_str());
@@ -326,11 +327,11 @@ int RunRegisterListen(const RegisterOptions& options, const TableLoader& loadTab
         if (outcomes.size() != 1) return registry::Verdict{registry::Verdict::Kind::Failed, "the file was not read"};
         const OneImport done = ImportOutcome(*db, outcomes.front(), source, *setup);
         if (!done.stored) {
-            log(file.string() + ": " + done.error);
+            log(PathText(file) + ": " + done.error);
             return registry::Verdict{done.notAReport ? registry::Verdict::Kind::NotAReport : registry::Verdict::Kind::Failed,
                                      done.error};
         }
-        log(ImportLine(file.string(), *done.stored) + " from " + source);
+        log(ImportLine(PathText(file), *done.stored) + " from " + source);
         if (done.stored->kind == registry::ImportKind::Unchanged) {
             std::error_code ec;
             std::filesystem::remove(file, ec);  // the archive holds the stored copy already

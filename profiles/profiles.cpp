@@ -2,6 +2,7 @@
 #include "profiles/toml_document.h"
 
 #include "common/ascii.h"
+#include "common/path_text.h"
 #include "common/number_text.h"
 #include "common/sha256.h"
 
@@ -366,7 +367,7 @@ Result<Profiles, ProfileError> ParseProfiles(std::string_view text, std::string_
 }
 
 Result<Profiles, ProfileError> LoadProfiles(const std::filesystem::path& path) {
-    const std::string name = path.string();
+    const std::string name = PathText(path);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "common/ascii.h"
+#include "common/path_text.h"
 
 namespace mirelo::rdsr {
 namespace {
@@ -1137,7 +1138,7 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
             return Failure{ReadError{ReadError::Kind::NotDicom, cond.text()}};
         }
         if (byItem) {
-            return FromFileFormat(file, path.string(), options, &parts);
+            return FromFileFormat(file, PathText(path), options, &parts);
         }
     } else {
         // What the scan could not vouch for (a deflated data set, implicit VR, an encoding it does
@@ -1153,7 +1154,7 @@ Result<Report, ReadError> ReadReportFile(const std::filesystem::path& path, cons
         }
     }
     bytes = std::string();  // the tree holds its own copies
-    return FromFileFormat(file, path.string(), options, nullptr);
+    return FromFileFormat(file, PathText(path), options, nullptr);
 }
 
 }  // namespace mirelo::rdsr

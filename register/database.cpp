@@ -1,5 +1,6 @@
 #include "register/database.h"
 
+#include "common/path_text.h"
 #include "common/sha256.h"
 #include "register/platform.h"
 #include "register/report_json.h"
@@ -489,7 +490,7 @@ Result<Database, DbError> Database::Open(const std::filesystem::path& file, Dura
     const int rc = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(raw);  // closes it on every return
     if (rc != SQLITE_OK) {
-        return Failure{DbError{"opening " + file.string(), raw != nullptr ? sqlite3_errmsg(raw) : "out of memory"}};
+        return Failure{DbError{"opening " + PathText(file), raw != nullptr ? sqlite3_errmsg(raw) : "out of memory"}};
     }
     // Another process (the listener, an import) may hold the write lock for a moment.
     sqlite3_busy_timeout(raw, 30000);
@@ -500,7 +501,7 @@ Result<Database, DbError> Database::Open(const std::filesystem::path& file, Dura
     const auto version = SingleInt(raw, "PRAGMA user_version");
     if (!version) return Fail(raw, "reading the schema version");
     if (*version > kSchemaVersion) {
-        return Failure{DbError{"opening " + file.string(), "schema version " + std::to_string(*version) +
+        return Failure{DbError{"opening " + PathText(file), "schema version " + std::to_string(*version) +
                                                                " is newer than this program's " + std::to_string(kSchemaVersion)}};
     }
     if (*version < kSchemaVersion) {

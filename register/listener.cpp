@@ -1,5 +1,7 @@
 #include "register/listener.h"
 
+#include "common/path_text.h"
+
 #include "dcmtk/config/osconfig.h"  // first, as DCMTK requires
 
 #include <chrono>
@@ -196,12 +198,12 @@ Result<bool, std::string> Listen(const ListenerConfig& config, const Receiver& r
     }
     // Received files are for this account only, from the first byte.
     if (const auto error = platform::MakePrivateFolder(config.archive)) {
-        return Failure{"archive folder " + config.archive.string() + ": " + *error};
+        return Failure{"archive folder " + PathText(config.archive) + ": " + *error};
     }
 
     Service service(config, receive, log, stop);
     if (!service.IncomingName()) {
-        return Failure{"archive folder " + config.archive.string() + ": the DICOM library cannot write to a folder of this name"};
+        return Failure{"archive folder " + PathText(config.archive) + ": the DICOM library cannot write to a folder of this name"};
     }
     DcmSCPConfig& scp = service.getConfig();
     scp.setPort(config.port);

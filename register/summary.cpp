@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "common/csv.h"
+#include "common/path_text.h"
 #include "common/number_text.h"
 
 namespace mirelo::registry {
@@ -148,7 +149,7 @@ Result<Levels, ProfileError> ParseLevels(std::string_view text, std::string_view
 }
 
 Result<Levels, ProfileError> LoadLevels(const std::filesystem::path& path) {
-    const std::string name = path.string();
+    const std::string name = PathText(path);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         return Failure{ProfileError{name, 0, 0, ec ? ec.message() : "not a readable file"}};

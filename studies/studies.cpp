@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "common/path_text.h"
 #include "common/number_text.h"
 #include "quality/quality.h"
 #include "quality/spectrum_cache.h"
@@ -38,7 +39,7 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
             entries.push_back(it->path());
         }
         if (ec) {
-            out.push_back({path.string(), std::nullopt, std::string("cannot be read: ") + ec.message()});
+            out.push_back({PathText(path), std::nullopt, std::string("cannot be read: ") + ec.message()});
             return;
         }
         std::sort(entries.begin(), entries.end());
@@ -51,7 +52,7 @@ void Collect(const std::filesystem::path& path, std::vector<ReadOutcome>& out, s
     if (!seen.insert(ec ? path : canonical).second) {
         return;  // named twice (a file and its folder): read once
     }
-    out.push_back({path.string(), std::nullopt, {}});
+    out.push_back({PathText(path), std::nullopt, {}});
 }
 
 enum class Material { Aluminium, Copper, Other };
@@ -241,7 +242,7 @@ std::optional<std::vector<ReadOutcome>> ReadReports(const std::vector<std::files
     for (const auto& path : paths) {
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
-            outcomes.push_back({path.string(), std::nullopt, "cannot be read: no such file or folder"});
+            outcomes.push_back({PathText(path), std::nullopt, "cannot be read: no such file or folder"});
             continue;
         }
         Collect(path, outcomes, seen);
@@ -261,7 +262,7 @@ std::optional<std::vector<ReadOutcome>> ReadReports(const std::vector<std::files
             }
             ReadOutcome& o = outcomes[i];
             if (o.error.empty()) {
-                auto read = rdsr::ReadReportFile(o.path, options);
+                auto read = rdsr::ReadReportFile(PathFromText(o.path), options);
                 if (read) {
                     o.report = std::move(*read);
                 } else {

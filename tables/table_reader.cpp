@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "common/decimal.h"
+#include "common/path_text.h"
 #include "common/sha256.h"
 
 namespace mirelo {
@@ -44,13 +45,6 @@ TableError At(TableError::Kind kind, std::size_t value, std::size_t line, std::s
     e.line = line;
     e.token = Shown(token);
     return e;
-}
-
-// A path as UTF-8 text for messages and records: path::string() would go through the Windows ANSI
-// code page and throw for a folder name outside it. On POSIX systems these are the path's bytes.
-std::string PathText(const std::filesystem::path& p) {
-    const std::u8string u8 = p.u8string();
-    return {u8.begin(), u8.end()};
 }
 
 std::string SystemReason(int code) { return std::generic_category().message(code); }

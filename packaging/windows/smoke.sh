@@ -143,7 +143,7 @@ fi
 # same folder with the same relative paths; only the paths' separators differ.
 windows_calc() { wine64 "C:\\Program Files\\Mirelo\\mirelo-calc.exe" "$@"; }
 # Windows paths as Linux writes them, and no run time.
-normalise() { tr -d '\r' | sed -E 's#(corpus|vendor|archive)\\#\1/#g; s#; reading [0-9.]+ s, computing [0-9.]+ s$##'; }
+normalise() { tr -d '\r' | sed -E 's#(corpus|vendor|archive|Müller 山田)\\#\1/#g; s#; reading [0-9.]+ s, computing [0-9.]+ s$##'; }
 compare() {  # what linux-file windows-file [lines to pass over at the start]
   local what=$1 linux=$2 windows=$3 skip=${4:-0}
   normalise <"$linux" | tail -n +$((skip + 1)) >"$linux.cmp"
@@ -198,6 +198,23 @@ if [[ -f $program_files/mirelo-calc.exe ]]; then
     if grep -q "$(printf "$text")" "$reports/windows-events.csv"; then pass "Windows events CSV has \"$(printf "$text")\" (converted with ICU)"
     else fail "Windows events CSV lacks \"$(printf "$text")\""; fi
   done
+
+  step "Dose reports and the register: file and folder names outside ASCII"
+  # Names outside a Western code page (山田) and outside a Japanese one (ü): the Windows program takes
+  # them from its UTF-16 command line and opens, writes and reports them by their Unicode names.
+  named="Müller 山田"
+  mkdir -p "$reports/$named" "$reports/登録簿"
+  cp "$reports/vendor/j_jis.dcm" "$reports/$named/山田.dcm"
+  cp "$reports/vendor/l_latin1.dcm" "$reports/$named/Müller.dcm"
+  (cd "$reports" && "$linux_calc" rdsr "$named" --events "linux 山田.csv" >/dev/null 2>"linux 山田.err") || true
+  (cd "$reports" && windows_calc rdsr "$named" --events "windows 山田.csv" >/dev/null 2>"windows 山田.err") || true
+  compare "rdsr of \"$named\" (山田.dcm, Müller.dcm), events CSV" "$reports/linux 山田.csv" "$reports/windows 山田.csv" 1
+  compare "rdsr of \"$named\", messages" "$reports/linux 山田.err" "$reports/windows 山田.err"
+  "$linux_calc" register import "$reports/$named" --db "$work/linux-named.sqlite" >/dev/null 2>&1 || true
+  "$linux_calc" register summary --by protocol --db "$work/linux-named.sqlite" >"$work/linux-named.txt"
+  (cd "$reports" && windows_calc register import "$named" --db '登録簿\register.sqlite' >/dev/null 2>&1) || true
+  (cd "$reports" && windows_calc register summary --by protocol --db '登録簿\register.sqlite') >"$work/windows-named.txt" 2>&1 || true
+  compare "register import and summary, the database in \"登録簿\"" "$work/linux-named.txt" "$work/windows-named.txt"
 
   step "Register: import and summary against Linux"
   # Windows: the default database, which must be in %LOCALAPPDATA%\Mirelo.

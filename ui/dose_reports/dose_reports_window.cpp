@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,12 +16,13 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <sstream>
 
+#include "common/number_text.h"
+#include "common/path_text.h"
 #include "ui/platform/dialogs.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
 #include "ui/platform/message_box.h"
 #include "ui/platform/window_parts.h"
-#include "common/number_text.h"
 
 namespace mirelo {
 namespace {
@@ -236,7 +238,7 @@ void DoseReportsWindow::ChooseProfiles() {
     const QStringList files = Dialogs::openFileNames(this, Tr(QT_TRANSLATE_NOOP("DoseReportsWindow", "装置プロファイルを開く")),
                                                      QStringLiteral("TOML (*.toml);;* (*)"));
     if (files.isEmpty()) return;
-    auto loaded = profiles::LoadProfiles(files.front().toStdString());
+    auto loaded = profiles::LoadProfiles(PathFromText(files.front().toStdString()));
     if (!loaded) {
         MessageBox::warning(this, Utf8(profiles::DescribeProfileError(loaded.error())));
         return;
@@ -258,7 +260,8 @@ void DoseReportsWindow::Open(const QStringList& paths) {
     total_ = 0;
     readingPaths_ = paths;
     std::vector<std::filesystem::path> files;
-    for (const QString& p : paths) files.emplace_back(p.toStdString());
+    // Native separators, so that the messages name a Windows file as Windows does.
+    for (const QString& p : paths) files.push_back(PathFromText(QDir::toNativeSeparators(p).toStdString()));
     const profiles::Profiles profiles = profiles_;
     studies::ReadControl control;
     control.progress = [this](std::size_t done, std::size_t total) {

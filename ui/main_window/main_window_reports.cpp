@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "dose/area_unit.h"
 #include "ui/state/shared_state.h"
 #ifdef MIRELO_WITH_RDSR
@@ -66,7 +67,7 @@ void Form1::ShowRegister() {
         // The default register when there is one; another is chosen in the window.
         std::error_code ec;
         const auto path = registry::DefaultDatabasePath();
-        if (std::filesystem::exists(path, ec)) window->OpenDatabase(QString::fromStdString(path.string()));
+        if (std::filesystem::exists(path, ec)) window->OpenDatabase(QString::fromStdString(PathText(path)));
     }
     register_->show();
     register_->raise();

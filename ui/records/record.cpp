@@ -5,6 +5,7 @@
 
 #include "common/csv.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "common/sci_format.h"
 
 namespace mirelo {
@@ -18,8 +19,8 @@ std::string FullPath(const std::string& path) {
         return path;
     }
     std::error_code ec;
-    const auto full = std::filesystem::absolute(path, ec);
-    return ec ? path : full.lexically_normal().string();
+    const auto full = std::filesystem::absolute(PathFromText(path), ec);
+    return ec ? path : PathText(full.lexically_normal());
 }
 
 std::string VoltageText(const TubeVoltage& v) {

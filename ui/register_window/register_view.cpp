@@ -1,13 +1,14 @@
 #include "ui/register_window/register_view.h"
 
 #include "common/number_text.h"
+#include "common/path_text.h"
 
 namespace mirelo {
 
 std::shared_ptr<const RegisterView> ComputeRegisterView(const RegisterChoices& choices) {
     auto view = std::make_shared<RegisterView>();
     view->choices = choices;
-    auto db = registry::Database::Open(choices.database);
+    auto db = registry::Database::Open(PathFromText(choices.database));
     if (!db) {
         view->error = db.error();
         return view;

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
@@ -22,6 +23,7 @@
 
 #include "common/csv.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "ui/platform/dialogs.h"
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
@@ -354,7 +356,7 @@ RegisterWindow::~RegisterWindow() {
 
 void RegisterWindow::OpenDatabase(const QString& path) {
     database_ = path;
-    databaseLabel->setText(path);
+    databaseLabel->setText(QDir::toNativeSeparators(path));
     {
         const QSignalBlocker block(deviceBox);
         while (deviceBox->count() > 1) deviceBox->removeItem(1);
@@ -373,7 +375,7 @@ void RegisterWindow::ChooseLevels() {
     const QStringList files = Dialogs::openFileNames(this, Tr(QT_TRANSLATE_NOOP("RegisterWindow", "参考レベルを開く")),
                                                      QStringLiteral("TOML (*.toml);;* (*)"));
     if (files.isEmpty()) return;
-    auto loaded = registry::LoadLevels(files.front().toStdString());
+    auto loaded = registry::LoadLevels(PathFromText(files.front().toStdString()));
     if (!loaded) {
         MessageBox::warning(this, Utf8(profiles::DescribeProfileError(loaded.error())));
         return;
