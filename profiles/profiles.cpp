@@ -2,8 +2,8 @@
 #include "profiles/toml_document.h"
 
 #include "common/ascii.h"
-#include "common/path_text.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "common/sha256.h"
 
 #include <toml++/toml.h>

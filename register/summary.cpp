@@ -14,8 +14,9 @@
 #include <system_error>
 
 #include "common/csv.h"
-#include "common/path_text.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
+#include "common/text_columns.h"
 
 namespace mirelo::registry {
 namespace {
@@ -221,21 +222,28 @@ void WriteSummaryText(std::ostream& out, const Summary& summary) {
     for (const Group& g : summary.groups) studies += g.studies, events += g.events;
     out << studies << " studies, " << events << " events; energy imparted at " << summary.thicknessCm
         << " cm; median / 75th percentile / maximum per study\n\n";
-    std::size_t width = 5;
-    for (const Group& g : summary.groups) width = std::max(width, g.key.size());
-    // Padded to n characters (not bytes: "Gy·cm²" is 8 bytes wide in UTF-8).
-    const auto pad = [](std::string s, std::size_t n) {
-        std::size_t chars = 0;
-        for (char c : s) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-        return chars < n ? s + std::string(n - chars, ' ') : s;
-    };
-    out << pad("group", width) << "  studies  events  " << pad("DAP (Gy·cm²)", 28) << "  " << pad("energy (J)", 28) << "  "
-        << pad("fluoroscopy (s)", 24) << "  incomplete\n";
+    // Each column as wide as its widest entry, counted in the columns a terminal gives each
+    // character: a protocol "頭部" takes four, "Gy·cm²" six.
+    const std::vector<std::string> headers{"group", "studies", "events", "DAP (Gy·cm²)", "energy (J)", "fluoroscopy (s)", "incomplete"};
+    std::vector<std::vector<std::string>> rows;
     for (const Group& g : summary.groups) {
-        out << pad(g.key.empty() ? "(none)" : g.key, width) << "  " << pad(std::to_string(g.studies), 7) << "  "
-            << pad(std::to_string(g.events), 6) << "  " << pad(SpreadText(g.dap), 28) << "  " << pad(SpreadText(g.energy), 28)
-            << "  " << pad(SpreadText(g.fluoroscopy), 24) << "  " << g.incomplete.size() << '\n';
+        rows.push_back({g.key.empty() ? "(none)" : g.key, std::to_string(g.studies), std::to_string(g.events), SpreadText(g.dap),
+                        SpreadText(g.energy), SpreadText(g.fluoroscopy), std::to_string(g.incomplete.size())});
     }
+    std::vector<std::size_t> widths(headers.size());
+    for (std::size_t c = 0; c < headers.size(); ++c) {
+        widths[c] = TextColumns(headers[c]);
+        for (const auto& row : rows) widths[c] = std::max(widths[c], TextColumns(row[c]));
+    }
+    const auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            text += c + 1 < cells.size() ? PadToColumns(cells[c], widths[c]) + "  " : cells[c];
+        }
+        out << text << '\n';
+    };
+    line(headers);
+    for (const auto& row : rows) line(row);
     bool any = false;
     for (const Group& g : summary.groups) {
         for (const StoredStudy* s : g.incomplete) {

@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "common/ascii.h"
-#include "common/path_text.h"
 #include "common/number_text.h"
+#include "common/path_text.h"
 #include "quality/quality.h"
 #include "quality/spectrum_cache.h"
 #include "studies/output.h"

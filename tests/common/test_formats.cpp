@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -7,6 +8,7 @@
 #include "common/csv.h"
 #include "common/number_text.h"
 #include "common/sci_format.h"
+#include "common/text_columns.h"
 
 using mirelo::FormatSci;
 using mirelo::DecimalsToTellApart;
@@ -123,5 +125,27 @@ TEST(NumberText, FixedDecimalsAndEnoughToTellAValueFromARange) {
     for (const auto& c : apart) {
         const int d = DecimalsToTellApart(c.value, c.low, c.high);
         EXPECT_EQ(d, c.decimals) << c.value;
+    }
+}
+
+// What reports' texts hold, in the columns a terminal gives them: kanji and kana two, combining marks
+// none, a broken byte one (shown as U+FFFD).
+TEST(TextColumns, AsATerminalShowsThem) {
+    const std::pair<const char*, std::size_t> cases[] = {
+        {"", 0},
+        {"Abdomen", 7},
+        {"Gy\xC2\xB7" "cm\xC2\xB2", 6},                 // Gy·cm²
+        {"Sch\xC3\xA4" "del a.p.", 12},                   // Schädel a.p., precomposed
+        {"Sche\xCC\x88" "del", 7},                       // e + combining diaeresis
+        {"\xE5\xB1\xB1\xE7\x94\xB0", 4},             // 山田
+        {"\xE9\xA0\xAD\xE9\x83\xA8 PA", 7},          // 頭部 PA
+        {"\xEF\xBD\xB1\xEF\xBE\x9D", 2},             // ｱﾝ, halfwidth katakana
+        {"\xEF\xBC\xA1", 2},                            // Ａ, fullwidth
+        {"Abdomen \xFF", 9},                              // a byte that is not UTF-8
+        {"\xE5\xB1", 2},                                 // a character cut short: its two bytes
+    };
+    for (const auto& [text, columns] : cases) {
+        EXPECT_EQ(mirelo::TextColumns(text), columns) << text;
+        EXPECT_EQ(mirelo::TextColumns(mirelo::PadToColumns(text, 10)), std::max<std::size_t>(columns, 10)) << text;
     }
 }

@@ -11,12 +11,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../rdsr/corpus.h"
+#include "common/text_columns.h"
 #include "report_writer.h"
 #include "tests/calc/run_tool.h"
 
@@ -225,8 +227,8 @@ TEST_F(RegisterCommand, ExportAgreesWithRdsrOnTheSameFiles) {
 // Medians and 75th percentiles of known study DAPs, per protocol and per month, and the studies
 // above the reference levels.
 TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
-    // Abdomen: study DAPs 1, 2, 3, 4 (median 2.5, p75 3.25, max 4); Head: 10 (January) and 30
-    // (February); one Head study has an event without a DAP, so it is incomplete.
+    // Abdomen: study DAPs 1, 2, 3, 4 (median 2.5, p75 3.25, max 4); 頭部 (head, as Japanese units write it): 10 (January) and 30
+    // (February); one 頭部 study has an event without a DAP, so it is incomplete.
     struct Study {
         const char* uid;
         std::vector<std::string> daps;
@@ -238,8 +240,8 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
         {"1.2.826.0.1.3680043.10.1330.2", {"2"}, "Abdomen", "20240111090000"},
         {"1.2.826.0.1.3680043.10.1330.3", {"1", "1", "1"}, "Abdomen", "20240112090000"},
         {"1.2.826.0.1.3680043.10.1330.4", {"4"}, "Abdomen", "20240201090000"},
-        {"1.2.826.0.1.3680043.10.1330.5", {"10"}, "Head", "20240115090000"},
-        {"1.2.826.0.1.3680043.10.1330.6", {"30", ""}, "Head", "20240215090000"},
+        {"1.2.826.0.1.3680043.10.1330.5", {"10"}, "頭部", "20240115090000"},
+        {"1.2.826.0.1.3680043.10.1330.6", {"30", ""}, "頭部", "20240215090000"},
     };
     for (const Study& s : plans) {
         gen::ReportSpec plan = Plan(s.uid, s.daps, s.protocol, s.date);
@@ -250,7 +252,7 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
     }
     ASSERT_EQ(Register({"import", (scratch_ / "in").string()}).status, 0);
     std::ofstream(scratch_ / "levels.toml") << "[[level]]\nprotocol = \"Abdomen\"\ndap_gycm2 = 3.5\n"
-                                            << "[[level]]\nprotocol = \"Head\"\ndap_gycm2 = 20\nenergy_j = 1000\n";
+                                            << "[[level]]\nprotocol = \"頭部\"\ndap_gycm2 = 20\nenergy_j = 1000\n";
     const std::string levels = (scratch_ / "levels.toml").string();
 
     struct Case {
@@ -259,13 +261,13 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
     };
     const Case cases[] = {
         {{"--by", "protocol", "--format", "csv"},
-         {"Abdomen,4,7,2.5,3.25,4,", "Head,2,3,20,25,30,"}},
+         {"Abdomen,4,7,2.5,3.25,4,", "頭部,2,3,20,25,30,"}},
         {{"--by", "month", "--format", "csv"}, {"2024-01,4,7,2.5,4.75,10,", "2024-02,2,3,17,23.5,30,"}},
-        {{"--by", "protocol", "--from", "2024-02-01", "--format", "csv"}, {"Abdomen,1,1,4,4,4,", "Head,1,2,30,30,30,"}},
-        {{"--by", "protocol", "--to", "20240131", "--format", "csv"}, {"Abdomen,3,6,", "Head,1,1,10,10,10,"}},
+        {{"--by", "protocol", "--from", "2024-02-01", "--format", "csv"}, {"Abdomen,1,1,4,4,4,", "頭部,1,2,30,30,30,"}},
+        {{"--by", "protocol", "--to", "20240131", "--format", "csv"}, {"Abdomen,3,6,", "頭部,1,1,10,10,10,"}},
         {{"--by", "protocol", "--levels", levels},
          {"A4 (1.2.826.0.1.3680043.10.1330.4)  20240201  DAP 4 Gy·cm² > 3.5 (protocol Abdomen)",
-          "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  DAP 30 Gy·cm² > 20 (protocol Head)",
+          "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  DAP 30 Gy·cm² > 20 (protocol 頭部)",
           "A6 (1.2.826.0.1.3680043.10.1330.6)  20240215  1 event skipped"}},
         {{"--by", "device", "--format", "json"}, {"\"group\": \"Mirelo Test Angio 9 (SN SN-1)\"", "\"median\": 3.5", "\"p75\": 8.5"}},
     };
@@ -277,8 +279,25 @@ TEST_F(RegisterCommand, SummaryGivesTheSpreadAndTheStudiesAboveTheLevels) {
         EXPECT_EQ(run.status, 0) << run.err;
         for (const auto& line : c.expected) EXPECT_NE(run.out.find(line), std::string::npos) << line;
     }
-    // Only the Head study of February is above its level; the Head level's energy is not reached.
+    // Only the 頭部 study of February is above its level; the 頭部 level's energy is not reached.
     EXPECT_EQ(Occurrences(Register({"summary", "--levels", levels}).out, " > "), 2u);
+
+    // The text's columns line up whatever the script: each starts at the same terminal column on every
+    // line (a cell never holds two spaces in a row, so a run of them ends a cell).
+    std::istringstream byProtocol(Register({"summary", "--by", "protocol"}).out);
+    std::set<std::vector<std::size_t>> layouts;
+    for (std::string line; std::getline(byProtocol, line);) {
+        if (line.rfind("group", 0) != 0 && line.rfind("Abdomen", 0) != 0 && line.rfind("頭部", 0) != 0) continue;
+        std::vector<std::size_t> starts;
+        for (auto at = line.find("  "); at != std::string::npos; at = line.find("  ", at)) {
+            at = line.find_first_not_of(' ', at);
+            if (at == std::string::npos) break;
+            starts.push_back(mirelo::TextColumns(line.substr(0, at)));
+        }
+        layouts.insert(starts);
+    }
+    EXPECT_EQ(layouts.size(), 1u);
+    EXPECT_EQ(layouts.begin()->size(), 6u);
 
     // Mistakes in the arguments and the level file: status 2, the place named.
     const std::pair<std::string, std::string> mistakes[] = {
