@@ -1,5 +1,7 @@
 #include "common/path_text.h"
 
+#include "common/utf8.h"
+
 namespace mirelo {
 
 std::string PathText(const std::filesystem::path& path) {
@@ -9,34 +11,17 @@ std::string PathText(const std::filesystem::path& path) {
     const std::wstring& wide = path.native();
     std::string out;
     out.reserve(wide.size());
-    auto put = [&out](char32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
     for (std::size_t i = 0; i < wide.size(); ++i) {
         const char32_t c = static_cast<char16_t>(wide[i]);
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size()) {
             const char32_t low = static_cast<char16_t>(wide[i + 1]);
             if (low >= 0xDC00 && low < 0xE000) {
-                put(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
                 continue;
             }
         }
-        put(c >= 0xD800 && c < 0xE000 ? char32_t{0xFFFD} : c);
+        AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? char32_t{0xFFFD} : c);
     }
     return out;
 #else

@@ -1,5 +1,7 @@
 #include "common/text_columns.h"
 
+#include "common/utf8.h"
+
 namespace mirelo {
 namespace {
 
@@ -34,23 +36,9 @@ bool In(const Range (&ranges)[N], char32_t c) {
 
 std::size_t TextColumns(std::string_view utf8) {
     std::size_t columns = 0;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1Fu) : length == 3 ? (lead & 0x0Fu) : (lead & 0x07u);
-        bool valid = length != 0 && i + length <= utf8.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        if (!valid) {
-            ++columns;  // one replacement character for the byte
-            ++i;
-            continue;
-        }
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = DecodeUtf8(utf8, pos);  // a broken byte is one U+FFFD: one column
         columns += In(kCombining, c) ? 0 : In(kWide, c) ? 2 : 1;
-        i += length;
     }
     return columns;
 }

@@ -1,14 +1,11 @@
 #include "ui/dose_reports/dose_reports_window.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSplitter>
@@ -486,20 +483,7 @@ void DoseReportsWindow::SaveEventsCsv() {
 // status, events, DAP and the energy at 20 cm, the reason under an incomplete one.
 void DoseReportsWindow::SavePdf() {
     if (!loaded_) return;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter pdf(&buffer);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageOrientation(QPageLayout::Landscape);
-        pdf.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
-        pdf.setResolution(300);
-        pdf.setTitle(QStringLiteral("Mirelo"));
-        QPainter p(&pdf);
-        const QRect page(0, 0, pdf.width(), pdf.height());
-        QFont font = look::Meiryo(8);
-        p.setFont(font);
+    const QByteArray bytes = parts::A4LandscapePdf([&](QPdfWriter& pdf, QPainter& p, const QRect& page) {
         const int line = p.fontMetrics().lineSpacing();
         int y = line;
         const auto newPageIfFull = [&](int needed) {
@@ -536,7 +520,7 @@ void DoseReportsWindow::SavePdf() {
                 y += line;
             }
         }
-    }
+    });
     Save(this, QStringLiteral("studies.pdf"), QStringLiteral("PDF (*.pdf)"), bytes);
 }
 

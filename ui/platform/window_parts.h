@@ -1,15 +1,20 @@
 #pragma once
 
 // The parts the dose-reports and register windows are built from, so that both look and behave alike:
-// controls with their object names, cream command buttons, read-only sortable tables, and captions
-// that keep the window's font after a change of language.
+// controls with their object names, cream command buttons, read-only sortable tables, captions
+// that keep the window's font after a change of language, and the A4 page of their PDF.
 #include <QBoxLayout>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+
+#include <functional>
 
 #include "ui/platform/language.h"
 #include "ui/platform/look.h"
@@ -73,6 +78,26 @@ inline void KeepCaptionFonts(QWidget* window) {
             layout->activate();
         }
     });
+}
+
+// A PDF on A4 landscape pages (12 mm margins, 300 dpi) in the windows' face at 8 pt: `draw` paints
+// on `page` and starts further pages on the writer where it needs them.
+inline QByteArray A4LandscapePdf(const std::function<void(QPdfWriter& pdf, QPainter& p, const QRect& page)>& draw) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Landscape);
+        pdf.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
+        pdf.setResolution(300);
+        pdf.setTitle(QStringLiteral("Mirelo"));
+        QPainter p(&pdf);
+        p.setFont(look::Meiryo(8));
+        draw(pdf, p, QRect(0, 0, pdf.width(), pdf.height()));
+    }
+    return bytes;
 }
 
 }  // namespace mirelo::parts

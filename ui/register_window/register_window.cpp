@@ -1,6 +1,5 @@
 #include "ui/register_window/register_window.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
@@ -9,8 +8,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QShortcut>
@@ -539,19 +536,7 @@ void RegisterWindow::SaveAboveCsv() {
 // A4 landscape: what was asked, the summary's table, the studies above the levels, then the pictures.
 void RegisterWindow::SavePdf() {
     if (!shown_) return;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter pdf(&buffer);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageOrientation(QPageLayout::Landscape);
-        pdf.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
-        pdf.setResolution(300);
-        pdf.setTitle(QStringLiteral("Mirelo"));
-        QPainter p(&pdf);
-        const QRect page(0, 0, pdf.width(), pdf.height());
-        p.setFont(look::Meiryo(8));
+    const QByteArray bytes = parts::A4LandscapePdf([&](QPdfWriter& pdf, QPainter& p, const QRect& page) {
         const int line = p.fontMetrics().lineSpacing();
         int y = line;
         const auto text = [&](const QString& s) {
@@ -604,7 +589,7 @@ void RegisterWindow::SavePdf() {
         const qreal height = half * 0.75;
         boxPlot->Paint(p, QRectF(0, 0, half, height));
         scatterPlot->Paint(p, QRectF(page.width() / 2.0 + 20, 0, half, height));
-    }
+    });
     Save(this, QStringLiteral("register_summary.pdf"), QStringLiteral("PDF (*.pdf)"), bytes);
 }
 
